@@ -1,0 +1,29 @@
+#include "hmessagebox.h"
+
+QMessageBox::StandardButton HMessageBox::show(QWidget *parent, QMessageBox::Icon icon,
+                                              const QString &title, const QString &text,
+                                              QMessageBox::StandardButtons buttons,
+                                              QMessageBox::StandardButton defaultButton)
+{
+    QMessageBox box(icon, title, text, buttons, parent);
+    box.setWindowModality(Qt::ApplicationModal);
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+void HMessageBox::information(QWidget *parent, const QString &title, const QString &text)
+{
+    show(parent, QMessageBox::Information, title, text);
+}
+
+void HMessageBox::warning(QWidget *parent, const QString &title, const QString &text)
+{
+    show(parent, QMessageBox::Warning, title, text);
+}
+
+bool HMessageBox::question(QWidget *parent, const QString &title, const QString &text)
+{
+    return show(parent, QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No)
+           == QMessageBox::Yes;
+}

@@ -1,0 +1,11 @@
+#include "hoduandidumatchingwidget.h"
+
+HOduAndIduMatchingWidget::HOduAndIduMatchingWidget(QWidget *parent)
+    : QWidget(parent)
+{
+}
+
+void HOduAndIduMatchingWidget::save()
+{
+}
+

@@ -1,0 +1,11 @@
+#include "hseriesandaccessorymatchingwidget.h"
+
+HSeriesAndAccessoryMatchingWidget::HSeriesAndAccessoryMatchingWidget(QWidget *parent)
+    : QWidget(parent)
+{
+}
+
+void HSeriesAndAccessoryMatchingWidget::save()
+{
+}
+

@@ -1,0 +1,11 @@
+#include "heditallruletablewidget.h"
+
+HEditAllRuleTableWidget::HEditAllRuleTableWidget(QWidget *parent)
+    : QWidget(parent)
+{
+}
+
+void HEditAllRuleTableWidget::save()
+{
+}
+

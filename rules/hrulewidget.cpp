@@ -1,0 +1,11 @@
+#include "hrulewidget.h"
+
+HRuleWidget::HRuleWidget(QWidget *parent)
+    : QWidget(parent)
+{
+}
+
+void HRuleWidget::save()
+{
+}
+

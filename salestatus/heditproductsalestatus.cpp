@@ -1,0 +1,7 @@
+#include "heditproductsalestatus.h"
+
+HEditProductSaleStatus::HEditProductSaleStatus(QWidget *parent)
+    : QWidget(parent)
+{
+}
+

@@ -1,0 +1,138 @@
+#include "hdbfind.h"
+
+#include "hdatabase.h"
+#include "hproductschema.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <memory>
+
+namespace {
+
+struct SharedState
+{
+    QString file;
+    QString password;
+    std::unique_ptr<HDatabase> db;
+    bool attempted = false;
+    QString error;
+};
+
+SharedState &state()
+{
+    static SharedState shared;
+    return shared;
+}
+
+} // namespace
+
+void HDbFind::setDbFileAndPwd(const QString &file, const QString &password)
+{
+    SharedState &s = state();
+    if (s.file == file && s.password == password)
+        return;
+    closeDb();
+    s.file = file;
+    s.password = password;
+}
+
+QStringList HDbFind::candidatePaths(const QString &file)
+{
+    const QByteArray fromEnvironment = qgetenv("PRODUCT_DB");
+    if (!fromEnvironment.isEmpty())
+        return {QDir::cleanPath(QDir::current().absoluteFilePath(QString::fromLocal8Bit(fromEnvironment)))};
+    if (QFileInfo(file).isAbsolute())
+        return {QDir::cleanPath(file)};
+    QStringList paths;
+    paths.append(QDir::cleanPath(QDir::current().absoluteFilePath(file)));
+    if (QCoreApplication::instance()) {
+        const QString besideExecutable =
+            QDir::cleanPath(QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(file));
+        if (!paths.contains(besideExecutable))
+            paths.append(besideExecutable);
+    }
+    return paths;
+}
+
+bool HDbFind::open(QString *error)
+{
+    SharedState &s = state();
+    if (s.attempted && s.db && s.db->isOpen()) {
+        if (error)
+            error->clear();
+        return true;
+    }
+    s.attempted = true;
+    s.error.clear();
+    if (!s.db)
+        s.db = std::make_unique<HDatabase>();
+
+    const QStringList paths = candidatePaths(s.file.isEmpty() ? QStringLiteral("Product.mdb") : s.file);
+    QString found;
+    for (const QString &path : paths) {
+        if (QFileInfo::exists(path)) {
+            found = path;
+            break;
+        }
+    }
+
+    if (found.isEmpty()) {
+        QString text = QStringLiteral("The product database was not found. Looked for:");
+        for (const QString &path : paths)
+            text += QStringLiteral("\n  ") + QDir::toNativeSeparators(path);
+        if (qEnvironmentVariableIsEmpty("PRODUCT_DB"))
+            text += QStringLiteral("\nPut the database there, or set PRODUCT_DB to its path.");
+        else
+            text += QStringLiteral("\n(named by the environment variable PRODUCT_DB)");
+        s.error = text;
+    } else if (!s.db->openDatabase(found, s.password)) {
+        s.error = QStringLiteral("The product database %1 cannot be used: %2.")
+                      .arg(QDir::toNativeSeparators(found), s.db->errorString());
+    } else {
+        const QStringList missing = HProductSchema::missing(s.db->getSqlDatabase());
+        if (!missing.isEmpty()) {
+            s.error = QStringLiteral("The product database %1 lacks what the editors need: %2.")
+                          .arg(QDir::toNativeSeparators(found), missing.join(QStringLiteral(", ")));
+            s.db->closeDatabase();
+        }
+    }
+    if (error)
+        *error = s.error;
+    return s.error.isEmpty();
+}
+
+HDatabase *HDbFind::getDb()
+{
+    SharedState &s = state();
+    if (!s.attempted)
+        open(nullptr);
+    return s.db.get();
+}
+
+void HDbFind::closeDb()
+{
+    SharedState &s = state();
+    if (s.db)
+        s.db->closeDatabase();
+    s.db.reset();
+    s.attempted = false;
+}
+
+bool HDbFind::isOpen()
+{
+    const SharedState &s = state();
+    return s.db && s.db->isOpen();
+}
+
+QStringList HDbFind::getTableColumns(const QString &table, const QString &column,
+                                     const QString &condition, bool flag)
+{
+    return getDb()->getTableColumns(table, column, condition, flag);
+}
+
+QString HDbFind::lastError()
+{
+    return state().error;
+}

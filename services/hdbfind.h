@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class HDatabase;
+
+// The one shared connection to the product database.
+//
+// The file named by setDbFileAndPwd is resolved in this order: the environment variable
+// PRODUCT_DB; the working directory; the executable's folder. A missing file is never
+// created, and a file that is not a product database (wrong format, missing tables or
+// columns) is never used silently: open() says what is wrong.
+class HDbFind
+{
+public:
+    static void setDbFileAndPwd(const QString &file, const QString &password);
+    // The shared handle, opened on first use. Never null; when the file could not be
+    // opened the handle is closed and every statement on it fails (see lastError()).
+    static HDatabase *getDb();
+    static void closeDb();
+    // Whether the shared handle is open now (does not open it).
+    static bool isOpen();
+    static QStringList getTableColumns(const QString &table, const QString &column,
+                                       const QString &condition, bool flag);
+
+    // Resolves and opens the database now. Returns false with one message naming the
+    // file(s) looked at and what is wrong with them.
+    static bool open(QString *error = nullptr);
+    static QString lastError();
+    // The places the bare file name is looked for, in order.
+    static QStringList candidatePaths(const QString &file);
+};

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QList>
+#include <QMessageBox>
+#include <QObject>
+#include <QPointer>
+#include <QQueue>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <QVariant>
+
+#include <functional>
+
+class QAbstractItemView;
+
+namespace TestHelpers {
+
+// What a modal box or dialog showed.
+struct SeenModal
+{
+    QString className;
+    QString title;
+    QString text; // a message box's text; empty for other dialogs
+};
+
+// Watches for the active modal widget and answers it: message boxes with the queued (or
+// default) button, dialogs with the queued action (or reject()). Records every one seen.
+class ModalAnswerer : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Action = std::function<void(QWidget *)>;
+
+    explicit ModalAnswerer(QObject *parent = nullptr);
+
+    // The next modal widget is answered with this button (message boxes only) ...
+    void answer(QMessageBox::StandardButton button);
+    // ... or handed to this action (any modal widget: fill a dialog, press its OK).
+    void act(Action action);
+    // The button pressed on a message box when nothing is queued (OK by default).
+    void setDefaultAnswer(QMessageBox::StandardButton button) { m_defaultAnswer = button; }
+
+    const QList<SeenModal> &seen() const { return m_seen; }
+    int count() const { return m_seen.size(); }
+    QStringList texts() const;
+    void clear() { m_seen.clear(); }
+
+private:
+    void poll();
+
+    QTimer m_timer;
+    QQueue<Action> m_actions;
+    QList<SeenModal> m_seen;
+    QList<QPointer<QWidget>> m_handled;
+    QMessageBox::StandardButton m_defaultAnswer = QMessageBox::Ok;
+};
+
+// Presses a button of a message box (the first accepting one when `button` is absent).
+void pressMessageBoxButton(QMessageBox *box, QMessageBox::StandardButton button);
+
+// A new product database at `path`: the schema plus the given statements.
+bool createProductDb(const QString &path, const QStringList &statements = {},
+                     QString *error = nullptr);
+// Runs statements on the database file through a connection of its own.
+bool execSql(const QString &path, const QStringList &statements, QString *error = nullptr);
+// The first column of the first row, or an invalid value.
+QVariant sqlValue(const QString &path, const QString &sql);
+// Every row, each as its columns' texts joined by "|".
+QStringList sqlRows(const QString &path, const QString &sql);
+
+// Makes the shared handle open `path` next time (through PRODUCT_DB).
+void useProductDb(const QString &path);
+// Removes config/ and log/ beside the test executable.
+void cleanAppFolders();
+QString appFolder(const QString &name);
+
+// Mouse actions on the row of a view, on its viewport, as a user makes them.
+void clickRow(QAbstractItemView *view, int row, int column = 0,
+              Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+void doubleClickRow(QAbstractItemView *view, int row, int column = 0);
+// The display texts of column 0 of a view's model.
+QStringList rowTexts(QAbstractItemView *view, int column = 0);
+
+} // namespace TestHelpers
