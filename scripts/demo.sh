@@ -13,7 +13,10 @@ fi
 
 screenshot="$PM_BUILD/demo/screenshot.png"
 rm -f "$screenshot"
+# A window manager makes "maximised" mean what it means on a desktop.
 timeout 120 xvfb-run -a -s "-screen 0 1600x900x24" bash -c '
+    openbox >/dev/null 2>&1 & wm=$!
+    sleep 0.5
     "$1" & pid=$!
     for _ in $(seq 1 50); do   # wait for the window to be mapped
         sleep 0.2
@@ -21,7 +24,7 @@ timeout 120 xvfb-run -a -s "-screen 0 1600x900x24" bash -c '
     done
     sleep 1.5
     import -window root "$2"
-    kill "$pid" 2>/dev/null || true
+    kill "$pid" "$wm" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
 ' _ "$PM_BUILD/product-maintainer" "$screenshot"
 if [ ! -s "$screenshot" ]; then

@@ -2,6 +2,7 @@
 
 #include <QAtomicInt>
 #include <QDebug>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -114,20 +115,30 @@ bool HDatabase::openSqlite(const QString &file)
 
 bool HDatabase::openAccess(const QString &file, const QString &password)
 {
+    const QString connection =
+        QStringLiteral("DRIVER={Microsoft Access Driver (*.mdb, *.accdb)};DBQ=%1;PWD=%2")
+            .arg(QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()), password);
+    if (openOdbc(connection))
+        return true;
+    setError(QStringLiteral("the file is an Access database, but it cannot be opened here (%1); "
+                            "where no Access ODBC driver is installed, convert it to an SQLite "
+                            "product database")
+                 .arg(m_error));
+    return false;
+}
+
+bool HDatabase::openOdbc(const QString &connectionString)
+{
+    closeDatabase();
+    m_error.clear();
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QODBC"))) {
-        setError(QStringLiteral("the file is an Access database, but the Qt ODBC driver (QODBC) "
-                                "is not installed; convert it to an SQLite product database"));
+        setError(QStringLiteral("the Qt ODBC driver (QODBC) is not installed"));
         return false;
     }
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_connectionName);
-    db.setDatabaseName(
-        QStringLiteral("DRIVER={Microsoft Access Driver (*.mdb, *.accdb)};DBQ=%1;PWD=%2")
-            .arg(QFileInfo(file).absoluteFilePath(), password));
+    db.setDatabaseName(connectionString);
     if (!db.open()) {
-        setError(QStringLiteral("the file is an Access database, but no Access ODBC driver could "
-                                "open it (%1); on systems without one, convert it to an SQLite "
-                                "product database")
-                     .arg(errorText(db.lastError())));
+        setError(errorText(db.lastError()));
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_connectionName);
         return false;

@@ -20,6 +20,9 @@ public:
     // Opens the product database file: SQLite by its header, an Access (Jet/ACE) file
     // through ODBC where an Access driver is installed. Never creates a missing file.
     bool openDatabase(const QString &file, const QString &password);
+    // Opens an ODBC data source given by its connection string (the Access path uses it;
+    // on Linux it is exercised with the SQLite ODBC driver).
+    bool openOdbc(const QString &connectionString);
     // Opens a workbook (.xls or .xlsx): its sheets become tables of a private temporary
     // database; the workbook is written back when the handle is closed after a change.
     // The second argument is unused and kept for callers that pass it.

@@ -41,6 +41,7 @@ private slots:
     void getTableColumnsDistinctInFirstSeenOrder();
     void escapeDoublesQuotes();
     void workbookOpenFailsCleanly();
+    void odbcConnectionRunsTheSameStatements();
 
     void jsonReadFailuresLeaveEmptyObject_data();
     void jsonReadFailuresLeaveEmptyObject();
@@ -302,6 +303,37 @@ void TestServices::workbookOpenFailsCleanly()
     QVERIFY(!workbook.errorString().isEmpty());
     QVERIFY(!workbook.isOpen());
     QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("missing.xls"))));
+}
+
+void TestServices::odbcConnectionRunsTheSameStatements()
+{
+    // The Access path goes through ODBC; the SQLite ODBC driver stands in for it here.
+    const QString path = m_dir.filePath(QStringLiteral("odbc.sqlite"));
+    QVERIFY(createProductDb(path, {QStringLiteral("insert into __rule_pipe_dimension (rule_name) values ('PD-1'), ('PD-2'), ('PD-1')")}));
+    HDatabase db;
+    if (!db.openOdbc(QStringLiteral("DRIVER={SQLite3};Database=%1").arg(path)))
+        QSKIP(qPrintable(QStringLiteral("no SQLite ODBC driver: ") + db.errorString()));
+    QVERIFY(HProductSchema::missing(db.getSqlDatabase()).isEmpty());
+    QCOMPARE(db.getTableColumns(QStringLiteral("__rule_pipe_dimension"), QStringLiteral("rule_name"), QString(), true),
+             (QStringList{QStringLiteral("PD-1"), QStringLiteral("PD-2")}));
+    QVERIFY(db.transaction());
+    QVERIFY(db.exec(QStringLiteral("insert into __product_series (id_series, product_type, category) values (5, 0, '%1')")
+                        .arg(HDatabase::escape(QStringLiteral("it's")))));
+    QVERIFY(db.rollback());
+    QVERIFY(db.transaction());
+    QVERIFY(db.exec(QStringLiteral("update __product_series set [rule_limit] = 'L' where [id_series] = 5")));
+    QVERIFY(db.exec(QStringLiteral("insert into __product_series (id_series, product_type, category) values (6, 0, 'c')")));
+    QVERIFY(db.commit());
+    QSqlQuery rows = db.query(QStringLiteral("select * from __product_series where [id_series] = 6"));
+    QVERIFY(rows.next());
+    QCOMPARE(rows.value(QStringLiteral("category")).toString(), QStringLiteral("c"));
+    rows = QSqlQuery();
+    db.closeDatabase();
+    QCOMPARE(sqlValue(path, QStringLiteral("select count(*) from __product_series")).toInt(), 1);
+
+    HDatabase broken;
+    QVERIFY(!broken.openOdbc(QStringLiteral("DRIVER={No Such Driver};Database=%1").arg(path)));
+    QVERIFY(!broken.errorString().isEmpty());
 }
 
 void TestServices::jsonReadFailuresLeaveEmptyObject_data()
