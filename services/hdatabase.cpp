@@ -184,6 +184,10 @@ QSqlQuery HDatabase::query(const QString &sql)
 {
     QSqlQuery result(getSqlDatabase());
     result.setForwardOnly(true);
+    if (!isOpen()) {
+        setError(notOpenText());
+        return result;
+    }
     if (!result.exec(sql)) {
         setError(errorText(result.lastError()));
         qWarning().noquote() << "statement failed:" << sql << "-" << m_error;
@@ -193,6 +197,10 @@ QSqlQuery HDatabase::query(const QString &sql)
 
 bool HDatabase::exec(const QString &sql)
 {
+    if (!isOpen()) {
+        setError(notOpenText());
+        return false;
+    }
     QSqlQuery statement(getSqlDatabase());
     if (!statement.exec(sql)) {
         setError(errorText(statement.lastError()));
@@ -271,6 +279,13 @@ QString HDatabase::escape(const QString &text)
     QString escaped = text;
     escaped.replace(QLatin1Char('\''), QLatin1String("''"));
     return escaped;
+}
+
+QString HDatabase::notOpenText() const
+{
+    return m_fileName.isEmpty() ? QStringLiteral("the database is not open")
+                                : QStringLiteral("the database %1 is not open")
+                                      .arg(QDir::toNativeSeparators(m_fileName));
 }
 
 void HDatabase::setError(const QString &text)

@@ -55,6 +55,7 @@ public:
 
 private:
     void setError(const QString &text);
+    QString notOpenText() const;
     bool openSqlite(const QString &file);
     bool openAccess(const QString &file, const QString &password);
 
