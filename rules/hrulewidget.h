@@ -1,14 +1,37 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QWidget>
 
+namespace Ui {
+class HRuleWidget;
+}
+
+// The "Select Rule" tab: every outdoor series with the names of its five rule-table
+// entries. A double-click on a rule cell picks another name from that rule table; save()
+// writes all outdoor series back in one transaction.
 class HRuleWidget : public QWidget
 {
     Q_OBJECT
 
 public:
     explicit HRuleWidget(QWidget *parent = nullptr);
+    ~HRuleWidget() override;
+
+    // The rule table whose names the column of __product_series refers to, or empty.
+    static QString ruleTableOf(const QString &seriesColumn);
 
 public slots:
+    void tableCellDoubleClicked(int row, int col);
     void save();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void loadDocument();
+    void fillTable();
+
+    Ui::HRuleWidget *ui;
+    QJsonObject m_document; // "ar_odu_series": one object per outdoor series
 };
