@@ -104,8 +104,9 @@ void HRuleWidget::fillTable()
 {
     const QJsonArray series = m_document.value(kSeriesArray).toArray();
     const QStringList &keys = columnKeys();
-    ui->tableWidget->setHorizontalHeaderLabels(keys);
+    // Labels only reach columns that exist: count first.
     ui->tableWidget->setColumnCount(keys.size());
+    ui->tableWidget->setHorizontalHeaderLabels(keys);
     ui->tableWidget->setRowCount(series.size());
     for (int row = 0; row < series.size(); ++row) {
         const QJsonObject object = series.at(row).toObject();

@@ -153,8 +153,10 @@ void HTableWidget::on_pushButton_del_clicked()
 {
     if (!m_model)
         return;
+    // The view makes its first cell current when it gets the focus, without selecting it;
+    // only a row the user chose is removed.
     const QModelIndex current = ui->tableView->currentIndex();
-    if (!current.isValid())
+    if (!current.isValid() || !ui->tableView->selectionModel()->isSelected(current))
         return;
     m_model->removeRow(current.row());
 }
