@@ -10,6 +10,7 @@
 
 #include <QDebug>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QJsonArray>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -188,6 +189,9 @@ void HRuleWidget::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     const int columns = ui->tableWidget->columnCount();
+    const int share = ui->tableWidget->width() / (columns + 1);
+    QHeaderView *header = ui->tableWidget->horizontalHeader();
+    // In a narrow tab a column keeps the width of its label, and the table scrolls instead.
     for (int i = 0; i < columns; ++i)
-        ui->tableWidget->setColumnWidth(i, ui->tableWidget->width() / (columns + 1));
+        ui->tableWidget->setColumnWidth(i, qMax(share, header->sectionSizeHint(i)));
 }

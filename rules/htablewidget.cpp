@@ -5,6 +5,7 @@
 #include "hdbfind.h"
 #include "hmessagebox.h"
 
+#include <QHeaderView>
 #include <QPushButton>
 #include <QSqlError>
 #include <QSqlRecord>
@@ -132,6 +133,8 @@ void HTableWidget::buildModel()
     ui->tableView->setModel(model);
     // The first column is the table's row key, set by the database.
     ui->tableView->hideColumn(0);
+    ui->tableView->resizeColumnsToContents();
+    ui->tableView->horizontalHeader()->setStretchLastSection(true);
 
     delete m_model;
     m_model = model;
