@@ -37,8 +37,7 @@ HEditAllRuleTableWidget::~HEditAllRuleTableWidget()
 }
 
 void HEditAllRuleTableWidget::save()
-{
-}
+{}
 
 void HEditAllRuleTableWidget::on_comboBox_currentIndexChanged(int index)
 {

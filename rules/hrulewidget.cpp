@@ -31,8 +31,8 @@ const QString kConnectRatio = QStringLiteral("rule_connect_ratio");
 // The table's columns, in order; the header labels are these keys.
 const QStringList &columnKeys()
 {
-    static const QStringList keys = {kSubCatalog,    kCategory,           kPipeDimension,
-                                     kCentralizedControl, kLimit, kAdditionalCharge,
+    static const QStringList keys = {kSubCatalog,         kCategory, kPipeDimension,
+                                     kCentralizedControl, kLimit,    kAdditionalCharge,
                                      kConnectRatio};
     return keys;
 }
@@ -40,8 +40,8 @@ const QStringList &columnKeys()
 // The five rule columns, in the order of the update's placeholders.
 const QStringList &ruleKeys()
 {
-    static const QStringList keys = {kPipeDimension, kCentralizedControl, kLimit,
-                                     kAdditionalCharge, kConnectRatio};
+    static const QStringList keys = {kPipeDimension, kCentralizedControl, kLimit, kAdditionalCharge,
+                                     kConnectRatio};
     return keys;
 }
 
@@ -84,9 +84,9 @@ QString HRuleWidget::ruleTableOf(const QString &seriesColumn)
 void HRuleWidget::loadDocument()
 {
     // One statement for all outdoor series: the rule columns come with the rows.
-    QSqlQuery query = HDbFind::getDb()->query(
-        QStringLiteral("select * from %1 where [product_type] = 0")
-            .arg(QStringLiteral("__product_series")));
+    QSqlQuery query =
+        HDbFind::getDb()->query(QStringLiteral("select * from %1 where [product_type] = 0")
+                                    .arg(QStringLiteral("__product_series")));
     QJsonArray series;
     while (query.next()) {
         QJsonObject object;

@@ -14,6 +14,12 @@
 
 namespace {
 
+void fetchRest(QSqlTableModel *model)
+{
+    while (model->canFetchMore())
+        model->fetchMore();
+}
+
 // What the user changed in a table model and has not saved yet, in a form that can be
 // applied again to a freshly selected model of the same table.
 struct PendingEdits
@@ -81,6 +87,14 @@ struct PendingEdits
     }
 };
 
+// Selects the table and fetches every row: rows are added at the end of the model and
+// pending edits are put back by row number, both of which need the whole table loaded.
+void selectAll(QSqlTableModel *model)
+{
+    model->select();
+    fetchRest(model);
+}
+
 } // namespace
 
 HTableWidget::HTableWidget(QString tableName, QWidget *parent)
@@ -96,8 +110,8 @@ HTableWidget::HTableWidget(QString tableName, QWidget *parent)
     setLayout(ui->verticalLayout);
 
     if (!m_embedded) {
-        setWindowFlags(windowFlags() | Qt::Tool | Qt::WindowMinimizeButtonHint
-                       | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+        setWindowFlags(windowFlags() | Qt::Tool | Qt::WindowMinimizeButtonHint |
+                       Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
         setTable(tableName);
         setWindowTitle(QStringLiteral("Edit table [%1]").arg(tableName));
     } else {
@@ -129,7 +143,7 @@ void HTableWidget::buildModel()
     auto *model = new QSqlTableModel(this, HDbFind::getDb()->getSqlDatabase());
     model->setTable(m_tableName);
     model->setEditStrategy(QSqlTableModel::OnManualSubmit);
-    model->select();
+    selectAll(model);
     ui->tableView->setModel(model);
     // The first column is the table's row key, set by the database.
     ui->tableView->hideColumn(0);
@@ -172,13 +186,14 @@ void HTableWidget::on_buttonBox_accepted()
         db.transaction();
         if (m_model->submitAll()) {
             db.commit();
+            fetchRest(m_model);
         } else {
             const QString error = m_model->lastError().text();
             db.rollback();
             // Rows written before the failing one are marked as saved in the model although
             // the rollback undid them; select the table again and put every edit back, so
             // that the view shows what is pending and a second save writes all of it.
-            m_model->select();
+            selectAll(m_model);
             edits.applyTo(m_model);
             HMessageBox::warning(this, tr("tableModel"),
                                  QStringLiteral("数据库错误:") + tr("%1").arg(error));

@@ -99,6 +99,7 @@ private slots:
     void embeddedEditorSavesAndStaysVisible();
     void embeddedSaveErrorKeepsEveryEdit();
     void switchingTablesDropsPendingEdits();
+    void largeTablesAreEditedWhole();
     void mainWindowOkWritesAssignmentsOnly();
 
 private:
@@ -123,9 +124,11 @@ bool TestRules::createDb(const QStringList &extra)
         QStringLiteral("insert into __rule_pipe_dimension (rule_name) values "
                        "('PD-Standard'), ('PD-Large')"),
         QStringLiteral("insert into __rule_centralized_control (rule_name) values ('CC-Basic')"),
-        QStringLiteral("insert into __rule_additional_charge (ID, rule_name, liquid_pipe_mm) values "
-                       "(1, 'AC-R410A', 6.35), (2, 'AC-R32', 9.52)"),
-        QStringLiteral("insert into __rule_connect_ratio (rule_name) values ('CR-130'), ('CR-150')"),
+        QStringLiteral(
+            "insert into __rule_additional_charge (ID, rule_name, liquid_pipe_mm) values "
+            "(1, 'AC-R410A', 6.35), (2, 'AC-R32', 9.52)"),
+        QStringLiteral(
+            "insert into __rule_connect_ratio (rule_name) values ('CR-130'), ('CR-150')"),
     };
     statements += extra;
     QString error;
@@ -209,8 +212,7 @@ void TestRules::onlyRuleColumnsOpenThePicker()
     QCOMPARE(answerer.count(), 0);
 
     const QStringList tables = {"__rule_pipe_dimension", "__rule_centralized_control",
-                                "__rule_limit", "__rule_additional_charge",
-                                "__rule_connect_ratio"};
+                                "__rule_limit", "__rule_additional_charge", "__rule_connect_ratio"};
     for (int col = 2; col < 7; ++col) {
         answerer.clear();
         doubleClickCell(table, 0, col); // answered with reject()
@@ -293,9 +295,10 @@ void TestRules::nullRulesAreSavedAsEmptyText()
 {
     HRuleWidget widget;
     widget.save();
-    QCOMPARE(sqlRows(m_db, "select rule_pipe_dimmension is null, rule_centralized_control is null, "
-                           "rule_limit is null, rule_add_refri_charge is null, "
-                           "rule_connect_ratio is null, rule_limit from __product_series where ID = 3"),
+    QCOMPARE(sqlRows(m_db,
+                     "select rule_pipe_dimmension is null, rule_centralized_control is null, "
+                     "rule_limit is null, rule_add_refri_charge is null, "
+                     "rule_connect_ratio is null, rule_limit from __product_series where ID = 3"),
              QStringList({"0|0|0|0|0|"}));
     // The row that had values keeps them.
     QCOMPARE(sqlRows(m_db, kSeriesRules).first(),
@@ -366,9 +369,9 @@ void TestRules::failedSaveRollsEverythingBack()
     QCOMPARE(answerer.count(), 0);
     QCOMPARE(sqlValue(m_db, "select rule_limit from __product_series where ID = 1").toString(),
              QStringLiteral("LIM-BAD"));
-    QCOMPARE(sqlValue(m_db, "select rule_pipe_dimmension from __product_series where ID = 3")
-                 .toString(),
-             QString());
+    QCOMPARE(
+        sqlValue(m_db, "select rule_pipe_dimmension from __product_series where ID = 3").toString(),
+        QString());
 }
 
 void TestRules::noOutdoorSeries()
@@ -386,15 +389,15 @@ void TestRules::noOutdoorSeries()
     // The empty transaction was committed, not left open on the shared connection.
     QVERIFY(HDbFind::getDb()->transaction());
     QVERIFY(HDbFind::getDb()->commit());
-    QCOMPARE(sqlRows(m_db, "select ID, rule_limit from __product_series"),
-             QStringList({"2|x"}));
+    QCOMPARE(sqlRows(m_db, "select ID, rule_limit from __product_series"), QStringList({"2|x"}));
 }
 
 void TestRules::pickerListsNamesAndEmptyTable()
 {
     {
         HSelectRuleNameWidget picker(QStringLiteral("__rule_limit"));
-        QCOMPARE(picker.windowTitle(), QStringLiteral("Select rule name from table [__rule_limit]"));
+        QCOMPARE(picker.windowTitle(),
+                 QStringLiteral("Select rule name from table [__rule_limit]"));
         QListView *list = pickerList(&picker);
         QCOMPARE(rowTexts(list), QStringList({"LIM-165m", "LIM-120m", "O'Brien 5'"}));
         QCOMPARE(list->editTriggers(), QAbstractItemView::NoEditTriggers);
@@ -461,9 +464,9 @@ void TestRules::pickerSeesNamesAddedInTheEditorWindow()
     QCOMPARE(namesAfterEdit, QStringList({"LIM-165m", "LIM-120m", "O'Brien 5'", "LIM-200m"}));
     QCOMPARE(table->item(0, 4)->text(), QStringLiteral("LIM-200m"));
     QVERIFY(!picker); // destroyed after the pick, its editor windows with it
-    QCOMPARE(sqlValue(m_db, "select count(*) from __rule_limit where rule_name = 'LIM-200m'")
-                 .toInt(),
-             1);
+    QCOMPARE(
+        sqlValue(m_db, "select count(*) from __rule_limit where rule_name = 'LIM-200m'").toInt(),
+        1);
 }
 
 void TestRules::editorWindowAddDeleteCancelSave()
@@ -485,7 +488,8 @@ void TestRules::editorWindowAddDeleteCancelSave()
         QVERIFY(view->isColumnHidden(0));
         QVERIFY(!view->isColumnHidden(1));
         QVERIFY(dialogButton(&editor, QDialogButtonBox::Cancel)->isVisible());
-        QVERIFY(dialogButton(&editor, QDialogButtonBox::Ok)->text() != QStringLiteral("Save To Database"));
+        QVERIFY(dialogButton(&editor, QDialogButtonBox::Ok)->text() !=
+                QStringLiteral("Save To Database"));
 
         // "Delete Row" without a current cell, or with one the view made current on its own
         // without selecting it, changes nothing.
@@ -528,8 +532,7 @@ void TestRules::editorWindowAddDeleteCancelSave()
         QVERIFY(!editor.isVisible());
     }
     // The new row got its key from the database.
-    QCOMPARE(sqlRows(m_db, rows),
-             QStringList({"2|LIM-120m|125", "3|O'Brien 5'|90", "4|LIM-X|80"}));
+    QCOMPARE(sqlRows(m_db, rows), QStringList({"2|LIM-120m|125", "3|O'Brien 5'|90", "4|LIM-X|80"}));
 }
 
 void TestRules::editorWindowSaveErrorClosesWithMessage()
@@ -567,8 +570,8 @@ void TestRules::embeddedEditorSavesAndStaysVisible()
     for (int i = 0; i < combo->count(); ++i)
         names.append(combo->itemText(i));
     QCOMPARE(names, QStringList({"AdditionalCharge", "Altitude", "CentralizedController",
-                                 "ConnectRatio", "EquivalentPipeLength", "Limit",
-                                 "PipeDimension", "UnitCapacityConversion", "UnitType"}));
+                                 "ConnectRatio", "EquivalentPipeLength", "Limit", "PipeDimension",
+                                 "UnitCapacityConversion", "UnitType"}));
     QCOMPARE(combo->currentIndex(), 0);
     QCOMPARE(names.size(), HProductSchema::ruleTables().size());
 
@@ -579,7 +582,8 @@ void TestRules::embeddedEditorSavesAndStaysVisible()
     auto *view = editor->findChild<QTableView *>(QStringLiteral("tableView"));
     QCOMPARE(rowTexts(view, 1), QStringList({"AC-R410A", "AC-R32"}));
     QVERIFY(view->isColumnHidden(0));
-    QCOMPARE(dialogButton(editor, QDialogButtonBox::Ok)->text(), QStringLiteral("Save To Database"));
+    QCOMPARE(dialogButton(editor, QDialogButtonBox::Ok)->text(),
+             QStringLiteral("Save To Database"));
     QVERIFY(!dialogButton(editor, QDialogButtonBox::Cancel)->isVisible());
     // The editor fills the tab under the combo box.
     QVERIFY(editor->width() > 850);
@@ -686,6 +690,43 @@ void TestRules::switchingTablesDropsPendingEdits()
              QStringList({"AC-R410A", "AC-R32"}));
     // Only one table model lives at a time.
     QCOMPARE(editor->findChildren<QSqlTableModel *>().size(), 1);
+}
+
+void TestRules::largeTablesAreEditedWhole()
+{
+    // More rows than a table model fetches at once: new rows go after all of them, and the
+    // edits of a failed save are put back on the right rows.
+    QVERIFY(execSql(
+        m_db, {QStringLiteral("with recursive n(i) as (select 1 union all select i + 1 from n "
+                              "where i < 600) insert into __rule_unit_type (ID, rule_name) "
+                              "select i, 'UT-' || i from n")}));
+    HTableWidget editor(QStringLiteral("__rule_unit_type"));
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&editor));
+    QSqlTableModel *model = tableModel(&editor);
+    QCOMPARE(model->rowCount(), 600);
+    const int name = column(model, "rule_name");
+    model->setData(model->index(550, name), QStringLiteral("UT-551 changed"));
+    click(&editor, QStringLiteral("pushButton_add")); // left without a name: refused
+    ModalAnswerer answerer;
+    click(dialogButton(&editor, QDialogButtonBox::Ok));
+    QCOMPARE(answerer.count(), 1);
+    QCOMPARE(sqlValue(m_db, "select rule_name from __rule_unit_type where ID = 551").toString(),
+             QStringLiteral("UT-551"));
+
+    HTableWidget again(QStringLiteral("__rule_unit_type"));
+    again.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&again));
+    model = tableModel(&again);
+    model->setData(model->index(599, name), QStringLiteral("UT-600 changed"));
+    click(&again, QStringLiteral("pushButton_add"));
+    QCOMPARE(model->rowCount(), 601);
+    model->setData(model->index(600, name), QStringLiteral("UT-new"));
+    click(dialogButton(&again, QDialogButtonBox::Ok));
+    QCOMPARE(answerer.count(), 1);
+    QCOMPARE(
+        sqlRows(m_db, "select ID, rule_name from __rule_unit_type where ID >= 600 order by ID"),
+        QStringList({"600|UT-600 changed", "601|UT-new"}));
 }
 
 void TestRules::mainWindowOkWritesAssignmentsOnly()
