@@ -133,11 +133,6 @@ void HTableWidget::setTable(QString tableName)
     buildModel();
 }
 
-bool HTableWidget::isEmbedded() const
-{
-    return m_embedded;
-}
-
 void HTableWidget::buildModel()
 {
     auto *model = new QSqlTableModel(this, HDbFind::getDb()->getSqlDatabase());
@@ -200,7 +195,7 @@ void HTableWidget::on_buttonBox_accepted()
         }
     }
     // The embedded editor is the permanent content of its tab: it stays visible.
-    if (!isEmbedded())
+    if (!m_embedded)
         close();
 }
 

@@ -34,7 +34,6 @@ private slots:
 
 private:
     void buildModel();
-    bool isEmbedded() const;
 
     Ui::HTableWidget *ui;
     QString m_tableName;
