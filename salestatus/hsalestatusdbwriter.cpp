@@ -34,7 +34,8 @@ QString HSaleStatusDbWriter::writeRows(HDatabase *db, const QVector<SeriesRow> &
         const int id = row.idSeries.toInt(&numeric);
         update.bindValue(0, row.notForSale ? 1 : 0);
         update.bindValue(1, row.userSkip ? 1 : 0);
-        update.bindValue(2, row.modelString);
+        // A null text would be bound as NULL; an empty model string is written as ''.
+        update.bindValue(2, row.modelString.isNull() ? QStringLiteral("") : row.modelString);
         update.bindValue(3, numeric ? QVariant(id) : QVariant(row.idSeries));
         if (!update.exec())
             return queryError(update);
