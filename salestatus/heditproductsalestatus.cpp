@@ -84,11 +84,20 @@ bool rowShown(const QTableWidget *table, int row)
 // Rebuilds a table with `rows` rows of height 0. Rows get their height one by one only
 // when they are shown: giving every one of tens of thousands of rows its own height makes
 // the header's work grow with the square of the rows.
-void resetTable(QTableWidget *table, const QStringList &headers, int rows)
+void resetTable(QTableWidget *table, const QStringList &headers, int rows, int stretchColumn)
 {
     table->setRowCount(0);
     table->setColumnCount(headers.size());
     table->setHorizontalHeaderLabels(headers);
+    // Widths from the header texts only: measuring the cells would walk every row.
+    QHeaderView *header = table->horizontalHeader();
+    QFont bold = header->font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    for (int column = 0; column < headers.size(); ++column)
+        table->setColumnWidth(column, qMax(header->defaultSectionSize(),
+                                           metrics.horizontalAdvance(headers.at(column)) + 24));
+    header->setSectionResizeMode(stretchColumn, QHeaderView::Stretch);
     table->setRowCount(rows);
 }
 
@@ -141,7 +150,8 @@ HEditProductSaleStatus::HEditProductSaleStatus(QWidget *parent)
         // the workbook export still see them.
         table->verticalHeader()->setMinimumSectionSize(0);
         table->verticalHeader()->setDefaultSectionSize(0);
-        table->horizontalHeader()->setStretchLastSection(true);
+        // Row numbers would jump over the rows of height 0; column 0 names each row.
+        table->verticalHeader()->hide();
         table->setItemDelegate(new ShownRowsDelegate(table));
     }
 
@@ -381,7 +391,7 @@ void HEditProductSaleStatus::showSeriesTable()
         return;
     QTableWidget *table = ui->tableWidget_Series;
     const TableFill fill(table);
-    resetTable(table, seriesHeaders(), series.size());
+    resetTable(table, seriesHeaders(), series.size(), 1);
     for (int i = 0; i < series.size(); ++i) {
         const QJsonObject record = series.at(i).toObject();
         if (record.value(SchemeKeys::productType).toInt() == productTypeFilter)
@@ -408,7 +418,7 @@ void HEditProductSaleStatus::showModelsOfSeries(int idSeries)
         return;
     QTableWidget *table = ui->tableWidget_Idx;
     const TableFill fill(table);
-    resetTable(table, modelHeaders(), models.size());
+    resetTable(table, modelHeaders(), models.size(), 2);
     for (int i = 0; i < models.size(); ++i) {
         const QJsonObject record = models.at(i).toObject();
         if (record.value(SchemeKeys::idSeries).toInt() == idSeries)
