@@ -460,8 +460,10 @@ void TestSaleStatus::completionFromDatabase()
 {
     // Series 1: flags differ from the database, empty model string. 99: not in the database.
     // Series 2 twice: the first keeps its string, the second (empty) takes the database's.
+    // Series 3 twice, both empty: only the first is filled.
     QJsonArray series{seriesRecord(1, 0, true, QString()), seriesRecord(99, 0, true, QStringLiteral("Old")),
-                      seriesRecord(2, 0, false, QStringLiteral("Mine")), seriesRecord(2, 0, false, QString())};
+                      seriesRecord(2, 0, false, QStringLiteral("Mine")), seriesRecord(2, 0, false, QString()),
+                      seriesRecord(3, 0, false, QString()), seriesRecord(3, 0, false, QString())};
     QJsonArray models{modelRecord(QStringLiteral("P1A"), 1, QStringLiteral("OEM-1"), true),
                       modelRecord(QStringLiteral("GONE"), 1, QStringLiteral("OEM-G"), false),
                       modelRecord(QStringLiteral("abc"), 10, QString(), false)};
@@ -472,12 +474,14 @@ void TestSaleStatus::completionFromDatabase()
     QStringList ids;
     for (int r = 0; r < editor.series->rowCount(); ++r)
         ids.append(editor.series->item(r, 0)->text());
-    QCOMPARE(ids, (QStringList{"1", "99", "2", "2", "3", "5", "7", "10", "11", "20", "21", "30"}));
+    QCOMPARE(ids, (QStringList{"1", "99", "2", "2", "3", "3", "5", "7", "10", "11", "20", "21", "30"}));
     QCOMPARE(editor.series->item(0, 4)->text(), QStringLiteral("MS-1"));
     QVERIFY(Editor::checked(editor.series, 0, 2));
     QCOMPARE(editor.series->item(1, 4)->text(), QStringLiteral("Old"));
     QCOMPARE(editor.series->item(2, 4)->text(), QStringLiteral("Mine"));
     QCOMPARE(editor.series->item(3, 4)->text(), QStringLiteral("MS-2"));
+    QCOMPARE(editor.series->item(4, 4)->text(), QStringLiteral("MS-3"));
+    QCOMPARE(editor.series->item(5, 4)->text(), QString());
     // Appended series carry the database flags.
     QVERIFY(Editor::checked(editor.series, editor.seriesRow(10), 3));
     QVERIFY(Editor::checked(editor.series, editor.seriesRow(21), 2));
@@ -486,9 +490,9 @@ void TestSaleStatus::completionFromDatabase()
     editor.click("pushButton_Save");
     const QJsonObject saved = readScheme(configPath(QStringLiteral("A.json")));
     const QJsonArray savedSeries = saved.value(QStringLiteral("series_table")).toArray();
-    QCOMPARE(savedSeries.size(), 12);
+    QCOMPARE(savedSeries.size(), 13);
     QCOMPARE(savedSeries.at(1).toObject().value(QStringLiteral("id_series")).toInt(), 99);
-    QCOMPARE(savedSeries.at(11).toObject().value(QStringLiteral("id_series")).toInt(), 30);
+    QCOMPARE(savedSeries.at(12).toObject().value(QStringLiteral("id_series")).toInt(), 30);
     QCOMPARE(savedSeries.at(0).toObject().value(QStringLiteral("model_string")).toString(), QStringLiteral("MS-1"));
     QCOMPARE(savedSeries.at(0).toObject().value(QStringLiteral("is_not_for_sale")).toBool(), true);
     QCOMPARE(savedSeries.at(3).toObject().value(QStringLiteral("model_string")).toString(), QStringLiteral("MS-2"));
