@@ -216,15 +216,17 @@ void HEditProductSaleStatus::loadScheme(const QString &name)
     HSaleStatusSchemes schemes;
     const HSaleStatusSchemes::ReadResult result = schemes.read(name, currentScheme);
     m_unreadableScheme.clear();
-    if (result != HSaleStatusSchemes::ReadResult::Ok) {
-        if (result == HSaleStatusSchemes::ReadResult::Unreadable)
-            m_unreadableScheme = name;
+    if (result == HSaleStatusSchemes::ReadResult::Unreadable) {
+        m_unreadableScheme = name;
         HMessageBox::warning(
             this, TranslateString(QStringLiteral("Warning")),
             schemes.errorString() + QLatin1Char('\n')
                 + TranslateString(QStringLiteral(
                     "The scheme shows the database values; the file is left as it is until "
                     "you save the scheme, which keeps the old file as a .bak copy.")));
+    } else if (result == HSaleStatusSchemes::ReadResult::Missing) {
+        HMessageBox::warning(this, TranslateString(QStringLiteral("Warning")),
+                             schemes.errorString());
     }
     completeScheme(currentScheme);
     fillIduTypeCombo();
@@ -317,8 +319,14 @@ void HEditProductSaleStatus::on_pushButton_New_clicked()
         return;
     }
 
-    fillSchemeCombo();
-    ui->comboBox_scheme->setCurrentText(fileName);
+    // The list is refilled quietly and only the new scheme is loaded: loading the first
+    // scheme of the list on the way would cost time and could warn about an unrelated file.
+    {
+        const QSignalBlocker blocker(ui->comboBox_scheme);
+        fillSchemeCombo();
+        ui->comboBox_scheme->setCurrentText(fileName);
+    }
+    loadScheme(ui->comboBox_scheme->currentText());
 }
 
 void HEditProductSaleStatus::on_pushButton_Delete_clicked()
