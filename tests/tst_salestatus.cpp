@@ -218,6 +218,7 @@ private slots:
     void unsafeNamesAreRefused_data();
     void unsafeNamesAreRefused();
     void deleteSchemes();
+    void upperCaseExtensionIsWrittenBack();
     void completionFromDatabase();
     void flagsRoundTripThroughScheme();
     void filterCategoriesAndModelTable();
@@ -454,6 +455,26 @@ void TestSaleStatus::deleteSchemes()
     QCOMPARE(answerer.count(), 0);
     editor.widget.reset();
     QCOMPARE(configFiles(), QStringList());
+}
+
+void TestSaleStatus::upperCaseExtensionIsWrittenBack()
+{
+    writeScheme(QStringLiteral("D.JSON"), QJsonObject{{QStringLiteral("install_code"),
+                                                       QJsonObject{{QStringLiteral("k"), QString()}}}});
+    ModalAnswerer answerer;
+    Editor editor;
+    QCOMPARE(editor.scheme->currentText(), QStringLiteral("D.JSON"));
+    Editor::setChecked(editor.series, editor.seriesRow(7), 2, true);
+    editor.click("pushButton_Save");
+    QCOMPARE(configFiles(), QStringList{"D.JSON"});
+    const QJsonArray series = readScheme(configPath(QStringLiteral("D.JSON"))).value("series_table").toArray();
+    QCOMPARE(recordOf(series, "id_series", 7).value("is_not_for_sale").toBool(), true);
+
+    QTemporaryDir target;
+    answerer.act(chooseFolder(target.path()));
+    editor.click("pushButton_ExportAllSchemes");
+    QCOMPARE(answerer.texts().last(), QStringLiteral("Export success"));
+    QCOMPARE(QDir(target.path()).entryList(QDir::Files), QStringList{"D.JSON"});
 }
 
 void TestSaleStatus::completionFromDatabase()
