@@ -32,19 +32,17 @@ const int kProductTypes[] = {0, 1, 2, 10, 11, 12};
 
 const QStringList &seriesHeaders()
 {
-    static const QStringList headers = {QStringLiteral("id_series"), QStringLiteral("category"),
-                                        QStringLiteral("is_not_for_sale"),
-                                        QStringLiteral("is_user_skip"),
-                                        QStringLiteral("model string")};
+    static const QStringList headers = {
+        QStringLiteral("id_series"), QStringLiteral("category"), QStringLiteral("is_not_for_sale"),
+        QStringLiteral("is_user_skip"), QStringLiteral("model string")};
     return headers;
 }
 
 const QStringList &modelHeaders()
 {
-    static const QStringList headers = {QStringLiteral("product_code"), QStringLiteral("model"),
-                                        QStringLiteral("OEM Model"),
-                                        QStringLiteral("is_not_for_sale"),
-                                        QStringLiteral("is_user_skip")};
+    static const QStringList headers = {
+        QStringLiteral("product_code"), QStringLiteral("model"), QStringLiteral("OEM Model"),
+        QStringLiteral("is_not_for_sale"), QStringLiteral("is_user_skip")};
     return headers;
 }
 
@@ -156,8 +154,8 @@ HEditProductSaleStatus::HEditProductSaleStatus(QWidget *parent)
     }
 
     const QStringList productTypes = {QStringLiteral("Outdoor Unit"), QStringLiteral("Indoor Unit"),
-                                      QStringLiteral("Branch"), QStringLiteral("Controller"),
-                                      QStringLiteral("HRV"), QStringLiteral("Accessory")};
+                                      QStringLiteral("Branch"),       QStringLiteral("Controller"),
+                                      QStringLiteral("HRV"),          QStringLiteral("Accessory")};
     for (const QString &type : productTypes)
         ui->comboBox_ProductType->addItem(TranslateString(type));
 
@@ -220,8 +218,8 @@ void HEditProductSaleStatus::loadScheme(const QString &name)
         m_unreadableScheme = name;
         HMessageBox::warning(
             this, TranslateString(QStringLiteral("Warning")),
-            schemes.errorString() + QLatin1Char('\n')
-                + TranslateString(QStringLiteral(
+            schemes.errorString() + QLatin1Char('\n') +
+                TranslateString(QStringLiteral(
                     "The scheme shows the database values; the file is left as it is until "
                     "you save the scheme, which keeps the old file as a .bak copy.")));
     } else if (result == HSaleStatusSchemes::ReadResult::Missing) {
@@ -290,17 +288,15 @@ void HEditProductSaleStatus::on_pushButton_New_clicked()
         return;
 
     const QString suffix = QStringLiteral(".json");
-    const QString fileName =
-        dialog.name.endsWith(suffix) ? dialog.name : dialog.name + suffix;
+    const QString fileName = dialog.name.endsWith(suffix) ? dialog.name : dialog.name + suffix;
     if (!HSaleStatusSchemes::isSafeName(fileName)) {
-        HMessageBox::warning(this, TranslateString(QStringLiteral("Warning")),
-                             TranslateString(QStringLiteral(
-                                 "The scheme name cannot be used as a file name.")));
+        HMessageBox::warning(
+            this, TranslateString(QStringLiteral("Warning")),
+            TranslateString(QStringLiteral("The scheme name cannot be used as a file name.")));
         return;
     }
     // A file that differs only in letter case is the same file on Windows.
-    if (schemeNameExists(fileName)
-        || QFileInfo::exists(HSaleStatusSchemes::writePath(fileName))) {
+    if (schemeNameExists(fileName) || QFileInfo::exists(HSaleStatusSchemes::writePath(fileName))) {
         HMessageBox::information(this, TranslateString(QStringLiteral("Warning")),
                                  TranslateString(QStringLiteral("The scheme name exists.")));
         return;
@@ -404,7 +400,8 @@ void HEditProductSaleStatus::showSeriesTable()
         const QJsonObject record = series.at(i).toObject();
         if (record.value(SchemeKeys::productType).toInt() == productTypeFilter)
             table->setRowHeight(i, kShownRowHeight);
-        table->setItem(i, 0, textItem(QString::number(record.value(SchemeKeys::idSeries).toInt()), false));
+        table->setItem(
+            i, 0, textItem(QString::number(record.value(SchemeKeys::idSeries).toInt()), false));
         table->setItem(i, 1, textItem(categoryText(record), false));
         table->setItem(i, 2, checkItem(record.value(SchemeKeys::isNotForSale).toBool()));
         table->setItem(i, 3, checkItem(record.value(SchemeKeys::isUserSkip).toBool()));
@@ -475,7 +472,8 @@ void HEditProductSaleStatus::writeTablesToScheme()
         QHash<QString, int> firstRecord;
         firstRecord.reserve(models.size());
         for (int i = models.size() - 1; i >= 0; --i)
-            firstRecord.insert(models.at(i).toObject().value(SchemeKeys::productCode).toString(), i);
+            firstRecord.insert(models.at(i).toObject().value(SchemeKeys::productCode).toString(),
+                               i);
         const QTableWidget *table = ui->tableWidget_Idx;
         for (int row = 0; row < table->rowCount(); ++row) {
             const auto found = firstRecord.constFind(cellText(table, row, 0));
@@ -518,8 +516,8 @@ QStringList HEditProductSaleStatus::modelIdList() const
     return ui->lineEdit_idx_id_list->text().split(QLatin1Char(','), Qt::SkipEmptyParts);
 }
 
-void HEditProductSaleStatus::setShownChecks(QTableWidget *table, int column,
-                                            const QStringList &ids, Qt::CheckState state)
+void HEditProductSaleStatus::setShownChecks(QTableWidget *table, int column, const QStringList &ids,
+                                            Qt::CheckState state)
 {
     const QSet<QString> listed(ids.cbegin(), ids.cend());
     const Qt::CheckState opposite = state == Qt::Checked ? Qt::Unchecked : Qt::Checked;
@@ -590,10 +588,10 @@ void HEditProductSaleStatus::on_pushButton_SaveDb_clicked()
     }
     HSaleStatusDbWriter writer;
     if (!writer.save(HDbFind::getDb(), series, models)) {
-        HMessageBox::warning(this, TranslateString(QStringLiteral("Warning")),
-                             TranslateString(QStringLiteral(
-                                 "Nothing was saved to the database: "))
-                                 + writer.errorString());
+        HMessageBox::warning(
+            this, TranslateString(QStringLiteral("Warning")),
+            TranslateString(QStringLiteral("Nothing was saved to the database: ")) +
+                writer.errorString());
     }
 }
 
@@ -646,25 +644,25 @@ void HEditProductSaleStatus::on_pushButton_ExportAllSchemes_clicked()
 {
     if (listSchemeFiles().isEmpty())
         return;
-    const QString folder = QFileDialog::getExistingDirectory(
-        this, QStringLiteral("Please select folder path to save"), QString(),
-        QFileDialog::ShowDirsOnly);
+    const QString folder =
+        QFileDialog::getExistingDirectory(this, QStringLiteral("Please select folder path to save"),
+                                          QString(), QFileDialog::ShowDirsOnly);
     if (folder.isEmpty())
         return;
     // Exporting into the scheme folder would replace the install codes of the schemes
     // themselves by their digests, which cannot be undone.
-    if (QFileInfo(folder).canonicalFilePath()
-        == QFileInfo(HSaleStatusSchemes::schemeFolder()).canonicalFilePath()) {
-        HMessageBox::warning(this, TranslateString(QStringLiteral("Warning")),
-                             TranslateString(QStringLiteral(
-                                 "Choose a folder other than the scheme folder.")));
+    if (QFileInfo(folder).canonicalFilePath() ==
+        QFileInfo(HSaleStatusSchemes::schemeFolder()).canonicalFilePath()) {
+        HMessageBox::warning(
+            this, TranslateString(QStringLiteral("Warning")),
+            TranslateString(QStringLiteral("Choose a folder other than the scheme folder.")));
         return;
     }
     HSaleStatusSchemes schemes;
     if (!schemes.exportAll(folder)) {
         HMessageBox::warning(this, TranslateString(QStringLiteral("Warning")),
-                             TranslateString(QStringLiteral("These schemes were not exported:"))
-                                 + QLatin1Char('\n') + schemes.problems().join(QLatin1Char('\n')));
+                             TranslateString(QStringLiteral("These schemes were not exported:")) +
+                                 QLatin1Char('\n') + schemes.problems().join(QLatin1Char('\n')));
         return;
     }
     HMessageBox::information(this, QStringLiteral("Notice"), QStringLiteral("Export success"));

@@ -26,8 +26,9 @@ QString HSaleStatusDbWriter::writeRows(HDatabase *db, const QVector<SeriesRow> &
                                        const QVector<ModelRow> &models)
 {
     QSqlQuery update(db->getSqlDatabase());
-    if (!update.prepare(QStringLiteral("update __product_series set [is_not_for_sale] = ? , "
-                                       "[is_user_skip] = ?,[model_string] = ? where [id_series] = ?")))
+    if (!update.prepare(
+            QStringLiteral("update __product_series set [is_not_for_sale] = ? , "
+                           "[is_user_skip] = ?,[model_string] = ? where [id_series] = ?")))
         return queryError(update);
     for (const SeriesRow &row : series) {
         bool numeric = false;

@@ -51,8 +51,8 @@ QString HSaleStatusSchemes::schemeFolder()
 QStringList HSaleStatusSchemes::listSchemeFiles()
 {
     QDir dir(schemeFolder());
-    return dir.entryList(QStringList{QStringLiteral("*.json")}, QDir::NoDotAndDotDot | QDir::AllEntries,
-                         QDir::Name | QDir::IgnoreCase);
+    return dir.entryList(QStringList{QStringLiteral("*.json")},
+                         QDir::NoDotAndDotDot | QDir::AllEntries, QDir::Name | QDir::IgnoreCase);
 }
 
 QString HSaleStatusSchemes::writePath(const QString &name)
@@ -136,8 +136,9 @@ bool HSaleStatusSchemes::isSafeName(const QString &name)
                                          QStringLiteral("AUX"), QStringLiteral("NUL")};
     if (reserved.contains(base))
         return false;
-    if (base.size() == 4 && (base.startsWith(QLatin1String("COM")) || base.startsWith(QLatin1String("LPT")))
-        && base.at(3).isDigit())
+    if (base.size() == 4 &&
+        (base.startsWith(QLatin1String("COM")) || base.startsWith(QLatin1String("LPT"))) &&
+        base.at(3).isDigit())
         return false;
     return true;
 }
@@ -171,7 +172,8 @@ void HSaleStatusSchemes::completeScheme(QJsonObject &scheme, const QJsonArray &d
         for (const int row : qAsConst(rows)) {
             QJsonObject existing = series.at(row).toObject();
             if (existing.value(SchemeKeys::modelString).toString().isEmpty()) {
-                existing.insert(SchemeKeys::modelString, record.value(SchemeKeys::modelString).toString());
+                existing.insert(SchemeKeys::modelString,
+                                record.value(SchemeKeys::modelString).toString());
                 series.replace(row, existing);
                 break;
             }

@@ -158,8 +158,7 @@ struct Editor
         seriesIds = find<QLineEdit>("lineEdit_series_id_list");
         modelIds = find<QLineEdit>("lineEdit_idx_id_list");
     }
-    template<typename T>
-    T *find(const char *name) const
+    template <typename T> T *find(const char *name) const
     {
         return widget->findChild<T *>(QString::fromLatin1(name));
     }
@@ -257,8 +256,10 @@ void TestSaleStatus::inputNameDialog()
     {
         HInputNameWidget dialog(QString(), nullptr);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Input Brand Name"));
-        QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("label_name"))->text(), QStringLiteral("Name"));
-        QCOMPARE(dialog.layout(), dialog.findChild<QVBoxLayout *>(QStringLiteral("verticalLayout")));
+        QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("label_name"))->text(),
+                 QStringLiteral("Name"));
+        QCOMPARE(dialog.layout(),
+                 dialog.findChild<QVBoxLayout *>(QStringLiteral("verticalLayout")));
         QCOMPARE(dialog.layout()->contentsMargins(), QMargins(10, 10, 10, 10));
         answerer.act(typeName(QStringLiteral("  Brand 1 ")));
         dialog.exec();
@@ -362,7 +363,8 @@ void TestSaleStatus::listingAndNewSchemes()
     QCOMPARE(brand1.value(QStringLiteral("install_code")).toObject(), QJsonObject());
     QCOMPARE(brand1.value(QStringLiteral("series_table")).toArray().size(), 10);
     QCOMPARE(brand1.value(QStringLiteral("idx_table")).toArray().size(), 7);
-    QCOMPARE(brand1.value(QStringLiteral("unit_priority")), a.value(QStringLiteral("unit_priority")));
+    QCOMPARE(brand1.value(QStringLiteral("unit_priority")),
+             a.value(QStringLiteral("unit_priority")));
     QCOMPARE(brand1.value(QStringLiteral("brand_extra")).toString(), QStringLiteral("kept"));
     const QJsonObject two = recordOf(brand1.value(QStringLiteral("series_table")).toArray(),
                                      QStringLiteral("id_series"), 2);
@@ -391,10 +393,10 @@ void TestSaleStatus::listingAndNewSchemes()
     // A cancelled dialog creates nothing.
     answerer.act(typeName(QStringLiteral("Brand4"), false));
     editor.click("pushButton_New");
-    QCOMPARE(configFiles(), (QStringList{QStringLiteral("A.json"), QStringLiteral("Brand1.json"),
-                                         QStringLiteral("Brand2.json"),
-                                         QStringLiteral("Brand3.JSON.json"),
-                                         QStringLiteral("b.json"), QStringLiteral("c.txt")}));
+    QCOMPARE(configFiles(),
+             (QStringList{QStringLiteral("A.json"), QStringLiteral("Brand1.json"),
+                          QStringLiteral("Brand2.json"), QStringLiteral("Brand3.JSON.json"),
+                          QStringLiteral("b.json"), QStringLiteral("c.txt")}));
 }
 
 void TestSaleStatus::unsafeNamesAreRefused_data()
@@ -459,15 +461,17 @@ void TestSaleStatus::deleteSchemes()
 
 void TestSaleStatus::upperCaseExtensionIsWrittenBack()
 {
-    writeScheme(QStringLiteral("D.JSON"), QJsonObject{{QStringLiteral("install_code"),
-                                                       QJsonObject{{QStringLiteral("k"), QString()}}}});
+    writeScheme(QStringLiteral("D.JSON"),
+                QJsonObject{{QStringLiteral("install_code"),
+                             QJsonObject{{QStringLiteral("k"), QString()}}}});
     ModalAnswerer answerer;
     Editor editor;
     QCOMPARE(editor.scheme->currentText(), QStringLiteral("D.JSON"));
     Editor::setChecked(editor.series, editor.seriesRow(7), 2, true);
     editor.click("pushButton_Save");
     QCOMPARE(configFiles(), QStringList{"D.JSON"});
-    const QJsonArray series = readScheme(configPath(QStringLiteral("D.JSON"))).value("series_table").toArray();
+    const QJsonArray series =
+        readScheme(configPath(QStringLiteral("D.JSON"))).value("series_table").toArray();
     QCOMPARE(recordOf(series, "id_series", 7).value("is_not_for_sale").toBool(), true);
 
     QTemporaryDir target;
@@ -482,9 +486,12 @@ void TestSaleStatus::completionFromDatabase()
     // Series 1: flags differ from the database, empty model string. 99: not in the database.
     // Series 2 twice: the first keeps its string, the second (empty) takes the database's.
     // Series 3 twice, both empty: only the first is filled.
-    QJsonArray series{seriesRecord(1, 0, true, QString()), seriesRecord(99, 0, true, QStringLiteral("Old")),
-                      seriesRecord(2, 0, false, QStringLiteral("Mine")), seriesRecord(2, 0, false, QString()),
-                      seriesRecord(3, 0, false, QString()), seriesRecord(3, 0, false, QString())};
+    QJsonArray series{seriesRecord(1, 0, true, QString()),
+                      seriesRecord(99, 0, true, QStringLiteral("Old")),
+                      seriesRecord(2, 0, false, QStringLiteral("Mine")),
+                      seriesRecord(2, 0, false, QString()),
+                      seriesRecord(3, 0, false, QString()),
+                      seriesRecord(3, 0, false, QString())};
     QJsonArray models{modelRecord(QStringLiteral("P1A"), 1, QStringLiteral("OEM-1"), true),
                       modelRecord(QStringLiteral("GONE"), 1, QStringLiteral("OEM-G"), false),
                       modelRecord(QStringLiteral("abc"), 10, QString(), false)};
@@ -495,7 +502,8 @@ void TestSaleStatus::completionFromDatabase()
     QStringList ids;
     for (int r = 0; r < editor.series->rowCount(); ++r)
         ids.append(editor.series->item(r, 0)->text());
-    QCOMPARE(ids, (QStringList{"1", "99", "2", "2", "3", "3", "5", "7", "10", "11", "20", "21", "30"}));
+    QCOMPARE(ids,
+             (QStringList{"1", "99", "2", "2", "3", "3", "5", "7", "10", "11", "20", "21", "30"}));
     QCOMPARE(editor.series->item(0, 4)->text(), QStringLiteral("MS-1"));
     QVERIFY(Editor::checked(editor.series, 0, 2));
     QCOMPARE(editor.series->item(1, 4)->text(), QStringLiteral("Old"));
@@ -514,16 +522,19 @@ void TestSaleStatus::completionFromDatabase()
     QCOMPARE(savedSeries.size(), 13);
     QCOMPARE(savedSeries.at(1).toObject().value(QStringLiteral("id_series")).toInt(), 99);
     QCOMPARE(savedSeries.at(12).toObject().value(QStringLiteral("id_series")).toInt(), 30);
-    QCOMPARE(savedSeries.at(0).toObject().value(QStringLiteral("model_string")).toString(), QStringLiteral("MS-1"));
+    QCOMPARE(savedSeries.at(0).toObject().value(QStringLiteral("model_string")).toString(),
+             QStringLiteral("MS-1"));
     QCOMPARE(savedSeries.at(0).toObject().value(QStringLiteral("is_not_for_sale")).toBool(), true);
-    QCOMPARE(savedSeries.at(3).toObject().value(QStringLiteral("model_string")).toString(), QStringLiteral("MS-2"));
+    QCOMPARE(savedSeries.at(3).toObject().value(QStringLiteral("model_string")).toString(),
+             QStringLiteral("MS-2"));
     const QJsonArray savedModels = saved.value(QStringLiteral("idx_table")).toArray();
     QStringList codes;
     for (const QJsonValue &m : savedModels)
         codes.append(m.toObject().value(QStringLiteral("product_code")).toString());
     // Product codes are compared exactly: "abc" does not stand for "ABC".
     QCOMPARE(codes, (QStringList{"P1A", "GONE", "abc", "P1B", "P2A", "ABC", "XYZ", "Q'1", "P20"}));
-    QCOMPARE(savedModels.at(0).toObject().value(QStringLiteral("oem_model")).toString(), QStringLiteral("OEM-1"));
+    QCOMPARE(savedModels.at(0).toObject().value(QStringLiteral("oem_model")).toString(),
+             QStringLiteral("OEM-1"));
     QCOMPARE(savedModels.at(0).toObject().value(QStringLiteral("is_not_for_sale")).toBool(), true);
     const QJsonObject xyz = savedModels.at(6).toObject();
     QCOMPARE(xyz.value(QStringLiteral("is_user_skip")).toBool(), true);
@@ -557,23 +568,30 @@ void TestSaleStatus::flagsRoundTripThroughScheme()
     editor.series->item(editor.seriesRow(5), 4)->setText(QStringLiteral("It's new"));
     editor.clickSeries(1);
     QCOMPARE(Editor::shown(editor.models), (QStringList{"P1A", "P1B"}));
-    editor.models->item(editor.modelRow(QStringLiteral("P1A")), 2)->setText(QStringLiteral("OEM \"A\""));
+    editor.models->item(editor.modelRow(QStringLiteral("P1A")), 2)
+        ->setText(QStringLiteral("OEM \"A\""));
     Editor::setChecked(editor.models, editor.modelRow(QStringLiteral("P1A")), 4, true);
     editor.iduType->setCurrentIndex(1);
     editor.click("pushButton_Save");
     QCOMPARE(answerer.count(), 0);
-    QCOMPARE(readScheme(configPath(QStringLiteral("A.json"))).value("unit_priority").toObject()
-                 .value("idu_generate").toString(), QStringLiteral("Cassette"));
+    QCOMPARE(readScheme(configPath(QStringLiteral("A.json")))
+                 .value("unit_priority")
+                 .toObject()
+                 .value("idu_generate")
+                 .toString(),
+             QStringLiteral("Cassette"));
 
     // After a product type change every series row is still written, shown or not.
     editor.productType->setCurrentIndex(3);
     Editor::setChecked(editor.series, editor.seriesRow(20), 3, true);
     editor.click("pushButton_Save");
-    const QJsonArray written = readScheme(configPath(QStringLiteral("A.json"))).value("series_table").toArray();
+    const QJsonArray written =
+        readScheme(configPath(QStringLiteral("A.json"))).value("series_table").toArray();
     QCOMPARE(recordOf(written, "id_series", 20).value("is_user_skip").toBool(), true);
     QCOMPARE(recordOf(written, "id_series", 3).value("is_not_for_sale").toBool(), true);
     QCOMPARE(recordOf(written, "id_series", 2).value("is_not_for_sale").toBool(), false);
-    QCOMPARE(recordOf(written, "id_series", 5).value("model_string").toString(), QStringLiteral("It's new"));
+    QCOMPARE(recordOf(written, "id_series", 5).value("model_string").toString(),
+             QStringLiteral("It's new"));
     editor.productType->setCurrentIndex(0);
 
     // Another scheme and back: the saved values come from the file.
@@ -587,28 +605,33 @@ void TestSaleStatus::flagsRoundTripThroughScheme()
     QCOMPARE(editor.series->item(editor.seriesRow(5), 4)->text(), QStringLiteral("It's new"));
     QCOMPARE(editor.iduType->currentText(), QStringLiteral("Cassette"));
     editor.clickSeries(1);
-    QCOMPARE(editor.models->item(editor.modelRow(QStringLiteral("P1A")), 2)->text(), QStringLiteral("OEM \"A\""));
+    QCOMPARE(editor.models->item(editor.modelRow(QStringLiteral("P1A")), 2)->text(),
+             QStringLiteral("OEM \"A\""));
     QVERIFY(Editor::checked(editor.models, editor.modelRow(QStringLiteral("P1A")), 4));
 
     // Rows left from A are not written into B: the model table was cleared by the switch.
     editor.scheme->setCurrentIndex(1);
     editor.click("pushButton_Save");
-    const QJsonArray bModels = readScheme(configPath(QStringLiteral("B.json"))).value("idx_table").toArray();
-    QCOMPARE(recordOf(bModels, "product_code", QStringLiteral("P1A")).value("oem_model").toString(), QString());
+    const QJsonArray bModels =
+        readScheme(configPath(QStringLiteral("B.json"))).value("idx_table").toArray();
+    QCOMPARE(recordOf(bModels, "product_code", QStringLiteral("P1A")).value("oem_model").toString(),
+             QString());
 
     // The destructor writes the scheme held in memory.
     Editor::setChecked(editor.series, editor.seriesRow(7), 3, true);
     editor.click("pushButton_Save");
     editor.widget.reset();
-    const QJsonArray bSeries = readScheme(configPath(QStringLiteral("B.json"))).value("series_table").toArray();
+    const QJsonArray bSeries =
+        readScheme(configPath(QStringLiteral("B.json"))).value("series_table").toArray();
     QCOMPARE(recordOf(bSeries, "id_series", 7).value("is_user_skip").toBool(), true);
 }
 
 void TestSaleStatus::filterCategoriesAndModelTable()
 {
-    writeScheme(QStringLiteral("A.json"),
-                QJsonObject{{QStringLiteral("unit_priority"),
-                             QJsonObject{{QStringLiteral("idu_generate"), QStringLiteral("Nowhere")}}}});
+    writeScheme(
+        QStringLiteral("A.json"),
+        QJsonObject{{QStringLiteral("unit_priority"),
+                     QJsonObject{{QStringLiteral("idu_generate"), QStringLiteral("Nowhere")}}}});
     ModalAnswerer answerer;
     Editor editor;
     // An unknown default indoor type leaves the combo as it was filled.
@@ -617,14 +640,16 @@ void TestSaleStatus::filterCategoriesAndModelTable()
     QCOMPARE(editor.series->rowCount(), 10);
     QCOMPARE(editor.series->rowHeight(editor.seriesRow(1)), 30);
     QCOMPARE(editor.series->rowHeight(editor.seriesRow(10)), 0);
-    QCOMPARE(editor.series->item(editor.seriesRow(1), 1)->text(), QStringLiteral("Top-Heat pump-VRF"));
+    QCOMPARE(editor.series->item(editor.seriesRow(1), 1)->text(),
+             QStringLiteral("Top-Heat pump-VRF"));
     QCOMPARE(editor.series->item(editor.seriesRow(2), 1)->text(), QStringLiteral("VRF"));
     QCOMPARE(editor.series->item(editor.seriesRow(5), 1)->text(), QStringLiteral("Side-Mini"));
     QCOMPARE(editor.series->item(editor.seriesRow(10), 1)->text(), QStringLiteral("X-Duct-IDU"));
     QStringList headers;
     for (int c = 0; c < editor.series->columnCount(); ++c)
         headers.append(editor.series->horizontalHeaderItem(c)->text());
-    QCOMPARE(headers, (QStringList{"id_series", "category", "is_not_for_sale", "is_user_skip", "model string"}));
+    QCOMPARE(headers, (QStringList{"id_series", "category", "is_not_for_sale", "is_user_skip",
+                                   "model string"}));
     QVERIFY(!(editor.series->item(0, 0)->flags() & Qt::ItemIsEditable));
     QVERIFY(!(editor.series->item(0, 1)->flags() & Qt::ItemIsEditable));
     QVERIFY(editor.series->item(0, 4)->flags() & Qt::ItemIsEditable);
@@ -659,7 +684,8 @@ void TestSaleStatus::filterCategoriesAndModelTable()
     headers.clear();
     for (int c = 0; c < editor.models->columnCount(); ++c)
         headers.append(editor.models->horizontalHeaderItem(c)->text());
-    QCOMPARE(headers, (QStringList{"product_code", "model", "OEM Model", "is_not_for_sale", "is_user_skip"}));
+    QCOMPARE(headers, (QStringList{"product_code", "model", "OEM Model", "is_not_for_sale",
+                                   "is_user_skip"}));
     // Every cell of columns 0 to 2 holds an item, also in rows of other series.
     for (int r = 0; r < editor.models->rowCount(); ++r) {
         for (int c = 0; c < 3; ++c)
@@ -683,9 +709,12 @@ void TestSaleStatus::checkAllWithIdLists()
     writeScheme(QStringLiteral("A.json"), QJsonObject());
     ModalAnswerer answerer;
     Editor editor;
-    const auto flag = [&](int id) { return Editor::checked(editor.series, editor.seriesRow(id), 2); };
+    const auto flag = [&](int id) {
+        return Editor::checked(editor.series, editor.seriesRow(id), 2);
+    };
     const auto savedFlag = [](int id) {
-        const QJsonArray series = readScheme(configPath(QStringLiteral("A.json"))).value("series_table").toArray();
+        const QJsonArray series =
+            readScheme(configPath(QStringLiteral("A.json"))).value("series_table").toArray();
         return recordOf(series, "id_series", id).value("is_not_for_sale").toBool();
     };
     QVERIFY(flag(21)); // hidden, not for sale in the database
@@ -731,10 +760,17 @@ void TestSaleStatus::checkAllWithIdLists()
     QVERIFY(!modelFlag(QStringLiteral("ABC")) && !modelFlag(QStringLiteral("Q'1")));
     QVERIFY(modelFlag(QStringLiteral("XYZ")));
     QVERIFY(modelFlag(QStringLiteral("P1B")) && !modelFlag(QStringLiteral("P1A")));
-    const QJsonArray models = readScheme(configPath(QStringLiteral("A.json"))).value("idx_table").toArray();
-    QCOMPARE(recordOf(models, "product_code", QStringLiteral("XYZ")).value("is_not_for_sale").toBool(), true);
-    QCOMPARE(recordOf(models, "product_code", QStringLiteral("Q'1")).value("is_not_for_sale").toBool(), false);
-    QCOMPARE(recordOf(models, "product_code", QStringLiteral("P1B")).value("is_not_for_sale").toBool(), true);
+    const QJsonArray models =
+        readScheme(configPath(QStringLiteral("A.json"))).value("idx_table").toArray();
+    QCOMPARE(
+        recordOf(models, "product_code", QStringLiteral("XYZ")).value("is_not_for_sale").toBool(),
+        true);
+    QCOMPARE(
+        recordOf(models, "product_code", QStringLiteral("Q'1")).value("is_not_for_sale").toBool(),
+        false);
+    QCOMPARE(
+        recordOf(models, "product_code", QStringLiteral("P1B")).value("is_not_for_sale").toBool(),
+        true);
     editor.modelIds->setText(QStringLiteral(","));
     editor.click("pushButton_checkall_2");
     QVERIFY(modelFlag(QStringLiteral("ABC")) && modelFlag(QStringLiteral("Q'1")));
@@ -756,9 +792,13 @@ void TestSaleStatus::saveToDbWritesEveryRow()
     editor.productType->setCurrentIndex(1);
     editor.click("pushButton_SaveDb");
     QCOMPARE(answerer.count(), 0);
-    QCOMPARE(sqlRows(m_db, "select is_not_for_sale, model_string from __product_series where id_series = 1"),
-             QStringList{"1|S'1"});
-    QCOMPARE(sqlValue(m_db, "select is_not_for_sale from __product_idx where product_code = 'P2A'").toInt(), 0);
+    QCOMPARE(
+        sqlRows(m_db,
+                "select is_not_for_sale, model_string from __product_series where id_series = 1"),
+        QStringList{"1|S'1"});
+    QCOMPARE(sqlValue(m_db, "select is_not_for_sale from __product_idx where product_code = 'P2A'")
+                 .toInt(),
+             0);
 
     // Hidden rows of both tables are written with the values the table holds.
     const int duct = editor.seriesRow(10);
@@ -772,25 +812,30 @@ void TestSaleStatus::saveToDbWritesEveryRow()
     Editor::setChecked(editor.models, q, 4, true);
     editor.click("pushButton_SaveDb");
     QVERIFY2(answerer.count() == 0, qPrintable(answerer.texts().join("/")));
-    QCOMPARE(sqlRows(m_db, "select id_series, is_not_for_sale, is_user_skip, model_string from __product_series "
-                           "order by id_series"),
-             (QStringList{"1|1|0|S'1", "2|1|0|MS-2", "3|0|0|MS-3", "5|0|0|MS-5", "7|0|0|MS-7", "10|1|0|",
-                          "11|0|0|O'Neil's", "20|0|0|MS-20", "21|1|0|", "30|0|0|"}));
-    QCOMPARE(sqlRows(m_db, "select product_code, is_not_for_sale, is_user_skip from __product_idx "
-                           "order by product_code"),
-             (QStringList{"ABC|0|0", "P1A|0|0", "P1B|1|0", "P20|0|0", "P2A|1|0", "Q'1|1|1", "XYZ|0|1"}));
+    QCOMPARE(
+        sqlRows(
+            m_db,
+            "select id_series, is_not_for_sale, is_user_skip, model_string from __product_series "
+            "order by id_series"),
+        (QStringList{"1|1|0|S'1", "2|1|0|MS-2", "3|0|0|MS-3", "5|0|0|MS-5", "7|0|0|MS-7", "10|1|0|",
+                     "11|0|0|O'Neil's", "20|0|0|MS-20", "21|1|0|", "30|0|0|"}));
+    QCOMPARE(
+        sqlRows(m_db, "select product_code, is_not_for_sale, is_user_skip from __product_idx "
+                      "order by product_code"),
+        (QStringList{"ABC|0|0", "P1A|0|0", "P1B|1|0", "P20|0|0", "P2A|1|0", "Q'1|1|1", "XYZ|0|1"}));
     // The database save leaves the scheme alone.
-    const QJsonArray saved = readScheme(configPath(QStringLiteral("A.json"))).value("series_table").toArray();
+    const QJsonArray saved =
+        readScheme(configPath(QStringLiteral("A.json"))).value("series_table").toArray();
     QCOMPARE(saved.size(), 1);
 }
 
 void TestSaleStatus::failingSaveToDbChangesNothing()
 {
     writeScheme(QStringLiteral("A.json"), QJsonObject());
-    QVERIFY(execSql(m_db, {QStringLiteral(
-                               "create trigger refuse_xyz before update on __product_idx "
-                               "when new.product_code = 'XYZ' begin select raise(abort, "
-                               "'XYZ is locked'); end")}));
+    QVERIFY(
+        execSql(m_db, {QStringLiteral("create trigger refuse_xyz before update on __product_idx "
+                                      "when new.product_code = 'XYZ' begin select raise(abort, "
+                                      "'XYZ is locked'); end")}));
     ModalAnswerer answerer;
     Editor editor;
     const QString dump = QStringLiteral("select * from __product_series order by id_series");
@@ -812,13 +857,16 @@ void TestSaleStatus::failingSaveToDbChangesNothing()
     QVERIFY(execSql(m_db, {QStringLiteral("drop trigger refuse_xyz")}));
     editor.click("pushButton_SaveDb");
     QCOMPARE(answerer.count(), 1);
-    QCOMPARE(sqlValue(m_db, "select is_not_for_sale from __product_idx where product_code = 'P1A'").toInt(), 1);
+    QCOMPARE(sqlValue(m_db, "select is_not_for_sale from __product_idx where product_code = 'P1A'")
+                 .toInt(),
+             1);
 }
 
 void TestSaleStatus::installCodes()
 {
     writeScheme(QStringLiteral("A.json"),
-                QJsonObject{{QStringLiteral("install_code"), QJsonObject{{QStringLiteral("Z-9"), QString()}}}});
+                QJsonObject{{QStringLiteral("install_code"),
+                             QJsonObject{{QStringLiteral("Z-9"), QString()}}}});
     writeScheme(QStringLiteral("B.json"), QJsonObject());
     ModalAnswerer answerer;
     Editor editor;
@@ -842,7 +890,9 @@ void TestSaleStatus::installCodes()
     QCOMPARE(comboItems(), (QStringList{"../not a path", "A-1", "Z-9"}));
     QCOMPARE(editor.installCode->currentIndex(), 0);
     // Only in memory until the scheme is saved.
-    QCOMPARE(readScheme(configPath(QStringLiteral("A.json"))).value("install_code").toObject().size(), 1);
+    QCOMPARE(
+        readScheme(configPath(QStringLiteral("A.json"))).value("install_code").toObject().size(),
+        1);
     editor.click("pushButton_Save");
     QCOMPARE(readScheme(configPath(QStringLiteral("A.json"))).value("install_code").toObject(),
              (QJsonObject{{"../not a path", ""}, {"A-1", ""}, {"Z-9", ""}}));
@@ -876,11 +926,12 @@ void TestSaleStatus::installCodes()
 
 void TestSaleStatus::exportSchemes()
 {
-    const QJsonObject a{{QStringLiteral("install_code"),
-                         QJsonObject{{QStringLiteral("c1"), QString()}, {QStringLiteral("安装码 07"), QString()}}},
-                        {QStringLiteral("series_table"), QJsonArray{seriesRecord(1, 0, true, "x")}},
-                        {QStringLiteral("unit_priority"), QJsonObject{{QStringLiteral("idu_generate"), "Duct"}}},
-                        {QStringLiteral("brand_extra"), 42}};
+    const QJsonObject a{
+        {QStringLiteral("install_code"),
+         QJsonObject{{QStringLiteral("c1"), QString()}, {QStringLiteral("安装码 07"), QString()}}},
+        {QStringLiteral("series_table"), QJsonArray{seriesRecord(1, 0, true, "x")}},
+        {QStringLiteral("unit_priority"), QJsonObject{{QStringLiteral("idu_generate"), "Duct"}}},
+        {QStringLiteral("brand_extra"), 42}};
     writeScheme(QStringLiteral("A.json"), a);
     writeScheme(QStringLiteral("B.json"), QJsonObject{{QStringLiteral("idx_table"), QJsonArray()}});
     writeFile(configPath(QStringLiteral("C.json")), "{ \"install_code\": ");
@@ -901,20 +952,24 @@ void TestSaleStatus::exportSchemes()
     QCOMPARE(answerer.seen().first().title, QStringLiteral("Please select folder path to save"));
     // The corrupt source is named, not exported as an empty scheme.
     QCOMPARE(answerer.seen().last().title, QStringLiteral("Warning"));
-    QVERIFY2(answerer.texts().last().contains(QStringLiteral("C.json")), qPrintable(answerer.texts().last()));
+    QVERIFY2(answerer.texts().last().contains(QStringLiteral("C.json")),
+             qPrintable(answerer.texts().last()));
     QVERIFY(!answerer.texts().last().contains(QStringLiteral("A.json")));
     QVERIFY(!QFile::exists(target.filePath(QStringLiteral("C.json"))));
 
     const auto md5 = [](const QString &text) {
-        return QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Md5).toHex());
+        return QString::fromLatin1(
+            QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Md5).toHex());
     };
     const QJsonObject exportedA = readScheme(target.filePath(QStringLiteral("A.json")));
     QJsonObject expected = a;
     expected.insert(QStringLiteral("install_code"),
-                    QJsonObject{{md5(QStringLiteral("c1")), QString()}, {md5(QStringLiteral("安装码 07")), QString()}});
+                    QJsonObject{{md5(QStringLiteral("c1")), QString()},
+                                {md5(QStringLiteral("安装码 07")), QString()}});
     QCOMPARE(exportedA, expected);
     QCOMPARE(readScheme(target.filePath(QStringLiteral("B.json"))),
-             (QJsonObject{{QStringLiteral("idx_table"), QJsonArray()}, {QStringLiteral("install_code"), QJsonObject()}}));
+             (QJsonObject{{QStringLiteral("idx_table"), QJsonArray()},
+                          {QStringLiteral("install_code"), QJsonObject()}}));
     QCOMPARE(readBytes(configPath(QStringLiteral("A.json"))), sourceA);
 
     // Without problems the export reports success; a cancelled dialog does nothing.
@@ -966,7 +1021,8 @@ void TestSaleStatus::unreadableSchemeIsNotOverwritten()
         QCOMPARE(answerer.count(), 1);
         QCOMPARE(answerer.seen().first().title, QStringLiteral("Warning"));
         const QString text = answerer.texts().first();
-        QVERIFY2(text.contains(QStringLiteral("A.json")) && text.contains(QStringLiteral("not valid JSON")),
+        QVERIFY2(text.contains(QStringLiteral("A.json")) &&
+                     text.contains(QStringLiteral("not valid JSON")),
                  qPrintable(text));
         // The editor shows the database values.
         QCOMPARE(editor.series->rowCount(), 10);
@@ -981,7 +1037,8 @@ void TestSaleStatus::unreadableSchemeIsNotOverwritten()
         editor.click("pushButton_Save");
         QCOMPARE(answerer.count(), 1);
         QCOMPARE(readBytes(configPath(QStringLiteral("A.json.bak"))), broken);
-        const QJsonArray series = readScheme(configPath(QStringLiteral("A.json"))).value("series_table").toArray();
+        const QJsonArray series =
+            readScheme(configPath(QStringLiteral("A.json"))).value("series_table").toArray();
         QCOMPARE(series.size(), 10);
         QCOMPARE(recordOf(series, "id_series", 3).value("is_not_for_sale").toBool(), true);
         QCOMPARE(editor.scheme->count(), 1);
@@ -991,7 +1048,8 @@ void TestSaleStatus::unreadableSchemeIsNotOverwritten()
         QCOMPARE(answerer.count(), 1);
     }
     QCOMPARE(configFiles(), (QStringList{"A.json", "A.json.bak"}));
-    const QJsonArray series = readScheme(configPath(QStringLiteral("A.json"))).value("series_table").toArray();
+    const QJsonArray series =
+        readScheme(configPath(QStringLiteral("A.json"))).value("series_table").toArray();
     QCOMPARE(recordOf(series, "id_series", 5).value("is_not_for_sale").toBool(), true);
 }
 
