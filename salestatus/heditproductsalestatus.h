@@ -1,11 +1,77 @@
 #pragma once
 
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
 #include <QWidget>
 
+class QTableWidget;
+
+namespace Ui {
+class HEditProductSaleStatus;
+}
+
+// Tab "Set product sales status": one brand scheme shown as the series table (filtered by
+// product type) and the model table of the series last clicked; writes the scheme file and
+// the sale flags of the product database on request.
 class HEditProductSaleStatus : public QWidget
 {
     Q_OBJECT
 
 public:
     explicit HEditProductSaleStatus(QWidget *parent = nullptr);
+    ~HEditProductSaleStatus() override;
+
+public slots:
+    void clickCell_Series(int row, int col);
+    void on_pushButton_New_clicked();
+    void on_pushButton_Delete_clicked();
+    void on_pushButton_Save_clicked();
+    void on_comboBox_scheme_currentIndexChanged(const QString &arg1);
+
+private slots:
+    void on_comboBox_ProductType_currentIndexChanged(int index);
+    void on_pushButton_SaveDb_clicked();
+    void on_pushButton_AddInstallCode_clicked();
+    void on_pushButton_RemoveInstallCode_clicked();
+    void on_pushButton_ExportAllSchemes_clicked();
+    void on_pushButton_checkall_clicked();
+    void on_pushButton_uncheckall_clicked();
+    void on_pushButton_checkall_2_clicked();
+    void on_pushButton_uncheckall_2_clicked();
+    void on_comboBox_idu_generate_currentIndexChanged(const QString &arg1);
+
+private:
+    // Schemes.
+    QStringList listSchemeFiles() const;
+    void fillSchemeCombo();
+    void loadScheme(const QString &name);
+    void completeScheme(QJsonObject &scheme) const;
+    QJsonArray readSeriesFromDb() const;
+    QJsonArray readModelsFromDb() const;
+    bool saveSchemeFile(const QString &name);
+    bool schemeNameExists(const QString &name) const;
+
+    // Tables and combos.
+    void fillIduTypeCombo();
+    void fillInstallCodeCombo();
+    void showSeriesTable();
+    void showModelsOfSeries(int idSeries);
+    void clearModelTable();
+    QString categoryText(const QJsonObject &record) const;
+    void writeTablesToScheme();
+    void setSeriesNotForSale(const QStringList &ids, Qt::CheckState state);
+    void setModelsNotForSale(const QStringList &ids, Qt::CheckState state);
+    void setShownChecks(QTableWidget *table, int column, const QStringList &ids,
+                        Qt::CheckState state);
+    QStringList seriesIdList() const;
+    QStringList modelIdList() const;
+
+    Ui::HEditProductSaleStatus *ui;
+    int productTypeFilter = 0;
+    QJsonObject currentScheme;
+    // The scheme whose file could not be read: it is not written back unless the user
+    // saves it explicitly, and then the original is kept beside it first.
+    QString m_unreadableScheme;
 };
