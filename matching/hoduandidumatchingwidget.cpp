@@ -63,8 +63,8 @@ HOduAndIduMatchingWidget::~HOduAndIduMatchingWidget()
 
     // The snapshot records the matching as it is now, saved or not. A failed write must
     // not stop the program from closing: it is only reported on the debug output.
-    const QString path = QCoreApplication::applicationDirPath()
-                         + QStringLiteral("/log/odu_and_idu.json");
+    const QString path =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/log/odu_and_idu.json");
     QString error;
     if (!HJsonFunc::jsonDocToFile(QJsonDocument(ar_odu), path, QJsonDocument::Indented, &error))
         qWarning().noquote() << error;
@@ -74,9 +74,9 @@ void HOduAndIduMatchingWidget::initOduList()
 {
     HDatabase *db = HDbFind::getDb();
     QList<int> oduIds;
-    QSqlQuery odus = db->query(QStringLiteral(
-        "select [id_series] from __product_series where [product_type] = 0 order by "
-        "[product_series],[odu_type]"));
+    QSqlQuery odus = db->query(
+        QStringLiteral("select [id_series] from __product_series where [product_type] = 0 order by "
+                       "[product_series],[odu_type]"));
     while (odus.next())
         oduIds.append(odus.value(QStringLiteral("id_series")).toInt());
 

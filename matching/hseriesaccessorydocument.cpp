@@ -161,11 +161,11 @@ QStringList iduInserts(const QJsonArray &iduMatching)
         const QJsonArray matched = entry.value(kArMatching).toArray();
         for (const QJsonValue &accessory : matched) {
             // One pass over the placeholders: a product code holding "%2" stays as it is.
-            inserts.append(QStringLiteral("insert into %1 (id_series,product_code) values(%2,'%3')")
-                               .arg(QStringLiteral("__rule_unit_acc_controller_matching"),
-                                    QString::number(idSeries),
-                                    HDatabase::escape(
-                                        accessory.toObject().value(kProductCode).toString())));
+            inserts.append(
+                QStringLiteral("insert into %1 (id_series,product_code) values(%2,'%3')")
+                    .arg(QStringLiteral("__rule_unit_acc_controller_matching"),
+                         QString::number(idSeries),
+                         HDatabase::escape(accessory.toObject().value(kProductCode).toString())));
         }
     }
     return inserts;

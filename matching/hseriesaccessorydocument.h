@@ -20,12 +20,12 @@ class HSeriesLookup;
 namespace HSeriesAccessoryDocument {
 
 // JSON keys of the document.
-extern const QString kOduMatching;   // "odu_matching"
-extern const QString kIduMatching;   // "idu_matching"
-extern const QString kArForOdu;      // "ar_for_odu"
-extern const QString kArForIdu;      // "ar_for_idu"
-extern const QString kObjSeries;     // "obj_series"
-extern const QString kArMatching;    // "ar_matching"
+extern const QString kOduMatching; // "odu_matching"
+extern const QString kIduMatching; // "idu_matching"
+extern const QString kArForOdu;    // "ar_for_odu"
+extern const QString kArForIdu;    // "ar_for_idu"
+extern const QString kObjSeries;   // "obj_series"
+extern const QString kArMatching;  // "ar_matching"
 
 // The id_series of the rows that `statement` selects from __product_series, in order.
 QList<int> seriesIds(HDatabase *db, const QString &statement);

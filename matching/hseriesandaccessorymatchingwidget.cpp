@@ -50,10 +50,9 @@ HSeriesAndAccessoryMatchingWidget::HSeriesAndAccessoryMatchingWidget(QWidget *pa
     ui->comboBox->insertItem(1, TranslateString(QStringLiteral("Indoor Unit")));
     ui->comboBox->setCurrentIndex(0);
 
-    for (QAbstractItemView *view :
-         {static_cast<QAbstractItemView *>(ui->listView_all_accessory),
-          static_cast<QAbstractItemView *>(ui->listView_all_series),
-          static_cast<QAbstractItemView *>(ui->listView_match)}) {
+    for (QAbstractItemView *view : {static_cast<QAbstractItemView *>(ui->listView_all_accessory),
+                                    static_cast<QAbstractItemView *>(ui->listView_all_series),
+                                    static_cast<QAbstractItemView *>(ui->listView_match)}) {
         view->setSelectionMode(QAbstractItemView::MultiSelection);
         view->setSelectionBehavior(QAbstractItemView::SelectRows);
     }
@@ -62,7 +61,8 @@ HSeriesAndAccessoryMatchingWidget::HSeriesAndAccessoryMatchingWidget(QWidget *pa
     ui->listView_all_accessory->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
     connect(this, &HSeriesAndAccessoryMatchingWidget::clickAll_SeriesList, this,
-            &HSeriesAndAccessoryMatchingWidget::on_listView_all_series_clicked, Qt::DirectConnection);
+            &HSeriesAndAccessoryMatchingWidget::on_listView_all_series_clicked,
+            Qt::DirectConnection);
 }
 
 HSeriesAndAccessoryMatchingWidget::~HSeriesAndAccessoryMatchingWidget()
@@ -74,8 +74,8 @@ HSeriesAndAccessoryMatchingWidget::~HSeriesAndAccessoryMatchingWidget()
     // not stop the program from closing: it is only reported on the debug output.
     const QJsonObject snapshot{{QStringLiteral("jsonObjMatching"), jsonObjMatching},
                                {QStringLiteral("jsonObjAccessory"), jsonObjAccessory}};
-    const QString path = QCoreApplication::applicationDirPath()
-                         + QStringLiteral("/log/series_and_acc.json");
+    const QString path =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/log/series_and_acc.json");
     QString error;
     if (!HJsonFunc::jsonDocToFile(QJsonDocument(snapshot), path, QJsonDocument::Indented, &error))
         qWarning().noquote() << error;
@@ -199,7 +199,8 @@ QString HSeriesAndAccessoryMatchingWidget::seriesLabel(const QJsonObject &record
     return QStringLiteral("%1-%2").arg(subCatalog, category);
 }
 
-void HSeriesAndAccessoryMatchingWidget::setLabels(QAbstractItemView *view, const QStringList &labels)
+void HSeriesAndAccessoryMatchingWidget::setLabels(QAbstractItemView *view,
+                                                  const QStringList &labels)
 {
     // Each refresh installs a new model; the replaced one (and its selection model) goes
     // once control is back in the event loop, since this may run inside the view's own
@@ -274,7 +275,8 @@ void HSeriesAndAccessoryMatchingWidget::on_pushButton_add_clicked()
     }
 }
 
-void HSeriesAndAccessoryMatchingWidget::on_listView_all_accessory_doubleClicked(const QModelIndex &index)
+void HSeriesAndAccessoryMatchingWidget::on_listView_all_accessory_doubleClicked(
+    const QModelIndex &index)
 {
     QJsonArray ar = jsonObjMatching.value(seriesKey()).toArray();
     const QList<int> seriesRows = selectedRows(ui->listView_all_series);
@@ -321,7 +323,8 @@ void HSeriesAndAccessoryMatchingWidget::on_pushButton_remove_clicked()
     for (int matchRow : matchRows) {
         QJsonArray ar = jsonObjMatching.value(seriesKey()).toArray();
         for (int seriesRow : seriesRows)
-            remove_acc_from_series(ar, matchModel->index(matchRow, 0), seriesModel->index(seriesRow, 0));
+            remove_acc_from_series(ar, matchModel->index(matchRow, 0),
+                                   seriesModel->index(seriesRow, 0));
     }
     refresh();
 }
@@ -341,7 +344,8 @@ void HSeriesAndAccessoryMatchingWidget::remove_acc_from_listView(const QModelInd
         remove_acc_from_series(ar, index, seriesModel->index(seriesRow, 0));
 }
 
-void HSeriesAndAccessoryMatchingWidget::remove_acc_from_series(QJsonArray &ar, const QModelIndex &index,
+void HSeriesAndAccessoryMatchingWidget::remove_acc_from_series(QJsonArray &ar,
+                                                               const QModelIndex &index,
                                                                const QModelIndex &idxAtSeriesList)
 {
     const int row = idxAtSeriesList.row();
@@ -372,10 +376,9 @@ void HSeriesAndAccessoryMatchingWidget::on_listView_all_accessory_clicked(const 
 
 bool HSeriesAndAccessoryMatchingWidget::writeIduMatching(QString *error)
 {
-    return HMatchingSave::rewriteTable(HDbFind::getDb(),
-                                       QStringLiteral("__rule_unit_acc_controller_matching"),
-                                       iduInserts(jsonObjMatching.value(kIduMatching).toArray()),
-                                       false, error);
+    return HMatchingSave::rewriteTable(
+        HDbFind::getDb(), QStringLiteral("__rule_unit_acc_controller_matching"),
+        iduInserts(jsonObjMatching.value(kIduMatching).toArray()), false, error);
 }
 
 bool HSeriesAndAccessoryMatchingWidget::writeOduMatching(QString *error)

@@ -8,8 +8,8 @@
 bool HSeriesLookup::load(HDatabase *db)
 {
     clear();
-    QSqlQuery query = db->query(QStringLiteral("select * from %1")
-                                    .arg(QStringLiteral("__product_series")));
+    QSqlQuery query =
+        db->query(QStringLiteral("select * from %1").arg(QStringLiteral("__product_series")));
     if (!query.isActive()) {
         m_error = db->errorString();
         return false;

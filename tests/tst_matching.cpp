@@ -109,21 +109,28 @@ void TestMatching::init()
     QFile::remove(appFolder(QStringLiteral("log")));
     m_db = m_dir.filePath(QStringLiteral("Product.mdb"));
     QString error;
-    QVERIFY2(createProductDb(m_db, {
-        QStringLiteral("insert into __product_series (id_series, product_type, product_series, "
-                       "category, sub_catalog, odu_type) values "
-                       "(2, 0, 'ODU B', 'VRF', 'Heat pump', 'T2'), "
-                       "(1, 0, 'ODU A', 'VRF', 'Heat pump', 'T1'), "
-                       "(3, 0, 'ODU C', 'Mini', '', ''), "
-                       "(13, 1, 'Wall', 'IDU', 'W', ''), "
-                       "(10, 1, 'Cassette', 'IDU', 'C4', ''), "
-                       "(11, 1, 'Duct', 'IDU', 'Slim', ''), "
-                       "(12, 11, 'HRV', 'HRV', 'Fresh', ''), "
-                       "(20, 2, 'Branch', 'Branch', '', '')"),
-        // Series 99 has no row; series 20 is no outdoor series.
-        QStringLiteral("insert into __rule_odu_idu_matching (id_series_odu, id_series_idu) values "
-                       "(1, 11), (2, 12), (1, 10), (1, 99), (20, 10)"),
-    }, &error), qPrintable(error));
+    QVERIFY2(
+        createProductDb(
+            m_db,
+            {
+                QStringLiteral(
+                    "insert into __product_series (id_series, product_type, product_series, "
+                    "category, sub_catalog, odu_type) values "
+                    "(2, 0, 'ODU B', 'VRF', 'Heat pump', 'T2'), "
+                    "(1, 0, 'ODU A', 'VRF', 'Heat pump', 'T1'), "
+                    "(3, 0, 'ODU C', 'Mini', '', ''), "
+                    "(13, 1, 'Wall', 'IDU', 'W', ''), "
+                    "(10, 1, 'Cassette', 'IDU', 'C4', ''), "
+                    "(11, 1, 'Duct', 'IDU', 'Slim', ''), "
+                    "(12, 11, 'HRV', 'HRV', 'Fresh', ''), "
+                    "(20, 2, 'Branch', 'Branch', '', '')"),
+                // Series 99 has no row; series 20 is no outdoor series.
+                QStringLiteral(
+                    "insert into __rule_odu_idu_matching (id_series_odu, id_series_idu) values "
+                    "(1, 11), (2, 12), (1, 10), (1, 99), (20, 10)"),
+            },
+            &error),
+        qPrintable(error));
     useProductDb(m_db);
     HDbFind::setDbFileAndPwd(QStringLiteral("Product.mdb"), QStringLiteral("pw"));
 }
@@ -144,16 +151,19 @@ void TestMatching::listsLabelsAndForm()
     QListView *matched = listView(&editor, "listView_match_idu");
     QListView *idus = listView(&editor, "listView_all_idu");
     QVERIFY(odus && matched && idus);
-    QCOMPARE(rowTexts(odus), (QStringList{QStringLiteral("ODU A-T1-VRF"), QStringLiteral("ODU B-T2-VRF"),
-                                         QStringLiteral("ODU C--Mini")}));
+    QCOMPARE(rowTexts(odus),
+             (QStringList{QStringLiteral("ODU A-T1-VRF"), QStringLiteral("ODU B-T2-VRF"),
+                          QStringLiteral("ODU C--Mini")}));
     // Type 11 series are indoor series here.
-    QCOMPARE(rowTexts(idus), (QStringList{QStringLiteral("Cassette-C4-IDU"), QStringLiteral("Duct-Slim-IDU"),
-                                         QStringLiteral("HRV-Fresh-HRV"), QStringLiteral("Wall-W-IDU")}));
+    QCOMPARE(rowTexts(idus),
+             (QStringList{QStringLiteral("Cassette-C4-IDU"), QStringLiteral("Duct-Slim-IDU"),
+                          QStringLiteral("HRV-Fresh-HRV"), QStringLiteral("Wall-W-IDU")}));
     // The first outdoor series is current and shown; a matched series without a row is "--".
     QCOMPARE(odus->currentIndex().row(), 0);
     QVERIFY(odus->selectionModel()->isSelected(odus->currentIndex()));
-    QCOMPARE(rowTexts(matched), (QStringList{QStringLiteral("Duct-Slim-IDU"),
-                                            QStringLiteral("Cassette-C4-IDU"), QStringLiteral("--")}));
+    QCOMPARE(rowTexts(matched),
+             (QStringList{QStringLiteral("Duct-Slim-IDU"), QStringLiteral("Cassette-C4-IDU"),
+                          QStringLiteral("--")}));
     clickRow(odus, 1);
     QCOMPARE(rowTexts(matched), QStringList{QStringLiteral("HRV-Fresh-HRV")});
 
@@ -195,7 +205,8 @@ void TestMatching::addWithRefusals()
     QCOMPARE(answerer.texts(), QStringList{QStringLiteral("It already exists.")});
     QCOMPARE(rowTexts(matched),
              (QStringList{QStringLiteral("Duct-Slim-IDU"), QStringLiteral("Cassette-C4-IDU"),
-                          QStringLiteral("--"), QStringLiteral("HRV-Fresh-HRV"), QStringLiteral("Wall-W-IDU")}));
+                          QStringLiteral("--"), QStringLiteral("HRV-Fresh-HRV"),
+                          QStringLiteral("Wall-W-IDU")}));
     QCOMPARE(idus->selectionModel()->selectedIndexes().size(), 3);
 
     // Remove with the button: the current row of the middle list goes.
@@ -204,8 +215,9 @@ void TestMatching::addWithRefusals()
     QCOMPARE(rowTexts(matched).first(), QStringLiteral("Cassette-C4-IDU"));
     // A double-click on a matched row removes it too.
     doubleClickItem(matched, 1);
-    QCOMPARE(rowTexts(matched), (QStringList{QStringLiteral("Cassette-C4-IDU"),
-                                            QStringLiteral("HRV-Fresh-HRV"), QStringLiteral("Wall-W-IDU")}));
+    QCOMPARE(rowTexts(matched),
+             (QStringList{QStringLiteral("Cassette-C4-IDU"), QStringLiteral("HRV-Fresh-HRV"),
+                          QStringLiteral("Wall-W-IDU")}));
     // The remove button without a current matched row removes nothing.
     QTest::mouseClick(button(&editor, "pushButton_remove"), Qt::LeftButton);
     QCOMPARE(rowTexts(matched).size(), 3);
@@ -282,12 +294,13 @@ void TestMatching::keyboardMovedCurrentRow()
     QTest::keyClick(odus, Qt::Key_Up);
     QCOMPARE(rowTexts(matched), QStringList());
     doubleClickItem(idus, 3);
-    QCOMPARE(rowTexts(matched), (QStringList{QStringLiteral("Duct-Slim-IDU"), QStringLiteral("Cassette-C4-IDU"),
-                                            QStringLiteral("--"), QStringLiteral("Wall-W-IDU")}));
+    QCOMPARE(rowTexts(matched),
+             (QStringList{QStringLiteral("Duct-Slim-IDU"), QStringLiteral("Cassette-C4-IDU"),
+                          QStringLiteral("--"), QStringLiteral("Wall-W-IDU")}));
 
     editor.save();
-    QCOMPARE(pairs(), (QStringList{QStringLiteral("1|11"), QStringLiteral("1|10"),
-                                   QStringLiteral("1|13")}));
+    QCOMPARE(pairs(),
+             (QStringList{QStringLiteral("1|11"), QStringLiteral("1|10"), QStringLiteral("1|13")}));
 }
 
 void TestMatching::saveWritesCurrentPairs()
@@ -299,7 +312,8 @@ void TestMatching::saveWritesCurrentPairs()
         // series 20 are gone; the rest in list order.
         editor.save();
         const QStringList once = pairs();
-        QCOMPARE(once, (QStringList{QStringLiteral("1|11"), QStringLiteral("1|10"), QStringLiteral("2|12")}));
+        QCOMPARE(once, (QStringList{QStringLiteral("1|11"), QStringLiteral("1|10"),
+                                    QStringLiteral("2|12")}));
         editor.save();
         QCOMPARE(pairs(), once);
         QCOMPARE(answerer.count(), 0);
@@ -315,9 +329,9 @@ void TestMatching::failingSaveKeepsTheTable_data()
 {
     QTest::addColumn<QString>("statement");
     QTest::newRow("insert refused") << kTrigger.arg(QStringLiteral("__rule_odu_idu_matching"));
-    QTest::newRow("delete refused") << QStringLiteral(
-        "create trigger refuse_delete before delete on __rule_odu_idu_matching "
-        "begin select raise(abort, 'refused'); end");
+    QTest::newRow("delete refused")
+        << QStringLiteral("create trigger refuse_delete before delete on __rule_odu_idu_matching "
+                          "begin select raise(abort, 'refused'); end");
 }
 
 void TestMatching::failingSaveKeepsTheTable()
@@ -338,8 +352,8 @@ void TestMatching::failingSaveKeepsTheTable()
     QCOMPARE(pairs(), before);
 
     // Once the database accepts again, the same editor saves everything.
-    QVERIFY(execSql(m_db, {QStringLiteral("drop trigger %1").arg(
-        statement.section(QLatin1Char(' '), 2, 2))}));
+    QVERIFY(execSql(
+        m_db, {QStringLiteral("drop trigger %1").arg(statement.section(QLatin1Char(' '), 2, 2))}));
     editor.save();
     QCOMPARE(answerer.count(), 1);
     QCOMPARE(pairs(), (QStringList{QStringLiteral("1|11"), QStringLiteral("1|10"),
@@ -389,7 +403,8 @@ void TestMatching::snapshotWithoutAndWithEdits()
     }
     QCOMPARE(pairs(), before);
     QJsonArray edited = readJson(path).array();
-    QCOMPARE(edited.at(2).toObject().value(QStringLiteral("match_to_ar_idu")).toArray(), QJsonArray{hrv});
+    QCOMPARE(edited.at(2).toObject().value(QStringLiteral("match_to_ar_idu")).toArray(),
+             QJsonArray{hrv});
     QCOMPARE(edited.at(0), expected.at(0));
 }
 
@@ -413,12 +428,15 @@ void TestMatching::mainWindowOkSavesBothMatchingTabs()
 {
     // The accessory tables hold rows that the accessory tab does not load: OK rewrites
     // them from memory, which drops those rows.
-    QVERIFY(execSql(m_db, {
-        QStringLiteral("insert into __rule_odu_acc_matching (id_series_odu, product_code_acc, type) "
-                       "values (1, 'GONE', 'MS')"),
-        QStringLiteral("insert into __rule_unit_acc_controller_matching (id_series, product_code) "
-                       "values (10, 'GONE')"),
-    }));
+    QVERIFY(execSql(
+        m_db, {
+                  QStringLiteral(
+                      "insert into __rule_odu_acc_matching (id_series_odu, product_code_acc, type) "
+                      "values (1, 'GONE', 'MS')"),
+                  QStringLiteral(
+                      "insert into __rule_unit_acc_controller_matching (id_series, product_code) "
+                      "values (10, 'GONE')"),
+              }));
     {
         MainWindow window;
         auto *editor = window.findChild<HOduAndIduMatchingWidget *>();
@@ -435,17 +453,23 @@ void TestMatching::mainWindowOkSavesBothMatchingTabs()
     }
     QCOMPARE(pairs(), (QStringList{QStringLiteral("1|11"), QStringLiteral("1|10"),
                                    QStringLiteral("1|13"), QStringLiteral("2|12")}));
-    QCOMPARE(sqlValue(m_db, QStringLiteral("select count(*) from __rule_odu_acc_matching")).toInt(), 0);
-    QCOMPARE(sqlValue(m_db, QStringLiteral("select count(*) from __rule_unit_acc_controller_matching")).toInt(), 0);
+    QCOMPARE(sqlValue(m_db, QStringLiteral("select count(*) from __rule_odu_acc_matching")).toInt(),
+             0);
+    QCOMPARE(
+        sqlValue(m_db, QStringLiteral("select count(*) from __rule_unit_acc_controller_matching"))
+            .toInt(),
+        0);
     QVERIFY(QFile::exists(appFolder(QStringLiteral("log/odu_and_idu.json"))));
     QVERIFY(QFile::exists(appFolder(QStringLiteral("log/series_and_acc.json"))));
 
     // A failing first save is reported once; the fan-out goes on to the next editor.
-    QVERIFY(execSql(m_db, {
-        kTrigger.arg(QStringLiteral("__rule_odu_idu_matching")),
-        QStringLiteral("insert into __rule_unit_acc_controller_matching (id_series, product_code) "
-                       "values (10, 'GONE')"),
-    }));
+    QVERIFY(execSql(
+        m_db, {
+                  kTrigger.arg(QStringLiteral("__rule_odu_idu_matching")),
+                  QStringLiteral(
+                      "insert into __rule_unit_acc_controller_matching (id_series, product_code) "
+                      "values (10, 'GONE')"),
+              }));
     const QStringList before = pairs();
     {
         MainWindow window;
@@ -458,7 +482,10 @@ void TestMatching::mainWindowOkSavesBothMatchingTabs()
         QVERIFY(!window.isVisible());
     }
     QCOMPARE(pairs(), before);
-    QCOMPARE(sqlValue(m_db, QStringLiteral("select count(*) from __rule_unit_acc_controller_matching")).toInt(), 0);
+    QCOMPARE(
+        sqlValue(m_db, QStringLiteral("select count(*) from __rule_unit_acc_controller_matching"))
+            .toInt(),
+        0);
 }
 
 QTEST_MAIN(TestMatching)

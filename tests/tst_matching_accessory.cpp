@@ -115,58 +115,74 @@ void TestMatchingAccessory::init()
     QFile::remove(appFolder(QStringLiteral("log")));
     m_db = m_dir.filePath(QStringLiteral("Product.mdb"));
     QString error;
-    QVERIFY2(createProductDb(m_db, {
-        // Outdoor series listed by sub_catalog: 102 (none), 103, 101. Series 301 (HRV) is
-        // no series of this tab.
-        QStringLiteral("insert into __product_series (id_series, product_type, product_series, "
-                       "category, sub_catalog, odu_type, table_name) values "
-                       "(101, 0, 'ODU A', 'VRF', 'Heat pump', 'Top', 'dt_odu'), "
-                       "(102, 0, 'ODU B', 'Mini', '', 'Side', 'dt_odu'), "
-                       "(103, 0, 'ODU C', 'VRF', 'Aheat', 'Top', 'dt_odu'), "
-                       "(201, 1, 'IDU A', 'IDU', 'Duct', '', 'dt_idu'), "
-                       "(202, 1, 'IDU B', 'IDU', 'Cassette', '', 'dt_idu'), "
-                       "(301, 11, 'HRV', 'HRV', 'Fresh', '', 'dt_hrv'), "
-                       "(401, 2, 'Branch kits', 'Branch', 'Refnet', '', 'dt_branch'), "
-                       "(501, 10, 'Controllers', 'Controller', 'Wired', '', 'dt_ctl'), "
-                       "(502, 10, 'Legacy', 'Controller', 'Old', '', 'dt_missing')"),
-        // A product range whose codes are not unique across product types.
-        QStringLiteral("drop table __product_idx"),
-        QStringLiteral("create table __product_idx (product_code TEXT, id_series INTEGER, "
-                       "product_type INTEGER, model TEXT, base_model TEXT, capacity_kw REAL, "
-                       "is_not_for_sale INTEGER DEFAULT 0, is_user_skip INTEGER DEFAULT 0)"),
-        QStringLiteral("create table dt_branch (ID INTEGER PRIMARY KEY, model TEXT, type INTEGER)"),
-        QStringLiteral("create table dt_ctl (ID INTEGER PRIMARY KEY, model TEXT, type INTEGER)"),
-        QStringLiteral("insert into __product_idx (product_code, id_series, product_type, model, "
-                       "base_model) values "
-                       "('BH-1', 401, 2, 'BH1', 'BH'), ('MP-1', 401, 2, 'MP4-1', 'MP'), "
-                       "('MS-1', 401, 2, 'MS1', 'MS'), ('BR-1', 401, 2, 'BR1', 'BR'), "
-                       "('Q''1', 401, 2, 'Q''M', 'Q'), ('ORPH-2', 999, 2, 'O2', 'O'), "
-                       "('DUP', 401, 2, 'DUP-O', 'D'), "
-                       "('C0', 501, 10, 'C0', 'C'), ('C1', 501, 10, 'C1', 'C'), "
-                       "('C2', 501, 10, 'C2', 'C'), ('C5', 501, 10, 'C5', 'C'), "
-                       "('C6', 501, 10, 'C6', 'C'), ('C7', 501, 10, 'C7', 'C'), "
-                       "('C8', 501, 10, 'C8', 'C'), ('C9', 501, 10, 'C9', 'C'), "
-                       "('C12', 501, 10, 'C12', 'C'), ('ORPH-10', 999, 10, 'O10', 'O'), "
-                       "('LEG-1', 502, 10, 'L1', 'L'), ('NODETAIL', 501, 10, 'ND', 'N'), "
-                       "('DUP', 501, 10, 'DUP-I', 'D'), ('U-1', 201, 1, 'UNIT', 'U')"),
-        // The first detail row of a model decides its kind.
-        QStringLiteral("insert into dt_branch (model, type) values ('BH1', 31), ('MP4-1', 3), "
-                       "('MS1', 4), ('BR1', 2), ('Q''M', 3), ('DUP-O', 4), ('MS1', 2)"),
-        QStringLiteral("insert into dt_ctl (model, type) values ('C0', 0), ('C1', 1), ('C2', 2), "
-                       "('C5', 5), ('C6', 6), ('C7', 7), ('C8', 8), ('C9', 9), ('C12', 12), "
-                       "('DUP-I', 3)"),
-        // Stored matching: BR-1 (offered nowhere), GONE and U-1 are dropped at load; MP-1
-        // is stored twice; series 999 is not listed.
-        QStringLiteral("insert into __rule_odu_acc_matching (id_series_odu, product_code_acc, type) values "
-                       "(101, 'MP-1', 'MP4'), (101, 'BR-1', 'BRANCH'), (101, 'C7', ''), "
-                       "(101, 'C6', ''), (101, 'MP-1', 'MP4'), (101, 'Q''1', 'MP4'), "
-                       "(101, 'C2', ''), (101, 'C5', ''), (101, 'C0', ''), (101, 'C1', ''), "
-                       "(101, 'C8', ''), (101, 'C9', ''), (101, 'GONE', 'MS'), (101, 'LEG-1', ''), "
-                       "(103, 'BH-1', 'BRANCH_HEADER'), (999, 'MS-1', 'MS')"),
-        QStringLiteral("insert into __rule_unit_acc_controller_matching (id_series, product_code) values "
-                       "(201, 'C1'), (201, 'C6'), (201, 'DUP'), (202, 'BH-1'), (201, 'C12'), "
-                       "(201, 'U-1'), (999, 'C1')"),
-    }, &error), qPrintable(error));
+    QVERIFY2(
+        createProductDb(
+            m_db,
+            {
+                // Outdoor series listed by sub_catalog: 102 (none), 103, 101. Series 301 (HRV) is
+                // no series of this tab.
+                QStringLiteral(
+                    "insert into __product_series (id_series, product_type, product_series, "
+                    "category, sub_catalog, odu_type, table_name) values "
+                    "(101, 0, 'ODU A', 'VRF', 'Heat pump', 'Top', 'dt_odu'), "
+                    "(102, 0, 'ODU B', 'Mini', '', 'Side', 'dt_odu'), "
+                    "(103, 0, 'ODU C', 'VRF', 'Aheat', 'Top', 'dt_odu'), "
+                    "(201, 1, 'IDU A', 'IDU', 'Duct', '', 'dt_idu'), "
+                    "(202, 1, 'IDU B', 'IDU', 'Cassette', '', 'dt_idu'), "
+                    "(301, 11, 'HRV', 'HRV', 'Fresh', '', 'dt_hrv'), "
+                    "(401, 2, 'Branch kits', 'Branch', 'Refnet', '', 'dt_branch'), "
+                    "(501, 10, 'Controllers', 'Controller', 'Wired', '', 'dt_ctl'), "
+                    "(502, 10, 'Legacy', 'Controller', 'Old', '', 'dt_missing')"),
+                // A product range whose codes are not unique across product types.
+                QStringLiteral("drop table __product_idx"),
+                QStringLiteral(
+                    "create table __product_idx (product_code TEXT, id_series INTEGER, "
+                    "product_type INTEGER, model TEXT, base_model TEXT, capacity_kw REAL, "
+                    "is_not_for_sale INTEGER DEFAULT 0, is_user_skip INTEGER DEFAULT 0)"),
+                QStringLiteral(
+                    "create table dt_branch (ID INTEGER PRIMARY KEY, model TEXT, type INTEGER)"),
+                QStringLiteral(
+                    "create table dt_ctl (ID INTEGER PRIMARY KEY, model TEXT, type INTEGER)"),
+                QStringLiteral(
+                    "insert into __product_idx (product_code, id_series, product_type, model, "
+                    "base_model) values "
+                    "('BH-1', 401, 2, 'BH1', 'BH'), ('MP-1', 401, 2, 'MP4-1', 'MP'), "
+                    "('MS-1', 401, 2, 'MS1', 'MS'), ('BR-1', 401, 2, 'BR1', 'BR'), "
+                    "('Q''1', 401, 2, 'Q''M', 'Q'), ('ORPH-2', 999, 2, 'O2', 'O'), "
+                    "('DUP', 401, 2, 'DUP-O', 'D'), "
+                    "('C0', 501, 10, 'C0', 'C'), ('C1', 501, 10, 'C1', 'C'), "
+                    "('C2', 501, 10, 'C2', 'C'), ('C5', 501, 10, 'C5', 'C'), "
+                    "('C6', 501, 10, 'C6', 'C'), ('C7', 501, 10, 'C7', 'C'), "
+                    "('C8', 501, 10, 'C8', 'C'), ('C9', 501, 10, 'C9', 'C'), "
+                    "('C12', 501, 10, 'C12', 'C'), ('ORPH-10', 999, 10, 'O10', 'O'), "
+                    "('LEG-1', 502, 10, 'L1', 'L'), ('NODETAIL', 501, 10, 'ND', 'N'), "
+                    "('DUP', 501, 10, 'DUP-I', 'D'), ('U-1', 201, 1, 'UNIT', 'U')"),
+                // The first detail row of a model decides its kind.
+                QStringLiteral(
+                    "insert into dt_branch (model, type) values ('BH1', 31), ('MP4-1', 3), "
+                    "('MS1', 4), ('BR1', 2), ('Q''M', 3), ('DUP-O', 4), ('MS1', 2)"),
+                QStringLiteral(
+                    "insert into dt_ctl (model, type) values ('C0', 0), ('C1', 1), ('C2', 2), "
+                    "('C5', 5), ('C6', 6), ('C7', 7), ('C8', 8), ('C9', 9), ('C12', 12), "
+                    "('DUP-I', 3)"),
+                // Stored matching: BR-1 (offered nowhere), GONE and U-1 are dropped at load; MP-1
+                // is stored twice; series 999 is not listed.
+                QStringLiteral(
+                    "insert into __rule_odu_acc_matching (id_series_odu, product_code_acc, type) "
+                    "values "
+                    "(101, 'MP-1', 'MP4'), (101, 'BR-1', 'BRANCH'), (101, 'C7', ''), "
+                    "(101, 'C6', ''), (101, 'MP-1', 'MP4'), (101, 'Q''1', 'MP4'), "
+                    "(101, 'C2', ''), (101, 'C5', ''), (101, 'C0', ''), (101, 'C1', ''), "
+                    "(101, 'C8', ''), (101, 'C9', ''), (101, 'GONE', 'MS'), (101, 'LEG-1', ''), "
+                    "(103, 'BH-1', 'BRANCH_HEADER'), (999, 'MS-1', 'MS')"),
+                QStringLiteral(
+                    "insert into __rule_unit_acc_controller_matching (id_series, product_code) "
+                    "values "
+                    "(201, 'C1'), (201, 'C6'), (201, 'DUP'), (202, 'BH-1'), (201, 'C12'), "
+                    "(201, 'U-1'), (999, 'C1')"),
+            },
+            &error),
+        qPrintable(error));
     useProductDb(m_db);
     HDbFind::setDbFileAndPwd(QStringLiteral("Product.mdb"), QStringLiteral("pw"));
 }
@@ -183,17 +199,21 @@ void TestMatchingAccessory::documentAtLoad()
     QVERIFY(!QFile::exists(appFolder(QStringLiteral("log"))));
     delete new HSeriesAndAccessoryMatchingWidget;
     const QJsonObject snapshot = readSnapshot();
-    QCOMPARE(snapshot.keys(), (QStringList{QStringLiteral("jsonObjAccessory"), QStringLiteral("jsonObjMatching")}));
+    QCOMPARE(snapshot.keys(),
+             (QStringList{QStringLiteral("jsonObjAccessory"), QStringLiteral("jsonObjMatching")}));
     const QJsonObject accessory = snapshot.value(QStringLiteral("jsonObjAccessory")).toObject();
     const QJsonObject matching = snapshot.value(QStringLiteral("jsonObjMatching")).toObject();
-    QCOMPARE(accessory.keys(), (QStringList{QStringLiteral("ar_for_idu"), QStringLiteral("ar_for_odu")}));
-    QCOMPARE(matching.keys(), (QStringList{QStringLiteral("idu_matching"), QStringLiteral("odu_matching")}));
+    QCOMPARE(accessory.keys(),
+             (QStringList{QStringLiteral("ar_for_idu"), QStringLiteral("ar_for_odu")}));
+    QCOMPARE(matching.keys(),
+             (QStringList{QStringLiteral("idu_matching"), QStringLiteral("odu_matching")}));
 
     // Outdoor list: kinds 31, 3 and 4 of product type 2; the model with a quote keeps its
     // kind; a model without series row and the kind 2 branch are offered nowhere.
     const QJsonArray forOdu = accessory.value(QStringLiteral("ar_for_odu")).toArray();
-    QCOMPARE(models(forOdu), (QStringList{QStringLiteral("BH1"), QStringLiteral("MP4-1"), QStringLiteral("MS1"),
-                                         QStringLiteral("Q'M"), QStringLiteral("DUP-O")}));
+    QCOMPARE(models(forOdu),
+             (QStringList{QStringLiteral("BH1"), QStringLiteral("MP4-1"), QStringLiteral("MS1"),
+                          QStringLiteral("Q'M"), QStringLiteral("DUP-O")}));
     QCOMPARE(forOdu.at(0).toObject(),
              (QJsonObject{{QStringLiteral("product_code"), QStringLiteral("BH-1")},
                           {QStringLiteral("id_series"), 401},
@@ -207,10 +227,11 @@ void TestMatchingAccessory::documentAtLoad()
     // Indoor list: every kind below 10, also without kind (no series row, no detail
     // table, no detail row); kind 12 is offered nowhere.
     const QJsonArray forIdu = accessory.value(QStringLiteral("ar_for_idu")).toArray();
-    QCOMPARE(models(forIdu), (QStringList{QStringLiteral("C0"), QStringLiteral("C1"), QStringLiteral("C2"),
-                                         QStringLiteral("C5"), QStringLiteral("C6"), QStringLiteral("C7"),
-                                         QStringLiteral("C8"), QStringLiteral("C9"), QStringLiteral("O10"),
-                                         QStringLiteral("L1"), QStringLiteral("ND"), QStringLiteral("DUP-I")}));
+    QCOMPARE(models(forIdu),
+             (QStringList{QStringLiteral("C0"), QStringLiteral("C1"), QStringLiteral("C2"),
+                          QStringLiteral("C5"), QStringLiteral("C6"), QStringLiteral("C7"),
+                          QStringLiteral("C8"), QStringLiteral("C9"), QStringLiteral("O10"),
+                          QStringLiteral("L1"), QStringLiteral("ND"), QStringLiteral("DUP-I")}));
     const QJsonObject orphan = forIdu.at(8).toObject();
     QVERIFY(!orphan.contains(QStringLiteral("table_name")));
     QVERIFY(!orphan.contains(QStringLiteral("type")));
@@ -244,7 +265,13 @@ void TestMatchingAccessory::documentAtLoad()
 
     const QJsonArray idus = matching.value(QStringLiteral("idu_matching")).toArray();
     QCOMPARE(idus.size(), 2);
-    QCOMPARE(idus.at(0).toObject().value(QStringLiteral("obj_series")).toObject().value(QStringLiteral("id_series")).toInt(), 202);
+    QCOMPARE(idus.at(0)
+                 .toObject()
+                 .value(QStringLiteral("obj_series"))
+                 .toObject()
+                 .value(QStringLiteral("id_series"))
+                 .toInt(),
+             202);
     QCOMPARE(models(idus.at(0).toObject().value(QStringLiteral("ar_matching")).toArray()),
              QStringList{QStringLiteral("BH1")});
     // A code in both lists resolves to the outdoor list's record.
@@ -254,7 +281,8 @@ void TestMatchingAccessory::documentAtLoad()
     // Indented, keys in ascending order.
     QFile file(appFolder(QStringLiteral("log/series_and_acc.json")));
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QVERIFY(file.readAll().startsWith("{\n    \"jsonObjAccessory\": {\n        \"ar_for_idu\": [\n"));
+    QVERIFY(
+        file.readAll().startsWith("{\n    \"jsonObjAccessory\": {\n        \"ar_for_idu\": [\n"));
 }
 
 void TestMatchingAccessory::listsAfterConstruction()
@@ -271,10 +299,10 @@ void TestMatchingAccessory::listsAfterConstruction()
     QCOMPARE(combo->currentText(), QStringLiteral("Outdoor Unit"));
     QCOMPARE(combo->itemText(1), QStringLiteral("Indoor Unit"));
     QCOMPARE(rowTexts(series), (QStringList{QStringLiteral("Mini"), QStringLiteral("Aheat-VRF"),
-                                           QStringLiteral("Heat pump-VRF")}));
-    QCOMPARE(rowTexts(accessories), (QStringList{QStringLiteral("BH1"), QStringLiteral("MP4-1"),
-                                                QStringLiteral("MS1"), QStringLiteral("Q'M"),
-                                                QStringLiteral("DUP-O")}));
+                                            QStringLiteral("Heat pump-VRF")}));
+    QCOMPARE(rowTexts(accessories),
+             (QStringList{QStringLiteral("BH1"), QStringLiteral("MP4-1"), QStringLiteral("MS1"),
+                          QStringLiteral("Q'M"), QStringLiteral("DUP-O")}));
     QVERIFY(!matched->model());
     QVERIFY(!series->currentIndex().isValid());
     QVERIFY(series->selectionModel()->selectedIndexes().isEmpty());
@@ -334,12 +362,13 @@ void TestMatchingAccessory::addToSelectedSeries()
     QCOMPARE(selectedRows(series), (QList<int>{0, 2}));
     QCOMPARE(selectedRows(accessories), (QList<int>{0, 1, 2}));
     // The middle list shows the last clicked series.
-    QCOMPARE(rowTexts(matched).mid(12), (QStringList{QStringLiteral("BH1"), QStringLiteral("MS1")}));
+    QCOMPARE(rowTexts(matched).mid(12),
+             (QStringList{QStringLiteral("BH1"), QStringLiteral("MS1")}));
     QCOMPARE(rowTexts(matched).count(QStringLiteral("MP4-1")), 2);
     clickRow(series, 0);
     clickRow(series, 0);
-    QCOMPARE(rowTexts(matched), (QStringList{QStringLiteral("BH1"), QStringLiteral("MP4-1"),
-                                            QStringLiteral("MS1")}));
+    QCOMPARE(rowTexts(matched),
+             (QStringList{QStringLiteral("BH1"), QStringLiteral("MP4-1"), QStringLiteral("MS1")}));
 
     // A double-click on an accessory adds it to every selected series.
     accessories->clearSelection();
@@ -372,8 +401,8 @@ void TestMatchingAccessory::removeFromSelectedSeries()
     // Indoor series: IDU B (Cassette) holds BH1; IDU A (Duct) C1, C6, DUP-O.
     editor.findChild<QComboBox *>(QStringLiteral("comboBox"))->setCurrentIndex(1);
     clickRow(series, 1);
-    QCOMPARE(rowTexts(matched), (QStringList{QStringLiteral("C1"), QStringLiteral("C6"),
-                                            QStringLiteral("DUP-O")}));
+    QCOMPARE(rowTexts(matched),
+             (QStringList{QStringLiteral("C1"), QStringLiteral("C6"), QStringLiteral("DUP-O")}));
     // "-->" with no matched row selected changes nothing but redraws.
     QAbstractItemModel *shown = matched->model();
     QTest::mouseClick(button(&editor, "pushButton_remove"), Qt::LeftButton);
@@ -415,7 +444,8 @@ void TestMatchingAccessory::switchingKind()
     clickRow(series, 1);
     QAbstractItemModel *shown = matched->model();
     combo->setCurrentIndex(1);
-    QCOMPARE(rowTexts(series), (QStringList{QStringLiteral("Cassette-IDU"), QStringLiteral("Duct-IDU")}));
+    QCOMPARE(rowTexts(series),
+             (QStringList{QStringLiteral("Cassette-IDU"), QStringLiteral("Duct-IDU")}));
     QCOMPARE(rowTexts(accessories).size(), 12);
     QCOMPARE(rowTexts(accessories).last(), QStringLiteral("DUP-I"));
     // The middle list keeps the outdoor series' matching; nothing is selected.
@@ -446,9 +476,12 @@ void TestMatchingAccessory::saveWritesKindNames()
     editor.save();
     // Kinds 0, 1, 6, 8, 9 (and no kind) have no kind name and are not written for
     // outdoor series; rows dropped at load and rows of unlisted series are gone.
-    const QStringList odu{QStringLiteral("103|BH-1|BRANCH_HEADER"), QStringLiteral("101|MP-1|MP4"),
-                          QStringLiteral("101|C7|AHUMP2"), QStringLiteral("101|MP-1|MP4"),
-                          QStringLiteral("101|Q'1|MP4"), QStringLiteral("101|C2|BRANCH"),
+    const QStringList odu{QStringLiteral("103|BH-1|BRANCH_HEADER"),
+                          QStringLiteral("101|MP-1|MP4"),
+                          QStringLiteral("101|C7|AHUMP2"),
+                          QStringLiteral("101|MP-1|MP4"),
+                          QStringLiteral("101|Q'1|MP4"),
+                          QStringLiteral("101|C2|BRANCH"),
                           QStringLiteral("101|C5|AHUBOX")};
     const QStringList idu{QStringLiteral("202|BH-1"), QStringLiteral("201|C1"),
                           QStringLiteral("201|C6"), QStringLiteral("201|DUP")};
@@ -486,12 +519,15 @@ void TestMatchingAccessory::failingSaveKeepsTheTables()
     QTest::mouseClick(button(&editor, "pushButton_add"), Qt::LeftButton);
 
     // Both tables refuse: one warning, both keep their rows.
-    QVERIFY(execSql(m_db, {
-        QStringLiteral("create trigger refuse_odu before insert on __rule_odu_acc_matching "
-                       "begin select raise(abort, 'refused'); end"),
-        QStringLiteral("create trigger refuse_idu before insert on __rule_unit_acc_controller_matching "
-                       "begin select raise(abort, 'refused'); end"),
-    }));
+    QVERIFY(execSql(
+        m_db,
+        {
+            QStringLiteral("create trigger refuse_odu before insert on __rule_odu_acc_matching "
+                           "begin select raise(abort, 'refused'); end"),
+            QStringLiteral(
+                "create trigger refuse_idu before insert on __rule_unit_acc_controller_matching "
+                "begin select raise(abort, 'refused'); end"),
+        }));
     ModalAnswerer answerer;
     editor.save();
     QCOMPARE(answerer.count(), 1);
@@ -526,11 +562,14 @@ void TestMatchingAccessory::snapshotAfterEdits()
     // Unsaved: in the snapshot, not in the database.
     QCOMPARE(oduRows(), oduBefore);
     const QJsonArray odus = readSnapshot()
-                                .value(QStringLiteral("jsonObjMatching")).toObject()
-                                .value(QStringLiteral("odu_matching")).toArray();
+                                .value(QStringLiteral("jsonObjMatching"))
+                                .toObject()
+                                .value(QStringLiteral("odu_matching"))
+                                .toArray();
     const QJsonArray added = odus.at(0).toObject().value(QStringLiteral("ar_matching")).toArray();
     QCOMPARE(added.size(), 1);
-    QCOMPARE(added.at(0).toObject().value(QStringLiteral("product_code")).toString(), QStringLiteral("Q'1"));
+    QCOMPARE(added.at(0).toObject().value(QStringLiteral("product_code")).toString(),
+             QStringLiteral("Q'1"));
 
     // A snapshot that cannot be written leaves the database and the exit alone.
     cleanAppFolders();
