@@ -15,12 +15,12 @@ const QString kArForOdu = QStringLiteral("ar_for_odu");
 const QString kArForIdu = QStringLiteral("ar_for_idu");
 const QString kObjSeries = QStringLiteral("obj_series");
 const QString kArMatching = QStringLiteral("ar_matching");
+const QString kIdSeries = QStringLiteral("id_series");
+const QString kModel = QStringLiteral("model");
 
 namespace {
 
 const QString kProductCode = QStringLiteral("product_code");
-const QString kIdSeries = QStringLiteral("id_series");
-const QString kModel = QStringLiteral("model");
 const QString kBaseModel = QStringLiteral("base_model");
 const QString kTableName = QStringLiteral("table_name");
 const QString kType = QStringLiteral("type");

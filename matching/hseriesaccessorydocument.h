@@ -26,6 +26,8 @@ extern const QString kArForOdu;    // "ar_for_odu"
 extern const QString kArForIdu;    // "ar_for_idu"
 extern const QString kObjSeries;   // "obj_series"
 extern const QString kArMatching;  // "ar_matching"
+extern const QString kIdSeries;    // "id_series"
+extern const QString kModel;       // "model"
 
 // The id_series of the rows that `statement` selects from __product_series, in order.
 QList<int> seriesIds(HDatabase *db, const QString &statement);

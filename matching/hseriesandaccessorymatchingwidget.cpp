@@ -16,13 +16,6 @@
 
 using namespace HSeriesAccessoryDocument;
 
-namespace {
-
-const QString kModel = QStringLiteral("model");
-const QString kIdSeries = QStringLiteral("id_series");
-
-} // namespace
-
 HSeriesAndAccessoryMatchingWidget::HSeriesAndAccessoryMatchingWidget(QWidget *parent)
     : QWidget(parent)
     , ui(new Ui::HSeriesAndAccessoryMatchingWidget)
