@@ -448,7 +448,10 @@ void TestMatching::mainWindowOkSavesBothMatchingTabs()
         auto *buttons = window.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
         ModalAnswerer answerer;
         QTest::mouseClick(buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
-        QCOMPARE(answerer.count(), 0);
+        // The matching tabs' saves succeed silently (other tabs are not looked at here).
+        QVERIFY(!answerer.texts().contains(QStringLiteral("refused")));
+        for (const SeenModal &seen : answerer.seen())
+            QVERIFY2(seen.title != QLatin1String("Warning"), qPrintable(seen.text));
         QVERIFY(!window.isVisible());
     }
     QCOMPARE(pairs(), (QStringList{QStringLiteral("1|11"), QStringLiteral("1|10"),
@@ -476,9 +479,12 @@ void TestMatching::mainWindowOkSavesBothMatchingTabs()
         auto *buttons = window.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
         ModalAnswerer answerer;
         QTest::mouseClick(buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
-        QCOMPARE(answerer.count(), 1);
-        QCOMPARE(answerer.seen().at(0).title, QStringLiteral("Warning"));
-        QCOMPARE(answerer.seen().at(0).text, QStringLiteral("refused"));
+        // One warning, from the ODU-IDU tab; the accessory tab saved after it.
+        QCOMPARE(answerer.texts().count(QStringLiteral("refused")), 1);
+        for (const SeenModal &seen : answerer.seen()) {
+            if (seen.text == QLatin1String("refused"))
+                QCOMPARE(seen.title, QStringLiteral("Warning"));
+        }
         QVERIFY(!window.isVisible());
     }
     QCOMPARE(pairs(), before);

@@ -330,6 +330,16 @@ void TestMatchingAccessory::listsAfterConstruction()
     clickRow(accessories, 2);
     QCOMPARE(selectedRows(accessories), QList<int>{2});
     QCOMPARE(matched->model(), shown);
+
+    // Moving the current series with the keyboard does not redraw the middle list; the
+    // next refresh shows the current series.
+    series->setFocus();
+    QTest::keyClick(series, Qt::Key_Down);
+    QCOMPARE(series->currentIndex().row(), 2);
+    QCOMPARE(rowTexts(matched), QStringList{QStringLiteral("BH1")});
+    QTest::mouseClick(button(&editor, "pushButton_remove"), Qt::LeftButton);
+    QCOMPARE(rowTexts(matched).size(), 12);
+    QCOMPARE(rowTexts(matched).first(), QStringLiteral("MP4-1"));
 }
 
 void TestMatchingAccessory::addToSelectedSeries()
