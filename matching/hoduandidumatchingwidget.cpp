@@ -96,6 +96,7 @@ void HOduAndIduMatchingWidget::initOduList()
                         {kIdSeries, matched.value(QStringLiteral("id_series_idu")).toInt()}});
                 }
             }
+            matched.finish();
         }
         ar_odu.append(QJsonObject{{kOdu, QJsonObject{{kIdSeries, oduId}}}, {kMatched, matches}});
     }
