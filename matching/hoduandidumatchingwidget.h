@@ -1,14 +1,57 @@
 #pragma once
 
+#include "hserieslookup.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QModelIndex>
 #include <QWidget>
 
+namespace Ui {
+class HOduAndIduMatchingWidget;
+}
+
+class QAbstractItemView;
+
+// Which indoor series may be combined with each outdoor series (__rule_odu_idu_matching).
+// Left: outdoor series; middle: the indoor series matched to the outdoor series last
+// clicked; right: every indoor series. Edits stay in memory until save().
 class HOduAndIduMatchingWidget : public QWidget
 {
     Q_OBJECT
 
 public:
     explicit HOduAndIduMatchingWidget(QWidget *parent = nullptr);
+    ~HOduAndIduMatchingWidget() override;
+
+signals:
+    void clickAll_OduList(QModelIndex index);
 
 public slots:
+    void on_listView_all_odu_clicked(QModelIndex index);
+    void on_pushButton_add_clicked();
+    void on_pushButton_remove_clicked();
+    void on_listView_match_idu_doubleClicked(QModelIndex index);
+    void on_listView_all_idu_doubleClicked(QModelIndex index);
     void save();
+
+private slots:
+    void on_listView_all_idu_clicked(QModelIndex index);
+
+private:
+    void initOduList();
+    void initIduList();
+    void fillSeriesInfo();
+    void showSeriesLists();
+    bool getSeriesInfo(int id_series, QJsonObject &info);
+
+    static QString oduLabel(const QJsonObject &record);
+    static QString iduLabel(const QJsonObject &record);
+    static void setLabels(QAbstractItemView *view, const QStringList &labels);
+
+    QJsonArray ar_odu;
+    QJsonArray ar_idu;
+    Ui::HOduAndIduMatchingWidget *ui = nullptr;
+    // Series rows read once while loading; emptied when loading is done.
+    HSeriesLookup m_series;
 };

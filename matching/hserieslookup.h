@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QHash>
+#include <QJsonObject>
+#include <QString>
+
+class HDatabase;
+
+// The rows of __product_series, read with one statement and looked up by id_series.
+//
+// The matching editors complete thousands of series records while loading; one query per
+// record would cost a round trip each. The first row read for an id wins, as a query by
+// id without ordering would return it first.
+class HSeriesLookup
+{
+public:
+    struct Row
+    {
+        int idSeries = 0;
+        int productType = 0;
+        QString productSeries;
+        QString category;
+        QString oduType;
+        QString subCatalog;
+        QString tableName;
+    };
+
+    // Reads every series row. False (see errorString()) when the statement failed; the
+    // lookup is then empty.
+    bool load(HDatabase *db);
+    void clear();
+    bool isLoaded() const { return m_loaded; }
+    QString errorString() const { return m_error; }
+
+    // The row of the series, or null when there is none.
+    const Row *find(int idSeries) const;
+
+    // Adds "product_series", "category", "odu_type", "sub_catalog" (texts) and
+    // "product_type" (integer) to the record, and "id_series" too when withId is set.
+    // False and the record unchanged when the series has no row.
+    bool complete(int idSeries, QJsonObject &record, bool withId) const;
+
+private:
+    QHash<int, Row> m_rows;
+    bool m_loaded = false;
+    QString m_error;
+};
