@@ -203,7 +203,11 @@ void doubleClickRow(QAbstractItemView *view, int row, int column)
     const QModelIndex index = view->model()->index(row, column);
     view->scrollTo(index);
     const QPoint point = view->visualRect(index).center();
+    // As the mouse makes it: press, release, double-click, release. An item view only
+    // emits doubleClicked() for a double-click that follows a press on the same item.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, point);
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, point);
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, point);
 }
 
 QStringList rowTexts(QAbstractItemView *view, int column)

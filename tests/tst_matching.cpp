@@ -41,18 +41,6 @@ void selectRows(QAbstractItemView *view, const QList<int> &rows)
         view->selectionModel()->select(view->model()->index(row, 0), QItemSelectionModel::Select);
 }
 
-// A double-click as the mouse makes it: press, release, double-click, release. (A bare
-// double-click event reaches a view that saw no press on the row as a press only.)
-void doubleClickItem(QAbstractItemView *view, int row)
-{
-    const QModelIndex index = view->model()->index(row, 0);
-    view->scrollTo(index);
-    const QPoint point = view->visualRect(index).center();
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, point);
-    QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, point);
-    QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, point);
-}
-
 // Shown, laid out and ready for mouse actions.
 bool showEditor(QWidget *editor)
 {
@@ -191,7 +179,7 @@ void TestMatching::addWithRefusals()
     ModalAnswerer answerer;
 
     // Double-click on a series already matched: refused, nothing changes.
-    doubleClickItem(idus, 1);
+    doubleClickRow(idus, 1);
     QCOMPARE(answerer.count(), 1);
     QCOMPARE(answerer.seen().at(0).title, QStringLiteral("Infomation"));
     QCOMPARE(answerer.seen().at(0).text, QStringLiteral("It already exists."));
@@ -214,7 +202,7 @@ void TestMatching::addWithRefusals()
     QTest::mouseClick(button(&editor, "pushButton_remove"), Qt::LeftButton);
     QCOMPARE(rowTexts(matched).first(), QStringLiteral("Cassette-C4-IDU"));
     // A double-click on a matched row removes it too.
-    doubleClickItem(matched, 1);
+    doubleClickRow(matched, 1);
     QCOMPARE(rowTexts(matched),
              (QStringList{QStringLiteral("Cassette-C4-IDU"), QStringLiteral("HRV-Fresh-HRV"),
                           QStringLiteral("Wall-W-IDU")}));
@@ -286,14 +274,14 @@ void TestMatching::keyboardMovedCurrentRow()
     QCOMPARE(rowTexts(matched).size(), 3);
 
     // Row 0 of the middle list (still ODU A's) removes element 0 of ODU B's matches.
-    doubleClickItem(matched, 0);
+    doubleClickRow(matched, 0);
     QCOMPARE(rowTexts(matched), QStringList());
     QCOMPARE(answerer.count(), 0);
 
     // Back on ODU A by keyboard: an addition goes to the current series and shows it.
     QTest::keyClick(odus, Qt::Key_Up);
     QCOMPARE(rowTexts(matched), QStringList());
-    doubleClickItem(idus, 3);
+    doubleClickRow(idus, 3);
     QCOMPARE(rowTexts(matched),
              (QStringList{QStringLiteral("Duct-Slim-IDU"), QStringLiteral("Cassette-C4-IDU"),
                           QStringLiteral("--"), QStringLiteral("Wall-W-IDU")}));
@@ -341,7 +329,7 @@ void TestMatching::failingSaveKeepsTheTable()
     QCOMPARE(before.size(), 5);
     HOduAndIduMatchingWidget editor;
     QVERIFY(showEditor(&editor));
-    doubleClickItem(listView(&editor, "listView_all_idu"), 3);
+    doubleClickRow(listView(&editor, "listView_all_idu"), 3);
     QVERIFY(execSql(m_db, {statement}));
 
     ModalAnswerer answerer;
@@ -399,7 +387,7 @@ void TestMatching::snapshotWithoutAndWithEdits()
         HOduAndIduMatchingWidget editor;
         QVERIFY(showEditor(&editor));
         clickRow(listView(&editor, "listView_all_odu"), 2);
-        doubleClickItem(listView(&editor, "listView_all_idu"), 2);
+        doubleClickRow(listView(&editor, "listView_all_idu"), 2);
     }
     QCOMPARE(pairs(), before);
     QJsonArray edited = readJson(path).array();
@@ -418,7 +406,7 @@ void TestMatching::unwritableSnapshotDisturbsNothing()
     {
         HOduAndIduMatchingWidget editor;
         QVERIFY(showEditor(&editor));
-        doubleClickItem(listView(&editor, "listView_all_idu"), 3);
+        doubleClickRow(listView(&editor, "listView_all_idu"), 3);
     }
     QVERIFY(QFileInfo(appFolder(QStringLiteral("log"))).isFile());
     QCOMPARE(pairs(), before);
@@ -444,7 +432,7 @@ void TestMatching::mainWindowOkSavesBothMatchingTabs()
         auto *tabs = window.findChild<QTabWidget *>(QStringLiteral("tabWidget"));
         tabs->setCurrentIndex(0);
         QTest::qWait(10);
-        doubleClickItem(listView(editor, "listView_all_idu"), 3);
+        doubleClickRow(listView(editor, "listView_all_idu"), 3);
         auto *buttons = window.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
         ModalAnswerer answerer;
         QTest::mouseClick(buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);

@@ -29,17 +29,6 @@ QPushButton *button(QWidget *editor, const char *name)
     return editor->findChild<QPushButton *>(QString::fromLatin1(name));
 }
 
-// A double-click as the mouse makes it: press, release, double-click, release.
-void doubleClickItem(QAbstractItemView *view, int row)
-{
-    const QModelIndex index = view->model()->index(row, 0);
-    view->scrollTo(index);
-    const QPoint point = view->visualRect(index).center();
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, point);
-    QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, point);
-    QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, point);
-}
-
 bool showEditor(QWidget *editor)
 {
     editor->resize(1000, 700);
@@ -356,7 +345,7 @@ void TestMatchingAccessory::addToSelectedSeries()
     clickRow(series, 0);
     QAbstractItemModel *shown = matched->model();
     QTest::mouseClick(button(&editor, "pushButton_add"), Qt::LeftButton);
-    doubleClickItem(accessories, 1);
+    doubleClickRow(accessories, 1);
     QCOMPARE(matched->model(), shown);
     QCOMPARE(rowTexts(matched), QStringList());
 
@@ -382,11 +371,11 @@ void TestMatchingAccessory::addToSelectedSeries()
 
     // A double-click on an accessory adds it to every selected series.
     accessories->clearSelection();
-    doubleClickItem(accessories, 3);
+    doubleClickRow(accessories, 3);
     QCOMPARE(rowTexts(matched).last(), QStringLiteral("Q'M"));
     // Adding it again is refused silently.
     ModalAnswerer answerer;
-    doubleClickItem(accessories, 3);
+    doubleClickRow(accessories, 3);
     QCOMPARE(rowTexts(matched).count(QStringLiteral("Q'M")), 1);
     QCOMPARE(answerer.count(), 0);
 
@@ -433,7 +422,7 @@ void TestMatchingAccessory::removeFromSelectedSeries()
     clickRow(listView(&editor, "listView_all_accessory"), 1);
     QTest::mouseClick(button(&editor, "pushButton_add"), Qt::LeftButton);
     QCOMPARE(rowTexts(matched), QStringList{QStringLiteral("C1")});
-    doubleClickItem(matched, 0);
+    doubleClickRow(matched, 0);
     QCOMPARE(rowTexts(matched), QStringList());
     clickRow(series, 0);
     QCOMPARE(rowTexts(matched), QStringList{QStringLiteral("BH1")});
@@ -567,7 +556,7 @@ void TestMatchingAccessory::snapshotAfterEdits()
         HSeriesAndAccessoryMatchingWidget editor;
         QVERIFY(showEditor(&editor));
         clickRow(listView(&editor, "listView_all_series"), 0);
-        doubleClickItem(listView(&editor, "listView_all_accessory"), 3);
+        doubleClickRow(listView(&editor, "listView_all_accessory"), 3);
     }
     // Unsaved: in the snapshot, not in the database.
     QCOMPARE(oduRows(), oduBefore);

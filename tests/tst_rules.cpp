@@ -32,12 +32,6 @@ const QString kSeriesRules = QStringLiteral(
     "rule_connect_ratio from __product_series where product_type = 0 order by ID");
 
 // A double-click as the user makes it: the view sees the press before the double-click.
-void doubleClickCell(QAbstractItemView *view, int row, int column)
-{
-    clickRow(view, row, column);
-    doubleClickRow(view, row, column);
-}
-
 QPushButton *dialogButton(QWidget *parent, QDialogButtonBox::StandardButton which)
 {
     auto *box = parent->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
@@ -206,8 +200,8 @@ void TestRules::onlyRuleColumnsOpenThePicker()
     auto *table = widget.findChild<QTableWidget *>(QStringLiteral("tableWidget"));
 
     ModalAnswerer answerer;
-    doubleClickCell(table, 0, 0);
-    doubleClickCell(table, 1, 1);
+    doubleClickRow(table, 0, 0);
+    doubleClickRow(table, 1, 1);
     QTest::qWait(50);
     QCOMPARE(answerer.count(), 0);
 
@@ -215,7 +209,7 @@ void TestRules::onlyRuleColumnsOpenThePicker()
                                 "__rule_limit", "__rule_additional_charge", "__rule_connect_ratio"};
     for (int col = 2; col < 7; ++col) {
         answerer.clear();
-        doubleClickCell(table, 0, col); // answered with reject()
+        doubleClickRow(table, 0, col); // answered with reject()
         QCOMPARE(answerer.count(), 1);
         QCOMPARE(answerer.seen().first().className, QStringLiteral("HSelectRuleNameWidget"));
         QCOMPARE(answerer.seen().first().title,
@@ -236,12 +230,12 @@ void TestRules::pickerAnswersChangeCellAndSave()
 
     // Cancel, and a double-click followed by Cancel, change nothing.
     answerer.act([](QWidget *w) { click(dialogButton(w, QDialogButtonBox::Cancel)); });
-    doubleClickCell(table, 0, 4);
+    doubleClickRow(table, 0, 4);
     answerer.act([](QWidget *w) {
-        doubleClickCell(pickerList(w), 1, 0);
+        doubleClickRow(pickerList(w), 1, 0);
         click(dialogButton(w, QDialogButtonBox::Cancel));
     });
-    doubleClickCell(table, 0, 4);
+    doubleClickRow(table, 0, 4);
     QCOMPARE(answerer.count(), 2);
     QCOMPARE(table->item(0, 4)->text(), QStringLiteral("LIM-165m"));
     widget.save();
@@ -254,13 +248,13 @@ void TestRules::pickerAnswersChangeCellAndSave()
         clickRow(list, 1);
         click(dialogButton(w, QDialogButtonBox::Ok));
     });
-    doubleClickCell(table, 0, 4);
+    doubleClickRow(table, 0, 4);
     QCOMPARE(table->item(0, 4)->text(), QStringLiteral("LIM-120m"));
     answerer.act([](QWidget *w) {
-        doubleClickCell(pickerList(w), 1, 0);
+        doubleClickRow(pickerList(w), 1, 0);
         click(dialogButton(w, QDialogButtonBox::Ok));
     });
-    doubleClickCell(table, 1, 2);
+    doubleClickRow(table, 1, 2);
     QCOMPARE(table->item(1, 2)->text(), QStringLiteral("PD-Large"));
 
     // OK with no chosen item returns an empty name, even when the view made its first item
@@ -271,10 +265,10 @@ void TestRules::pickerAnswersChangeCellAndSave()
                                                 QItemSelectionModel::NoUpdate);
         click(dialogButton(w, QDialogButtonBox::Ok));
     });
-    doubleClickCell(table, 0, 6);
+    doubleClickRow(table, 0, 6);
     QCOMPARE(table->item(0, 6)->text(), QString());
     answerer.act([](QWidget *w) { click(w, QStringLiteral("pushButton_del")); });
-    doubleClickCell(table, 0, 3);
+    doubleClickRow(table, 0, 3);
     QCOMPARE(table->item(0, 3)->text(), QString());
     QCOMPARE(answerer.count(), 6);
 
@@ -314,10 +308,10 @@ void TestRules::quotesInRuleNamesAreSaved()
     auto *table = widget.findChild<QTableWidget *>(QStringLiteral("tableWidget"));
     ModalAnswerer answerer;
     answerer.act([](QWidget *w) {
-        doubleClickCell(pickerList(w), 2, 0);
+        doubleClickRow(pickerList(w), 2, 0);
         click(dialogButton(w, QDialogButtonBox::Ok));
     });
-    doubleClickCell(table, 1, 4);
+    doubleClickRow(table, 1, 4);
     QCOMPARE(table->item(1, 4)->text(), QStringLiteral("O'Brien 5'"));
     widget.save();
     QCOMPARE(answerer.count(), 1);
@@ -339,7 +333,7 @@ void TestRules::failedSaveRollsEverythingBack()
     auto *table = widget.findChild<QTableWidget *>(QStringLiteral("tableWidget"));
     ModalAnswerer answerer;
     answerer.act([](QWidget *w) { click(w, QStringLiteral("pushButton_del")); });
-    doubleClickCell(table, 1, 2); // a change in the last row, after the failing one
+    doubleClickRow(table, 1, 2); // a change in the last row, after the failing one
     answerer.act([](QWidget *w) {
         QListView *list = pickerList(w);
         const int row = rowTexts(list).indexOf(QStringLiteral("LIM-BAD"));
@@ -347,7 +341,7 @@ void TestRules::failedSaveRollsEverythingBack()
         clickRow(list, row);
         click(dialogButton(w, QDialogButtonBox::Ok));
     });
-    doubleClickCell(table, 0, 4);
+    doubleClickRow(table, 0, 4);
     QCOMPARE(table->item(0, 4)->text(), QStringLiteral("LIM-BAD"));
     answerer.clear();
 
@@ -458,7 +452,7 @@ void TestRules::pickerSeesNamesAddedInTheEditorWindow()
             click(dialogButton(picker, QDialogButtonBox::Ok));
         });
     });
-    doubleClickCell(table, 0, 4);
+    doubleClickRow(table, 0, 4);
     QCOMPARE(answerer.count(), 2);
     QCOMPARE(answerer.seen().at(1).title, QStringLiteral("Edit table [__rule_limit]"));
     QCOMPARE(namesAfterEdit, QStringList({"LIM-165m", "LIM-120m", "O'Brien 5'", "LIM-200m"}));
@@ -742,10 +736,10 @@ void TestRules::mainWindowOkWritesAssignmentsOnly()
 
     ModalAnswerer answerer;
     answerer.act([](QWidget *w) {
-        doubleClickCell(pickerList(w), 1, 0);
+        doubleClickRow(pickerList(w), 1, 0);
         click(dialogButton(w, QDialogButtonBox::Ok));
     });
-    doubleClickCell(table, 0, 5);
+    doubleClickRow(table, 0, 5);
     QCOMPARE(table->item(0, 5)->text(), QStringLiteral("AC-R32"));
 
     // A pending row in the "All rule table" tab is not written by OK.
