@@ -17,7 +17,6 @@
 #include <QHeaderView>
 #include <QSet>
 #include <QSignalBlocker>
-#include <QStyledItemDelegate>
 #include <QTableWidgetItem>
 #include <QVector>
 
@@ -46,20 +45,44 @@ const QStringList &modelHeaders()
     return headers;
 }
 
-QTableWidgetItem *textItem(const QString &text, bool editable)
+Qt::ItemFlags defaultFlags()
 {
-    auto *item = new QTableWidgetItem(text);
-    if (!editable)
-        item->setFlags(item->flags() & ~Qt::ItemIsEditable);
-    return item;
+    static const Qt::ItemFlags flags = QTableWidgetItem().flags();
+    return flags;
 }
 
-QTableWidgetItem *checkItem(bool checked)
+// Sets a text cell in place; the item is made only when the cell has none. Setting a value
+// the item already holds costs no signal, so refilling a table with mostly the same values
+// is cheap.
+void setTextCell(QTableWidget *table, int row, int column, const QString &text, bool editable)
 {
-    auto *item = new QTableWidgetItem;
-    item->setFlags((item->flags() & ~Qt::ItemIsEditable) | Qt::ItemIsUserCheckable);
+    const Qt::ItemFlags flags = editable ? defaultFlags() : defaultFlags() & ~Qt::ItemIsEditable;
+    QTableWidgetItem *item = table->item(row, column);
+    if (!item) {
+        item = new QTableWidgetItem(text);
+        item->setFlags(flags);
+        table->setItem(row, column, item);
+        return;
+    }
+    item->setText(text);
+    if (item->flags() != flags)
+        item->setFlags(flags);
+}
+
+void setCheckCell(QTableWidget *table, int row, int column, bool checked)
+{
+    const Qt::ItemFlags flags = (defaultFlags() & ~Qt::ItemIsEditable) | Qt::ItemIsUserCheckable;
+    QTableWidgetItem *item = table->item(row, column);
+    if (!item) {
+        item = new QTableWidgetItem;
+        item->setFlags(flags);
+        item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+        table->setItem(row, column, item);
+        return;
+    }
     item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
-    return item;
+    if (item->flags() != flags)
+        item->setFlags(flags);
 }
 
 QString cellText(const QTableWidget *table, int row, int column)
@@ -79,11 +102,38 @@ bool rowShown(const QTableWidget *table, int row)
     return table->rowHeight(row) > 0.1;
 }
 
-// Rebuilds a table with `rows` rows of height 0. Rows get their height one by one only
-// when they are shown: giving every one of tens of thousands of rows its own height makes
-// the header's work grow with the square of the rows.
-void resetTable(QTableWidget *table, const QStringList &headers, int rows, int stretchColumn)
+// Rows that are not shown are hidden as well as kept at height 0: the view then skips them
+// when it paints or scrolls, instead of stepping through tens of thousands of empty rows.
+// A hidden row reports height 0, and it stays in the table, so that saving and the
+// workbook export still see it.
+void setRowShown(QTableWidget *table, int row, bool shown)
 {
+    const bool hidden = table->isRowHidden(row);
+    if (shown) {
+        if (hidden)
+            table->setRowHidden(row, false);
+        if (table->rowHeight(row) != kShownRowHeight)
+            table->setRowHeight(row, kShownRowHeight);
+    } else if (!hidden) {
+        if (table->rowHeight(row) != 0)
+            table->setRowHeight(row, 0);
+        table->setRowHidden(row, true);
+    }
+}
+
+// Makes a table of `rows` rows with the given headers. A table that already has that shape
+// keeps its items, which the caller refills in place: making a quarter of a million new
+// items for each click on a series costs far more than comparing the old values. Otherwise
+// the table is rebuilt with rows of height 0; only shown rows get a height, since giving
+// every one of tens of thousands of rows its own height makes the header's work grow with
+// the square of the rows.
+void prepareTable(QTableWidget *table, const QStringList &headers, int rows, int stretchColumn)
+{
+    if (table->rowCount() == rows && table->columnCount() == headers.size()) {
+        // What a rebuilt table would have: no open editor, no selection, no current cell.
+        table->reset();
+        return;
+    }
     table->setRowCount(0);
     table->setColumnCount(headers.size());
     table->setHorizontalHeaderLabels(headers);
@@ -98,21 +148,6 @@ void resetTable(QTableWidget *table, const QStringList &headers, int rows, int s
     header->setSectionResizeMode(stretchColumn, QHeaderView::Stretch);
     table->setRowCount(rows);
 }
-
-// Rows of height 0 still lie inside the viewport, and the view paints every one of them:
-// with tens of thousands of hidden model rows that costs seconds per repaint. They are
-// skipped here.
-class ShownRowsDelegate : public QStyledItemDelegate
-{
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-    void paint(QPainter *painter, const QStyleOptionViewItem &option,
-               const QModelIndex &index) const override
-    {
-        if (option.rect.height() > 0)
-            QStyledItemDelegate::paint(painter, option, index);
-    }
-};
 
 // Fills a table without a repaint or item signal per cell.
 class TableFill
@@ -150,7 +185,6 @@ HEditProductSaleStatus::HEditProductSaleStatus(QWidget *parent)
         table->verticalHeader()->setDefaultSectionSize(0);
         // Row numbers would jump over the rows of height 0; column 0 names each row.
         table->verticalHeader()->hide();
-        table->setItemDelegate(new ShownRowsDelegate(table));
     }
 
     const QStringList productTypes = {QStringLiteral("Outdoor Unit"), QStringLiteral("Indoor Unit"),
@@ -395,18 +429,23 @@ void HEditProductSaleStatus::showSeriesTable()
         return;
     QTableWidget *table = ui->tableWidget_Series;
     const TableFill fill(table);
-    resetTable(table, seriesHeaders(), series.size(), 1);
-    for (int i = 0; i < series.size(); ++i) {
-        const QJsonObject record = series.at(i).toObject();
-        if (record.value(SchemeKeys::productType).toInt() == productTypeFilter)
-            table->setRowHeight(i, kShownRowHeight);
-        table->setItem(
-            i, 0, textItem(QString::number(record.value(SchemeKeys::idSeries).toInt()), false));
-        table->setItem(i, 1, textItem(categoryText(record), false));
-        table->setItem(i, 2, checkItem(record.value(SchemeKeys::isNotForSale).toBool()));
-        table->setItem(i, 3, checkItem(record.value(SchemeKeys::isUserSkip).toBool()));
-        table->setItem(i, 4, textItem(record.value(SchemeKeys::modelString).toString(), true));
+    prepareTable(table, seriesHeaders(), series.size(), 1);
+    {
+        // The view is told once, when updates come back on, instead of once per cell.
+        const QSignalBlocker quiet(table->model());
+        for (int i = 0; i < series.size(); ++i) {
+            const QJsonObject record = series.at(i).toObject();
+            setTextCell(table, i, 0, QString::number(record.value(SchemeKeys::idSeries).toInt()),
+                        false);
+            setTextCell(table, i, 1, categoryText(record), false);
+            setCheckCell(table, i, 2, record.value(SchemeKeys::isNotForSale).toBool());
+            setCheckCell(table, i, 3, record.value(SchemeKeys::isUserSkip).toBool());
+            setTextCell(table, i, 4, record.value(SchemeKeys::modelString).toString(), true);
+            setRowShown(table, i,
+                        record.value(SchemeKeys::productType).toInt() == productTypeFilter);
+        }
     }
+    table->scrollToTop();
 }
 
 void HEditProductSaleStatus::clickCell_Series(int row, int col)
@@ -423,17 +462,22 @@ void HEditProductSaleStatus::showModelsOfSeries(int idSeries)
         return;
     QTableWidget *table = ui->tableWidget_Idx;
     const TableFill fill(table);
-    resetTable(table, modelHeaders(), models.size(), 2);
-    for (int i = 0; i < models.size(); ++i) {
-        const QJsonObject record = models.at(i).toObject();
-        if (record.value(SchemeKeys::idSeries).toInt() == idSeries)
-            table->setRowHeight(i, kShownRowHeight);
-        table->setItem(i, 0, textItem(record.value(SchemeKeys::productCode).toString(), false));
-        table->setItem(i, 1, textItem(record.value(SchemeKeys::baseModel).toString(), false));
-        table->setItem(i, 2, textItem(record.value(SchemeKeys::oemModel).toString(), true));
-        table->setItem(i, 3, checkItem(record.value(SchemeKeys::isNotForSale).toBool()));
-        table->setItem(i, 4, checkItem(record.value(SchemeKeys::isUserSkip).toBool()));
+    prepareTable(table, modelHeaders(), models.size(), 2);
+    {
+        // Every cell is set again, hidden rows included, so that values edited or imported
+        // since the last "Save to scheme" are replaced by the scheme's.
+        const QSignalBlocker quiet(table->model());
+        for (int i = 0; i < models.size(); ++i) {
+            const QJsonObject record = models.at(i).toObject();
+            setTextCell(table, i, 0, record.value(SchemeKeys::productCode).toString(), false);
+            setTextCell(table, i, 1, record.value(SchemeKeys::baseModel).toString(), false);
+            setTextCell(table, i, 2, record.value(SchemeKeys::oemModel).toString(), true);
+            setCheckCell(table, i, 3, record.value(SchemeKeys::isNotForSale).toBool());
+            setCheckCell(table, i, 4, record.value(SchemeKeys::isUserSkip).toBool());
+            setRowShown(table, i, record.value(SchemeKeys::idSeries).toInt() == idSeries);
+        }
     }
+    table->scrollToTop();
 }
 
 void HEditProductSaleStatus::clearModelTable()
