@@ -222,6 +222,7 @@ private slots:
     void flagsRoundTripThroughScheme();
     void filterCategoriesAndModelTable();
     void checkAllWithIdLists();
+    void refilledTablesKeepEveryRow();
     void saveToDbWritesEveryRow();
     void failingSaveToDbChangesNothing();
     void installCodes();
@@ -775,6 +776,115 @@ void TestSaleStatus::checkAllWithIdLists()
     editor.click("pushButton_checkall_2");
     QVERIFY(modelFlag(QStringLiteral("ABC")) && modelFlag(QStringLiteral("Q'1")));
     QVERIFY(!modelFlag(QStringLiteral("P1A")) && !modelFlag(QStringLiteral("P20")));
+    QCOMPARE(answerer.count(), 0);
+}
+
+// The tables keep one row per record; rows that are not shown are hidden at height 0, and a
+// click on another series refills the model table in place.
+void TestSaleStatus::refilledTablesKeepEveryRow()
+{
+    QJsonArray reversed;
+    const QStringList codes = {"P20", "Q'1", "XYZ", "ABC", "P2A", "P1B", "P1A"};
+    const QList<int> seriesOf = {20, 10, 10, 10, 2, 1, 1};
+    for (int i = 0; i < codes.size(); ++i)
+        reversed.append(modelRecord(codes.at(i), seriesOf.at(i), "B-OEM-" + codes.at(i), false));
+    writeScheme(QStringLiteral("A.json"), QJsonObject());
+    writeScheme(QStringLiteral("B.json"), QJsonObject{{QStringLiteral("idx_table"), reversed}});
+    ModalAnswerer answerer;
+    Editor editor;
+    QTableWidget *models = editor.models;
+    const auto row = [&](const char *code) { return editor.modelRow(QString::fromLatin1(code)); };
+    const auto hiddenKeys = [](QTableWidget *table) {
+        QStringList keys;
+        for (int r = 0; r < table->rowCount(); ++r) {
+            if (table->isRowHidden(r)) {
+                if (table->rowHeight(r) != 0)
+                    return QStringList{QStringLiteral("hidden row %1 has a height").arg(r)};
+                keys.append(table->item(r, 0)->text());
+            }
+        }
+        return keys;
+    };
+    const auto allCellsFilled = [](QTableWidget *table) {
+        for (int r = 0; r < table->rowCount(); ++r) {
+            for (int c = 0; c < table->columnCount(); ++c) {
+                if (!table->item(r, c))
+                    return false;
+            }
+        }
+        return true;
+    };
+
+    // Series rows of other product types are hidden, and shown again with their height.
+    QCOMPARE(hiddenKeys(editor.series), (QStringList{"10", "11", "20", "21", "30"}));
+    editor.productType->setCurrentIndex(1);
+    QCOMPARE(hiddenKeys(editor.series), (QStringList{"1", "2", "3", "5", "7", "20", "21", "30"}));
+    QCOMPARE(editor.series->rowHeight(editor.seriesRow(10)), 30);
+    QVERIFY(allCellsFilled(editor.series));
+
+    editor.clickSeries(10);
+    QCOMPARE(Editor::shown(models), (QStringList{"ABC", "XYZ", "Q'1"}));
+    QCOMPARE(hiddenKeys(models), (QStringList{"P1A", "P1B", "P2A", "P20"}));
+    QVERIFY(allCellsFilled(models));
+
+    // Values changed in hidden and shown rows, a selection and an open editor: the next click
+    // brings back the scheme's values and leaves nothing selected or open.
+    models->item(row("P1A"), 2)->setText(QStringLiteral("typed in a hidden row"));
+    Editor::setChecked(models, row("P1B"), 3, false);
+    models->item(row("ABC"), 2)->setText(QStringLiteral("typed"));
+    models->item(row("ABC"), 0)->setText(QStringLiteral("changed key"));
+    models->setCurrentCell(row("XYZ"), 2);
+    models->editItem(models->item(row("XYZ"), 2));
+    QTRY_VERIFY(!models->viewport()->findChildren<QLineEdit *>().isEmpty());
+    editor.clickSeries(11);
+    QCOMPARE(Editor::shown(models), QStringList());
+    QCOMPARE(hiddenKeys(models), (QStringList{"P1A", "P1B", "P2A", "ABC", "XYZ", "Q'1", "P20"}));
+    QCOMPARE(models->item(row("P1A"), 2)->text(), QString());
+    QVERIFY(Editor::checked(models, row("P1B"), 3));
+    QCOMPARE(models->item(row("ABC"), 2)->text(), QString());
+    QVERIFY(!(models->item(row("ABC"), 0)->flags() & Qt::ItemIsEditable));
+    QVERIFY(models->item(row("ABC"), 2)->flags() & Qt::ItemIsEditable);
+    QVERIFY(!models->selectionModel()->hasSelection());
+    QCOMPARE(models->currentItem(), nullptr);
+    QTRY_VERIFY(models->viewport()->findChildren<QLineEdit *>().isEmpty());
+
+    editor.productType->setCurrentIndex(0);
+    editor.clickSeries(1);
+    QCOMPARE(Editor::shown(models), (QStringList{"P1A", "P1B"}));
+    QCOMPARE(models->rowHeight(row("P1A")), 30);
+    QCOMPARE(models->rowCount(), 7);
+
+    // Hidden rows are still saved, to the scheme and to the database.
+    models->item(row("Q'1"), 2)->setText(QStringLiteral("Q OEM"));
+    Editor::setChecked(models, row("Q'1"), 4, true);
+    Editor::setChecked(editor.series, editor.seriesRow(30), 3, true);
+    editor.click("pushButton_Save");
+    editor.click("pushButton_SaveDb");
+    const QJsonObject saved = readScheme(configPath(QStringLiteral("A.json")));
+    const QJsonObject q =
+        recordOf(saved.value("idx_table").toArray(), "product_code", QStringLiteral("Q'1"));
+    QCOMPARE(q.value("oem_model").toString(), QStringLiteral("Q OEM"));
+    QCOMPARE(q.value("is_user_skip").toBool(), true);
+    QCOMPARE(recordOf(saved.value("series_table").toArray(), "id_series", 30)
+                 .value("is_user_skip")
+                 .toBool(),
+             true);
+    QCOMPARE(sqlValue(m_db, "select is_user_skip from __product_idx where product_code = 'Q''1'")
+                 .toInt(),
+             1);
+    QCOMPARE(
+        sqlValue(m_db, "select is_user_skip from __product_series where id_series = 30").toInt(),
+        1);
+
+    // A scheme with as many models in another order: its rows, in its order, with its names.
+    editor.scheme->setCurrentIndex(1);
+    editor.clickSeries(1);
+    QCOMPARE(rowTexts(models, 0), codes);
+    QCOMPARE(Editor::shown(models), (QStringList{"P1B", "P1A"}));
+    QCOMPARE(models->item(row("P1A"), 2)->text(), QStringLiteral("B-OEM-P1A"));
+    QCOMPARE(models->item(row("Q'1"), 2)->text(), QStringLiteral("B-OEM-Q'1"));
+    QCOMPARE(models->item(row("Q'1"), 1)->text(), QStringLiteral("B-Q'1"));
+    QVERIFY(!Editor::checked(models, row("Q'1"), 4));
     QCOMPARE(answerer.count(), 0);
 }
 
