@@ -270,7 +270,7 @@ void HEditProductSaleStatus::loadScheme(const QString &name)
 
 void HEditProductSaleStatus::completeScheme(QJsonObject &scheme) const
 {
-    HSaleStatusSchemes::completeScheme(scheme, readSeriesFromDb(), readModelsFromDb());
+    HSaleStatusSchemes::completeScheme(scheme, HDbFind::getDb());
 }
 
 QJsonArray HEditProductSaleStatus::readSeriesFromDb() const

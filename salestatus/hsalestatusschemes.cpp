@@ -143,26 +143,74 @@ bool HSaleStatusSchemes::isSafeName(const QString &name)
     return true;
 }
 
+namespace {
+
+const QStringList &seriesColumns()
+{
+    static const QStringList columns = {SchemeKeys::idSeries,     SchemeKeys::category,
+                                        SchemeKeys::subCatalog,   SchemeKeys::oduType,
+                                        SchemeKeys::modelString,  SchemeKeys::productType,
+                                        SchemeKeys::isNotForSale, SchemeKeys::isUserSkip};
+    return columns;
+}
+
+const QStringList &modelColumns()
+{
+    static const QStringList columns = {SchemeKeys::idSeries, SchemeKeys::productCode,
+                                        SchemeKeys::baseModel, SchemeKeys::isNotForSale,
+                                        SchemeKeys::isUserSkip};
+    return columns;
+}
+
+// The series status record of the query's current row (columns in seriesColumns() order).
+QJsonObject seriesRecord(const QSqlQuery &query, const Columns &columns)
+{
+    QJsonObject record;
+    record.insert(SchemeKeys::idSeries, columns.value(query, 0).toInt());
+    record.insert(SchemeKeys::category, columns.value(query, 1).toString());
+    record.insert(SchemeKeys::subCatalog, columns.value(query, 2).toString());
+    record.insert(SchemeKeys::oduType, columns.value(query, 3).toString());
+    record.insert(SchemeKeys::modelString, columns.value(query, 4).toString());
+    record.insert(SchemeKeys::productType, columns.value(query, 5).toInt());
+    record.insert(SchemeKeys::isNotForSale, columns.value(query, 6).toBool());
+    record.insert(SchemeKeys::isUserSkip, columns.value(query, 7).toBool());
+    return record;
+}
+
+// The model status record of the query's current row (columns in modelColumns() order).
+QJsonObject modelRecord(const QSqlQuery &query, const Columns &columns)
+{
+    QJsonObject record;
+    record.insert(SchemeKeys::idSeries, columns.value(query, 0).toInt());
+    record.insert(SchemeKeys::productCode, columns.value(query, 1).toString());
+    record.insert(SchemeKeys::baseModel, columns.value(query, 2).toString());
+    record.insert(SchemeKeys::oemModel, QString());
+    record.insert(SchemeKeys::isNotForSale, columns.value(query, 3).toBool());
+    record.insert(SchemeKeys::isUserSkip, columns.value(query, 4).toBool());
+    return record;
+}
+
+} // namespace
+
 // Series records of the database missing from the scheme are appended; the first record of
 // a series whose model string is empty takes the database's. Models missing (by product
 // code) are appended. Records the database no longer has stay; existing records keep their
-// values. Lookups go through hashes: the large range has tens of thousands of models.
-void HSaleStatusSchemes::completeScheme(QJsonObject &scheme, const QJsonArray &dbSeries,
-                                        const QJsonArray &dbModels)
+// values. Lookups go through hashes: the large range has tens of thousands of models. A
+// database model becomes a JSON record only when the scheme lacks it, which is rare: making
+// tens of thousands of records just to find their codes in the scheme costs most of a load.
+void HSaleStatusSchemes::completeScheme(QJsonObject &scheme, HDatabase *db)
 {
     QJsonArray series = scheme.value(SchemeKeys::seriesTable).toArray();
     QJsonArray models = scheme.value(SchemeKeys::idxTable).toArray();
 
     // Positions of the records of each series, in array order.
     QHash<int, QVector<int>> seriesRows;
-    seriesRows.reserve(series.size() + dbSeries.size());
+    seriesRows.reserve(series.size());
     for (int i = 0; i < series.size(); ++i)
         seriesRows[series.at(i).toObject().value(SchemeKeys::idSeries).toInt()].append(i);
 
-    for (const QJsonValue &value : dbSeries) {
+    for (const QJsonValue &value : readSeriesFromDb(db)) {
         const QJsonObject record = value.toObject();
-        if (record.isEmpty())
-            continue;
         const int id = record.value(SchemeKeys::idSeries).toInt();
         QVector<int> &rows = seriesRows[id];
         if (rows.isEmpty()) {
@@ -181,18 +229,17 @@ void HSaleStatusSchemes::completeScheme(QJsonObject &scheme, const QJsonArray &d
     }
 
     QSet<QString> codes;
-    codes.reserve(models.size() + dbModels.size());
+    codes.reserve(models.size());
     for (const QJsonValue &value : qAsConst(models))
         codes.insert(value.toObject().value(SchemeKeys::productCode).toString());
-    for (const QJsonValue &value : dbModels) {
-        const QJsonObject record = value.toObject();
-        if (record.isEmpty())
-            continue;
-        const QString code = record.value(SchemeKeys::productCode).toString();
+    QSqlQuery query = db->query(QStringLiteral("Select * from __product_idx"));
+    const Columns columns(query.record(), modelColumns());
+    while (query.next()) {
+        const QString code = columns.value(query, 1).toString();
         if (codes.contains(code))
             continue;
         codes.insert(code);
-        models.append(record);
+        models.append(modelRecord(query, columns));
     }
 
     scheme.insert(SchemeKeys::seriesTable, series);
@@ -203,22 +250,9 @@ QJsonArray HSaleStatusSchemes::readSeriesFromDb(HDatabase *db)
 {
     QJsonArray result;
     QSqlQuery query = db->query(QStringLiteral("Select * from __product_series"));
-    const Columns columns(query.record(),
-                          {SchemeKeys::idSeries, SchemeKeys::category, SchemeKeys::subCatalog,
-                           SchemeKeys::oduType, SchemeKeys::modelString, SchemeKeys::productType,
-                           SchemeKeys::isNotForSale, SchemeKeys::isUserSkip});
-    while (query.next()) {
-        QJsonObject record;
-        record.insert(SchemeKeys::idSeries, columns.value(query, 0).toInt());
-        record.insert(SchemeKeys::category, columns.value(query, 1).toString());
-        record.insert(SchemeKeys::subCatalog, columns.value(query, 2).toString());
-        record.insert(SchemeKeys::oduType, columns.value(query, 3).toString());
-        record.insert(SchemeKeys::modelString, columns.value(query, 4).toString());
-        record.insert(SchemeKeys::productType, columns.value(query, 5).toInt());
-        record.insert(SchemeKeys::isNotForSale, columns.value(query, 6).toBool());
-        record.insert(SchemeKeys::isUserSkip, columns.value(query, 7).toBool());
-        result.append(record);
-    }
+    const Columns columns(query.record(), seriesColumns());
+    while (query.next())
+        result.append(seriesRecord(query, columns));
     return result;
 }
 
@@ -226,19 +260,9 @@ QJsonArray HSaleStatusSchemes::readModelsFromDb(HDatabase *db)
 {
     QJsonArray result;
     QSqlQuery query = db->query(QStringLiteral("Select * from __product_idx"));
-    const Columns columns(query.record(),
-                          {SchemeKeys::idSeries, SchemeKeys::productCode, SchemeKeys::baseModel,
-                           SchemeKeys::isNotForSale, SchemeKeys::isUserSkip});
-    while (query.next()) {
-        QJsonObject record;
-        record.insert(SchemeKeys::idSeries, columns.value(query, 0).toInt());
-        record.insert(SchemeKeys::productCode, columns.value(query, 1).toString());
-        record.insert(SchemeKeys::baseModel, columns.value(query, 2).toString());
-        record.insert(SchemeKeys::oemModel, QString());
-        record.insert(SchemeKeys::isNotForSale, columns.value(query, 3).toBool());
-        record.insert(SchemeKeys::isUserSkip, columns.value(query, 4).toBool());
-        result.append(record);
-    }
+    const Columns columns(query.record(), modelColumns());
+    while (query.next())
+        result.append(modelRecord(query, columns));
     return result;
 }
 

@@ -57,9 +57,9 @@ public:
     // no "..", nothing the file systems of Windows or Linux refuse.
     static bool isSafeName(const QString &name);
 
-    // Adds what the database has and the scheme lacks (see the .cpp).
-    static void completeScheme(QJsonObject &scheme, const QJsonArray &dbSeries,
-                               const QJsonArray &dbModels);
+    // Adds what the database has and the scheme lacks (see the .cpp). A database that
+    // cannot be read adds nothing.
+    static void completeScheme(QJsonObject &scheme, HDatabase *db);
     static QJsonArray readSeriesFromDb(HDatabase *db);
     static QJsonArray readModelsFromDb(HDatabase *db);
 
