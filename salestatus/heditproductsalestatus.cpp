@@ -488,7 +488,9 @@ void HEditProductSaleStatus::clearModelTable()
 }
 
 // Each table row updates the first record with its key; the keys are looked up in a hash
-// built once, so saving grows with the rows rather than with rows times records.
+// built once, so saving grows with the rows rather than with rows times records. A record
+// that already holds the row's values is left as it is: rewriting tens of thousands of
+// unchanged records costs more than comparing them.
 void HEditProductSaleStatus::writeTablesToScheme()
 {
     QJsonArray series = currentScheme.value(SchemeKeys::seriesTable).toArray();
@@ -502,10 +504,17 @@ void HEditProductSaleStatus::writeTablesToScheme()
             const auto found = firstRecord.constFind(cellText(table, row, 0).toInt());
             if (found == firstRecord.constEnd())
                 continue;
+            const QJsonValue notForSale(cellChecked(table, row, 2));
+            const QJsonValue userSkip(cellChecked(table, row, 3));
+            const QJsonValue modelString(cellText(table, row, 4));
             QJsonObject record = series.at(found.value()).toObject();
-            record.insert(SchemeKeys::isNotForSale, cellChecked(table, row, 2));
-            record.insert(SchemeKeys::isUserSkip, cellChecked(table, row, 3));
-            record.insert(SchemeKeys::modelString, cellText(table, row, 4));
+            if (record.value(SchemeKeys::isNotForSale) == notForSale &&
+                record.value(SchemeKeys::isUserSkip) == userSkip &&
+                record.value(SchemeKeys::modelString) == modelString)
+                continue;
+            record.insert(SchemeKeys::isNotForSale, notForSale);
+            record.insert(SchemeKeys::isUserSkip, userSkip);
+            record.insert(SchemeKeys::modelString, modelString);
             series.replace(found.value(), record);
         }
         currentScheme.insert(SchemeKeys::seriesTable, series);
@@ -523,10 +532,17 @@ void HEditProductSaleStatus::writeTablesToScheme()
             const auto found = firstRecord.constFind(cellText(table, row, 0));
             if (found == firstRecord.constEnd())
                 continue;
+            const QJsonValue oemModel(cellText(table, row, 2));
+            const QJsonValue notForSale(cellChecked(table, row, 3));
+            const QJsonValue userSkip(cellChecked(table, row, 4));
             QJsonObject record = models.at(found.value()).toObject();
-            record.insert(SchemeKeys::oemModel, cellText(table, row, 2));
-            record.insert(SchemeKeys::isNotForSale, cellChecked(table, row, 3));
-            record.insert(SchemeKeys::isUserSkip, cellChecked(table, row, 4));
+            if (record.value(SchemeKeys::oemModel) == oemModel &&
+                record.value(SchemeKeys::isNotForSale) == notForSale &&
+                record.value(SchemeKeys::isUserSkip) == userSkip)
+                continue;
+            record.insert(SchemeKeys::oemModel, oemModel);
+            record.insert(SchemeKeys::isNotForSale, notForSale);
+            record.insert(SchemeKeys::isUserSkip, userSkip);
             models.replace(found.value(), record);
         }
         currentScheme.insert(SchemeKeys::idxTable, models);
