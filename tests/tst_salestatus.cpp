@@ -223,6 +223,7 @@ private slots:
     void filterCategoriesAndModelTable();
     void checkAllWithIdLists();
     void refilledTablesKeepEveryRow();
+    void saveToSchemeWithPartialAndDoubledRecords();
     void saveToDbWritesEveryRow();
     void failingSaveToDbChangesNothing();
     void installCodes();
@@ -885,6 +886,45 @@ void TestSaleStatus::refilledTablesKeepEveryRow()
     QCOMPARE(models->item(row("Q'1"), 2)->text(), QStringLiteral("B-OEM-Q'1"));
     QCOMPARE(models->item(row("Q'1"), 1)->text(), QStringLiteral("B-Q'1"));
     QVERIFY(!Editor::checked(models, row("Q'1"), 4));
+    QCOMPARE(answerer.count(), 0);
+}
+
+// Records lacking keys gain them on "Save to scheme"; with a product code twice, every row
+// of that code writes into the first record, the last row winning, and the second record
+// stays as it was.
+void TestSaleStatus::saveToSchemeWithPartialAndDoubledRecords()
+{
+    const QJsonArray models{QJsonObject{{QStringLiteral("product_code"), QStringLiteral("P1A")},
+                                        {QStringLiteral("id_series"), 1}},
+                            modelRecord(QStringLiteral("P1B"), 1, QStringLiteral("one"), false),
+                            modelRecord(QStringLiteral("P1B"), 1, QStringLiteral("two"), true)};
+    const QJsonArray series{QJsonObject{{QStringLiteral("id_series"), 3},
+                                        {QStringLiteral("product_type"), 0},
+                                        {QStringLiteral("model_string"), QStringLiteral("Own")}}};
+    writeScheme(QStringLiteral("A.json"), QJsonObject{{QStringLiteral("series_table"), series},
+                                                      {QStringLiteral("idx_table"), models}});
+    ModalAnswerer answerer;
+    Editor editor;
+    editor.clickSeries(1);
+    QCOMPARE(Editor::shown(editor.models), (QStringList{"P1A", "P1B", "P1B"}));
+    editor.models->item(2, 2)->setText(QStringLiteral("three"));
+    editor.click("pushButton_Save");
+
+    const QJsonObject saved = readScheme(configPath(QStringLiteral("A.json")));
+    const QJsonArray savedModels = saved.value("idx_table").toArray();
+    QCOMPARE(savedModels.size(), 8);
+    const QJsonObject p1a = savedModels.at(0).toObject();
+    QCOMPARE(p1a.value("oem_model"), QJsonValue(QString()));
+    QCOMPARE(p1a.value("is_not_for_sale"), QJsonValue(false));
+    QCOMPARE(p1a.value("is_user_skip"), QJsonValue(false));
+    QVERIFY(!p1a.contains("base_model"));
+    QCOMPARE(savedModels.at(1).toObject().value("oem_model").toString(), QStringLiteral("three"));
+    QCOMPARE(savedModels.at(1).toObject().value("is_not_for_sale").toBool(), true);
+    QCOMPARE(savedModels.at(2).toObject(), models.at(2).toObject());
+    const QJsonObject three = saved.value("series_table").toArray().at(0).toObject();
+    QCOMPARE(three.value("model_string").toString(), QStringLiteral("Own"));
+    QCOMPARE(three.value("is_not_for_sale"), QJsonValue(false));
+    QCOMPARE(three.value("is_user_skip"), QJsonValue(false));
     QCOMPARE(answerer.count(), 0);
 }
 
