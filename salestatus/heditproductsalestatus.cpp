@@ -51,38 +51,48 @@ Qt::ItemFlags defaultFlags()
     return flags;
 }
 
-// Sets a text cell in place; the item is made only when the cell has none. Setting a value
+using SpareItems = QVector<QTableWidgetItem *>;
+
+// An item for an empty cell: a spare one of the same column when there is one, else a new
+// one.
+QTableWidgetItem *takeItem(SpareItems *spare)
+{
+    if (spare && !spare->isEmpty())
+        return spare->takeLast();
+    return new QTableWidgetItem;
+}
+
+// Sets a text cell in place; an item is put in only when the cell has none. Setting a value
 // the item already holds costs no signal, so refilling a table with mostly the same values
 // is cheap.
-void setTextCell(QTableWidget *table, int row, int column, const QString &text, bool editable)
+void setTextCell(QTableWidget *table, int row, int column, const QString &text, bool editable,
+                 SpareItems *spare = nullptr)
 {
     const Qt::ItemFlags flags = editable ? defaultFlags() : defaultFlags() & ~Qt::ItemIsEditable;
     QTableWidgetItem *item = table->item(row, column);
-    if (!item) {
-        item = new QTableWidgetItem(text);
-        item->setFlags(flags);
-        table->setItem(row, column, item);
-        return;
-    }
+    const bool empty = !item;
+    if (empty)
+        item = takeItem(spare);
     item->setText(text);
     if (item->flags() != flags)
         item->setFlags(flags);
+    if (empty)
+        table->setItem(row, column, item);
 }
 
-void setCheckCell(QTableWidget *table, int row, int column, bool checked)
+void setCheckCell(QTableWidget *table, int row, int column, bool checked,
+                  SpareItems *spare = nullptr)
 {
     const Qt::ItemFlags flags = (defaultFlags() & ~Qt::ItemIsEditable) | Qt::ItemIsUserCheckable;
     QTableWidgetItem *item = table->item(row, column);
-    if (!item) {
-        item = new QTableWidgetItem;
-        item->setFlags(flags);
-        item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
-        table->setItem(row, column, item);
-        return;
-    }
+    const bool empty = !item;
+    if (empty)
+        item = takeItem(spare);
     item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
     if (item->flags() != flags)
         item->setFlags(flags);
+    if (empty)
+        table->setItem(row, column, item);
 }
 
 QString cellText(const QTableWidget *table, int row, int column)
@@ -221,6 +231,7 @@ HEditProductSaleStatus::~HEditProductSaleStatus()
         if (!schemes.write(name, currentScheme))
             qWarning().noquote() << "the scheme was not saved:" << schemes.errorString();
     }
+    deleteSpareItems();
     delete ui;
 }
 
@@ -469,22 +480,55 @@ void HEditProductSaleStatus::showModelsOfSeries(int idSeries)
         const QSignalBlocker quiet(table->model());
         for (int i = 0; i < models.size(); ++i) {
             const QJsonObject record = models.at(i).toObject();
-            setTextCell(table, i, 0, record.value(SchemeKeys::productCode).toString(), false);
-            setTextCell(table, i, 1, record.value(SchemeKeys::baseModel).toString(), false);
-            setTextCell(table, i, 2, record.value(SchemeKeys::oemModel).toString(), true);
-            setCheckCell(table, i, 3, record.value(SchemeKeys::isNotForSale).toBool());
-            setCheckCell(table, i, 4, record.value(SchemeKeys::isUserSkip).toBool());
+            setTextCell(table, i, 0, record.value(SchemeKeys::productCode).toString(), false,
+                        spareItems(0));
+            setTextCell(table, i, 1, record.value(SchemeKeys::baseModel).toString(), false,
+                        spareItems(1));
+            setTextCell(table, i, 2, record.value(SchemeKeys::oemModel).toString(), true,
+                        spareItems(2));
+            setCheckCell(table, i, 3, record.value(SchemeKeys::isNotForSale).toBool(),
+                         spareItems(3));
+            setCheckCell(table, i, 4, record.value(SchemeKeys::isUserSkip).toBool(), spareItems(4));
             setRowShown(table, i, record.value(SchemeKeys::idSeries).toInt() == idSeries);
         }
     }
+    deleteSpareItems();
     table->scrollToTop();
 }
 
+// The items are kept for the next fill rather than deleted: freeing a quarter of a million
+// items and making them anew on the next click costs several times more than reusing them.
 void HEditProductSaleStatus::clearModelTable()
 {
-    const TableFill fill(ui->tableWidget_Idx);
-    ui->tableWidget_Idx->setRowCount(0);
-    ui->tableWidget_Idx->setColumnCount(0);
+    QTableWidget *table = ui->tableWidget_Idx;
+    const TableFill fill(table);
+    deleteSpareItems();
+    m_spareModelItems.resize(table->columnCount());
+    {
+        const QSignalBlocker quiet(table->model());
+        for (int column = 0; column < table->columnCount(); ++column) {
+            SpareItems &spare = m_spareModelItems[column];
+            spare.reserve(table->rowCount());
+            for (int row = table->rowCount() - 1; row >= 0; --row) {
+                if (QTableWidgetItem *item = table->takeItem(row, column))
+                    spare.append(item);
+            }
+        }
+    }
+    table->setRowCount(0);
+    table->setColumnCount(0);
+}
+
+QVector<QTableWidgetItem *> *HEditProductSaleStatus::spareItems(int column)
+{
+    return column < m_spareModelItems.size() ? &m_spareModelItems[column] : nullptr;
+}
+
+void HEditProductSaleStatus::deleteSpareItems()
+{
+    for (SpareItems &spare : m_spareModelItems)
+        qDeleteAll(spare);
+    m_spareModelItems.clear();
 }
 
 // Each table row updates the first record with its key; the keys are looked up in a hash

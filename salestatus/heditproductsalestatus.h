@@ -4,9 +4,11 @@
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 #include <QWidget>
 
 class QTableWidget;
+class QTableWidgetItem;
 
 namespace Ui {
 class HEditProductSaleStatus;
@@ -59,6 +61,8 @@ private:
     void showSeriesTable();
     void showModelsOfSeries(int idSeries);
     void clearModelTable();
+    QVector<QTableWidgetItem *> *spareItems(int column);
+    void deleteSpareItems();
     QString categoryText(const QJsonObject &record) const;
     void writeTablesToScheme();
     void setSeriesNotForSale(const QStringList &ids, Qt::CheckState state);
@@ -74,4 +78,7 @@ private:
     // The scheme whose file could not be read: it is not written back unless the user
     // saves it explicitly, and then the original is kept beside it first.
     QString m_unreadableScheme;
+    // Items of the model table taken out when a scheme load empties it, by column; the next
+    // fill puts them back in.
+    QVector<QVector<QTableWidgetItem *>> m_spareModelItems;
 };

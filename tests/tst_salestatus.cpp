@@ -791,6 +791,9 @@ void TestSaleStatus::refilledTablesKeepEveryRow()
         reversed.append(modelRecord(codes.at(i), seriesOf.at(i), "B-OEM-" + codes.at(i), false));
     writeScheme(QStringLiteral("A.json"), QJsonObject());
     writeScheme(QStringLiteral("B.json"), QJsonObject{{QStringLiteral("idx_table"), reversed}});
+    const QJsonArray extra{modelRecord(QStringLiteral("X1"), 1, QStringLiteral("C-X1"), true),
+                           modelRecord(QStringLiteral("X2"), 1, QStringLiteral("C-X2"), false)};
+    writeScheme(QStringLiteral("C.json"), QJsonObject{{QStringLiteral("idx_table"), extra}});
     ModalAnswerer answerer;
     Editor editor;
     QTableWidget *models = editor.models;
@@ -886,6 +889,30 @@ void TestSaleStatus::refilledTablesKeepEveryRow()
     QCOMPARE(models->item(row("Q'1"), 2)->text(), QStringLiteral("B-OEM-Q'1"));
     QCOMPARE(models->item(row("Q'1"), 1)->text(), QStringLiteral("B-Q'1"));
     QVERIFY(!Editor::checked(models, row("Q'1"), 4));
+
+    // Schemes with more and with fewer models than the table held before.
+    editor.scheme->setCurrentIndex(2);
+    QCOMPARE(models->rowCount(), 0);
+    editor.clickSeries(1);
+    QCOMPARE(models->rowCount(), 9);
+    QCOMPARE(Editor::shown(models), (QStringList{"X1", "X2", "P1A", "P1B"}));
+    QCOMPARE(models->item(row("X1"), 2)->text(), QStringLiteral("C-X1"));
+    QVERIFY(Editor::checked(models, row("X1"), 3));
+    QCOMPARE(models->item(row("P1A"), 2)->text(), QString());
+    QVERIFY(allCellsFilled(models));
+    editor.scheme->setCurrentIndex(0);
+    editor.clickSeries(1);
+    QCOMPARE(models->rowCount(), 7);
+    QCOMPARE(row("X1"), -1);
+    QCOMPARE(Editor::shown(models), (QStringList{"P1A", "P1B"}));
+    QCOMPARE(models->item(row("Q'1"), 2)->text(), QStringLiteral("Q OEM"));
+    QVERIFY(allCellsFilled(models));
+    for (int r = 0; r < models->rowCount(); ++r) {
+        QVERIFY(models->item(r, 2)->flags() & Qt::ItemIsEditable);
+        QVERIFY(!models->item(r, 2)->data(Qt::CheckStateRole).isValid());
+        QVERIFY(!(models->item(r, 3)->flags() & Qt::ItemIsEditable));
+        QVERIFY(models->item(r, 3)->data(Qt::CheckStateRole).isValid());
+    }
     QCOMPARE(answerer.count(), 0);
 }
 
