@@ -1,0 +1,21 @@
+#pragma once
+
+#include "hworkbook.h"
+
+#include <QByteArray>
+
+// Writes sheets as an Excel 97-2003 (.xls) file: a BIFF8 workbook stream of our own inside an
+// OLE2 compound file written by libgsf. Every cell is a text cell from the shared string
+// table.
+class HBiff8Writer
+{
+public:
+    static constexpr int MaxRows = 65536;
+    static constexpr int MaxColumns = 256;
+    static constexpr int MaxTextLength = 32767;
+
+    // The BIFF8 workbook stream alone; false with the reason when the sheets do not fit.
+    static bool workbookStream(const QVector<HWorkbookSheet> &sheets, QByteArray *stream,
+                               QString *error);
+    static bool write(const QString &path, const QVector<HWorkbookSheet> &sheets, QString *error);
+};
