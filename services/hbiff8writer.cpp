@@ -168,8 +168,11 @@ void writeSst(QByteArray &stream, const QVector<QString> &strings, quint32 total
         const QString &text = strings.at(i);
         const bool wide = !isCompressible(text);
         const int charSize = wide ? 2 : 1;
-        // The length and flags of a string are never split from its first character.
-        if (body.size() + 3 + (text.isEmpty() ? 0 : charSize) > MaxRecordData)
+        // A string that does not fit into what is left of the record starts a record of its
+        // own, so that no string spans more than two records: FreeXL, our .xls reader,
+        // misreads strings continued more than once.
+        const int size = 3 + text.size() * charSize;
+        if (body.size() + size > MaxRecordData && body.size() > (type == SST ? 8 : 0))
             flush();
         if (i % perBucket == 0) {
             u32(buckets, static_cast<quint32>(recordStart + 4 + body.size()));
@@ -311,7 +314,8 @@ bool checkSheet(const HWorkbookSheet &sheet, QString *error)
         for (int c = 0; c < width; ++c) {
             if (row.at(c).size() > HBiff8Writer::MaxTextLength) {
                 *error = QStringLiteral("sheet \"%1\", row %2, column %3: the text has %4 "
-                                        "characters, but an .xls cell holds at most %5")
+                                        "characters, but an .xls cell holds at most %5 (save as .xlsx "
+                                        "instead)")
                              .arg(sheet.name).arg(r + 1).arg(c + 1).arg(row.at(c).size())
                              .arg(HBiff8Writer::MaxTextLength);
                 return false;

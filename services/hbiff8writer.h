@@ -12,7 +12,9 @@ class HBiff8Writer
 public:
     static constexpr int MaxRows = 65536;
     static constexpr int MaxColumns = 256;
-    static constexpr int MaxTextLength = 32767;
+    // Excel takes 32,767 characters, but a longer text than this would span more than two
+    // records of the string table, which FreeXL, our .xls reader, cannot read back.
+    static constexpr int MaxTextLength = 8000;
 
     // The BIFF8 workbook stream alone; false with the reason when the sheets do not fit.
     static bool workbookStream(const QVector<HWorkbookSheet> &sheets, QByteArray *stream,

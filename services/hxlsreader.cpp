@@ -1,6 +1,15 @@
 #include "hxlsreader.h"
 
+#include <QDataStream>
 #include <QFile>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <csignal>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include <freexl.h>
 
@@ -39,7 +48,9 @@ struct Handle
 
 } // namespace
 
-bool HXlsReader::read(const QString &path, QVector<HWorkbookSheet> *sheets, QString *error)
+namespace {
+
+bool readInProcess(const QString &path, QVector<HWorkbookSheet> *sheets, QString *error)
 {
     Handle handle;
     int rc = freexl_open(QFile::encodeName(path).constData(), &handle.xls);
@@ -124,3 +135,118 @@ bool HXlsReader::read(const QString &path, QVector<HWorkbookSheet> *sheets, QStr
     }
     return true;
 }
+
+} // namespace
+
+#ifdef Q_OS_UNIX
+
+// FreeXL trusts the structure of the file it reads, and a damaged file can make it crash.
+// It therefore reads in a child process: a crash or a hang there is a damaged workbook
+// here, not the end of the tool. The child hands the sheets back through a pipe.
+bool HXlsReader::read(const QString &path, QVector<HWorkbookSheet> *sheets, QString *error)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return readInProcess(path, sheets, error);
+    const pid_t child = fork();
+    if (child < 0) {
+        close(fds[0]);
+        close(fds[1]);
+        return readInProcess(path, sheets, error);
+    }
+    if (child == 0) {
+        // A crash here must end this process only, without any handler of the parent's.
+        for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
+            signal(sig, SIG_DFL);
+        close(fds[0]);
+        QVector<HWorkbookSheet> found;
+        QString failure;
+        const bool ok = readInProcess(path, &found, &failure);
+        QByteArray bytes;
+        {
+            QDataStream out(&bytes, QIODevice::WriteOnly);
+            out << ok << failure << qint32(found.size());
+            for (const HWorkbookSheet &sheet : qAsConst(found))
+                out << sheet.name << sheet.rows;
+        }
+        const char *data = bytes.constData();
+        qint64 left = bytes.size();
+        while (left > 0) {
+            const ssize_t n = ::write(fds[1], data, static_cast<size_t>(qMin<qint64>(left, 1 << 20)));
+            if (n <= 0) {
+                if (n < 0 && errno == EINTR)
+                    continue;
+                break;
+            }
+            data += n;
+            left -= n;
+        }
+        close(fds[1]);
+        _exit(0);
+    }
+
+    close(fds[1]);
+    QByteArray bytes;
+    bool timedOut = false;
+    char buffer[65536];
+    for (;;) {
+        pollfd p{fds[0], POLLIN, 0};
+        const int ready = poll(&p, 1, 120000);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0) {
+            timedOut = true;
+            kill(child, SIGKILL);
+            break;
+        }
+        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        bytes.append(buffer, static_cast<int>(n));
+    }
+    close(fds[0]);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (timedOut) {
+        *error = QStringLiteral("the .xls workbook is damaged: reading it did not finish");
+        return false;
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        *error = QStringLiteral("the .xls workbook is damaged: the reader stopped%1")
+                     .arg(WIFSIGNALED(status) ? QStringLiteral(" on signal %1").arg(WTERMSIG(status))
+                                              : QString());
+        return false;
+    }
+    QDataStream in(bytes);
+    bool ok = false;
+    QString failure;
+    qint32 count = 0;
+    in >> ok >> failure >> count;
+    for (qint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
+        HWorkbookSheet sheet;
+        in >> sheet.name >> sheet.rows;
+        sheets->append(sheet);
+    }
+    if (in.status() != QDataStream::Ok) {
+        sheets->clear();
+        *error = QStringLiteral("the .xls workbook could not be read: the reader's answer was cut short");
+        return false;
+    }
+    if (!ok) {
+        sheets->clear();
+        *error = failure;
+    }
+    return ok;
+}
+
+#else
+
+bool HXlsReader::read(const QString &path, QVector<HWorkbookSheet> *sheets, QString *error)
+{
+    return readInProcess(path, sheets, error);
+}
+
+#endif
