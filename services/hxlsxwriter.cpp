@@ -4,7 +4,9 @@
 
 #include <xlsxwriter.h>
 
+#ifdef Q_OS_LINUX
 #include <dlfcn.h>
+#endif
 
 namespace {
 
@@ -24,6 +26,15 @@ struct WriterLibrary
 
     WriterLibrary()
     {
+#ifndef Q_OS_LINUX
+        // Elsewhere each library binds to its own dependencies: nothing to keep apart.
+        handle = reinterpret_cast<void *>(&workbook_new);
+        workbookNew = &workbook_new;
+        addWorksheet = &workbook_add_worksheet;
+        writeString = &worksheet_write_string;
+        workbookClose = &workbook_close;
+        strError = &lxw_strerror;
+#else
         for (const char *name : {"libxlsxwriter.so.4", "libxlsxwriter.so"}) {
             handle = dlmopen(LM_ID_NEWLM, name, RTLD_NOW | RTLD_LOCAL);
             if (handle)
@@ -43,6 +54,7 @@ struct WriterLibrary
             error = QStringLiteral("the .xlsx writer library lacks a function it should have");
             handle = nullptr;
         }
+#endif
     }
 };
 
