@@ -247,11 +247,20 @@ bool HWorkbook::readFrom(QSqlDatabase db)
     }
     while (list.next())
         tables.append(list.value(0).toString());
+    // Sheets keep their places; an empty sheet (no table) stays where it was.
     QStringList ordered;
+    QSet<QString> emptyPlaces;
     for (const QString &name : qAsConst(order)) {
+        bool found = false;
         for (const QString &table : qAsConst(tables)) {
-            if (table.compare(name, Qt::CaseInsensitive) == 0 && !ordered.contains(table))
+            if (table.compare(name, Qt::CaseInsensitive) == 0 && !ordered.contains(table)) {
                 ordered.append(table);
+                found = true;
+            }
+        }
+        if (!found && emptySheets.contains(name)) {
+            ordered.append(name);
+            emptyPlaces.insert(name);
         }
     }
     for (const QString &table : qAsConst(tables)) {
@@ -261,6 +270,10 @@ bool HWorkbook::readFrom(QSqlDatabase db)
 
     QVector<HWorkbookSheet> result;
     for (const QString &table : qAsConst(ordered)) {
+        if (emptyPlaces.contains(table)) {
+            result.append(HWorkbookSheet{table, {}});
+            continue;
+        }
         HWorkbookSheet sheet;
         sheet.name = table;
         const QSqlRecord record = db.record(table);

@@ -293,6 +293,7 @@ void TestWorkbook::openAsDatabase()
     QCOMPARE(in.sheets.at(0).name, QStringLiteral("modellist"));
     QCOMPARE(in.sheets.at(1).name, QStringLiteral("many 表"));
     QCOMPARE(in.sheets.at(2).name, QStringLiteral("empty"));
+    QVERIFY(normalised(in.sheets.at(2).rows).isEmpty());
     const QVector<QStringList> rows = normalised(in.sheets.at(0).rows);
     QCOMPARE(rows.first(), (QStringList{QStringLiteral("product_code"), QStringLiteral("model"),
                                         QStringLiteral("oem_model")}));
@@ -309,6 +310,24 @@ void TestWorkbook::openAsDatabase()
     QVERIFY(again.closeDatabase()); // a second close is harmless
     QVERIFY(in.read(file));
     QCOMPARE(normalised(in.sheets.at(0).rows).last().last(), QStringLiteral("changed"));
+
+    // An empty sheet between others keeps its place through a write-back.
+    HWorkbook middle;
+    middle.sheets = {HWorkbookSheet{QStringLiteral("first"), {{QStringLiteral("a")}}},
+                     HWorkbookSheet{QStringLiteral("blank"), {}},
+                     HWorkbookSheet{QStringLiteral("last"), {{QStringLiteral("b")}}}};
+    QVERIFY(middle.write(file, HWorkbook::Format(format)));
+    {
+        HDatabase workbook;
+        QVERIFY(workbook.openExcelDatabase(file, QString()));
+        QVERIFY(workbook.exec(QStringLiteral("INSERT INTO last (b) VALUES ('c')")));
+    }
+    QVERIFY(in.read(file));
+    QStringList names;
+    for (const HWorkbookSheet &sheet : qAsConst(in.sheets))
+        names.append(sheet.name);
+    QCOMPARE(names, (QStringList{QStringLiteral("first"), QStringLiteral("blank"), QStringLiteral("last")}));
+    QCOMPARE(describe(normalised(in.sheets.at(2).rows)), QStringLiteral("b\nc"));
 }
 
 void TestWorkbook::unchangedWorkbookIsNotRewritten()
