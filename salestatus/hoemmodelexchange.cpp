@@ -34,8 +34,8 @@ bool sameFile(const QString &a, const QString &b)
 {
     const QFileInfo first(a);
     const QFileInfo second(b);
-    return first.exists() && second.exists()
-           && first.canonicalFilePath() == second.canonicalFilePath();
+    return first.exists() && second.exists() &&
+           first.canonicalFilePath() == second.canonicalFilePath();
 }
 
 QString shown(const QString &path)
@@ -74,8 +74,8 @@ bool HOemModelExchange::exportRows(const QTableWidget *table, const QString &pat
         return false;
     }
     const QString suffix = QFileInfo(path).suffix();
-    const QString copy =
-        work.filePath(suffix.isEmpty() ? QStringLiteral("export") : QStringLiteral("export.") + suffix);
+    const QString copy = work.filePath(suffix.isEmpty() ? QStringLiteral("export")
+                                                        : QStringLiteral("export.") + suffix);
     {
         QFile source(templateFile);
         if (!source.copy(copy)) {
@@ -102,12 +102,14 @@ bool HOemModelExchange::exportRows(const QTableWidget *table, const QString &pat
     for (int row = 0; row < table->rowCount(); ++row) {
         const QString code = cellText(table, row, 0);
         const QString sql =
-            QStringLiteral("INSERT INTO modellist (product_code,model,oem_model) VALUES ('%1','%2','%3')")
+            QStringLiteral(
+                "INSERT INTO modellist (product_code,model,oem_model) VALUES ('%1','%2','%3')")
                 .arg(HDatabase::escape(code), HDatabase::escape(cellText(table, row, 1)),
                      HDatabase::escape(cellText(table, row, 2)));
         if (!workbook.exec(sql)) {
             *error = QStringLiteral("row %1 (product code \"%2\") cannot be written: %3")
-                         .arg(row + 1).arg(code, workbook.errorString());
+                         .arg(row + 1)
+                         .arg(code, workbook.errorString());
             workbook.rollback();
             workbook.getSqlDatabase().close();
             return false;
@@ -211,9 +213,9 @@ bool HOemModelExchange::importRows(QTableWidget *table, const QString &path, QSt
 
 void HOemModelExchange::exportModelTable(QWidget *parent, QTableWidget *table)
 {
-    const QString path = QFileDialog::getSaveFileName(parent, TranslateString(QStringLiteral("Save File")),
-                                                      QStringLiteral("/temp_idx_table.xls"),
-                                                      TranslateString(QStringLiteral("Excel (*.xls *.xlsx)")));
+    const QString path = QFileDialog::getSaveFileName(
+        parent, TranslateString(QStringLiteral("Save File")), QStringLiteral("/temp_idx_table.xls"),
+        TranslateString(QStringLiteral("Excel (*.xls *.xlsx)")));
     if (path.isEmpty())
         return;
     const QString templateFile = templatePath();
@@ -226,9 +228,9 @@ void HOemModelExchange::exportModelTable(QWidget *parent, QTableWidget *table)
     }
     QString error;
     if (!exportRows(table, path, templateFile, &error)) {
-        HMessageBox::warning(parent, QStringLiteral("Warning"),
-                             TranslateString(QStringLiteral("Export to %1 failed: %2"))
-                                 .arg(shown(path), error));
+        HMessageBox::warning(
+            parent, QStringLiteral("Warning"),
+            TranslateString(QStringLiteral("Export to %1 failed: %2")).arg(shown(path), error));
         return;
     }
     HMessageBox::information(parent, QStringLiteral("Notice"), QStringLiteral("Export success"));
@@ -236,16 +238,16 @@ void HOemModelExchange::exportModelTable(QWidget *parent, QTableWidget *table)
 
 void HOemModelExchange::importModelTable(QWidget *parent, QTableWidget *table)
 {
-    const QString path = QFileDialog::getOpenFileName(parent, TranslateString(QStringLiteral("Open File")),
-                                                      QStringLiteral("/temp_idx_table.xls"),
-                                                      TranslateString(QStringLiteral("Excel (*.xls *.xlsx)")));
+    const QString path = QFileDialog::getOpenFileName(
+        parent, TranslateString(QStringLiteral("Open File")), QStringLiteral("/temp_idx_table.xls"),
+        TranslateString(QStringLiteral("Excel (*.xls *.xlsx)")));
     if (path.isEmpty())
         return;
     QString error;
     if (!importRows(table, path, &error)) {
-        HMessageBox::warning(parent, QStringLiteral("Warning"),
-                             TranslateString(QStringLiteral("Import from %1 failed: %2"))
-                                 .arg(shown(path), error));
+        HMessageBox::warning(
+            parent, QStringLiteral("Warning"),
+            TranslateString(QStringLiteral("Import from %1 failed: %2")).arg(shown(path), error));
         return;
     }
     HMessageBox::information(parent, QStringLiteral("Notice"), QStringLiteral("Import success"));

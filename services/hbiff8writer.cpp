@@ -132,7 +132,7 @@ QByteArray xf(bool style, quint16 fontIndex, quint8 usedAttributes)
 {
     QByteArray body;
     u16(body, fontIndex);
-    u16(body, 0); // number format "General"
+    u16(body, 0);                       // number format "General"
     u16(body, style ? 0xFFF5 : 0x0001); // style XF (no parent) / locked cell XF of style 0
     u8(body, 0x20);                     // bottom aligned
     u8(body, 0);
@@ -297,7 +297,9 @@ bool checkSheet(const HWorkbookSheet &sheet, QString *error)
     if (sheet.rows.size() > HBiff8Writer::MaxRows) {
         *error = QStringLiteral("sheet \"%1\" has %2 rows, but an .xls sheet holds at most %3 "
                                 "rows (save as .xlsx instead)")
-                     .arg(sheet.name).arg(sheet.rows.size()).arg(HBiff8Writer::MaxRows);
+                     .arg(sheet.name)
+                     .arg(sheet.rows.size())
+                     .arg(HBiff8Writer::MaxRows);
         return false;
     }
     for (int r = 0; r < sheet.rows.size(); ++r) {
@@ -308,16 +310,22 @@ bool checkSheet(const HWorkbookSheet &sheet, QString *error)
         if (width > HBiff8Writer::MaxColumns) {
             *error = QStringLiteral("sheet \"%1\" has %2 columns, but an .xls sheet holds at most "
                                     "%3 columns")
-                         .arg(sheet.name).arg(width).arg(HBiff8Writer::MaxColumns);
+                         .arg(sheet.name)
+                         .arg(width)
+                         .arg(HBiff8Writer::MaxColumns);
             return false;
         }
         for (int c = 0; c < width; ++c) {
             if (row.at(c).size() > HBiff8Writer::MaxTextLength) {
-                *error = QStringLiteral("sheet \"%1\", row %2, column %3: the text has %4 "
-                                        "characters, but an .xls cell holds at most %5 (save as .xlsx "
-                                        "instead)")
-                             .arg(sheet.name).arg(r + 1).arg(c + 1).arg(row.at(c).size())
-                             .arg(HBiff8Writer::MaxTextLength);
+                *error =
+                    QStringLiteral("sheet \"%1\", row %2, column %3: the text has %4 "
+                                   "characters, but an .xls cell holds at most %5 (save as .xlsx "
+                                   "instead)")
+                        .arg(sheet.name)
+                        .arg(r + 1)
+                        .arg(c + 1)
+                        .arg(row.at(c).size())
+                        .arg(HBiff8Writer::MaxTextLength);
                 return false;
             }
         }
@@ -444,8 +452,7 @@ bool HBiff8Writer::write(const QString &path, const QVector<HWorkbookSheet> &she
     bool ok = child != nullptr;
     if (child) {
         ok = gsf_output_write(child, static_cast<size_t>(stream.size()),
-                              reinterpret_cast<const guint8 *>(stream.constData()))
-             != FALSE;
+                              reinterpret_cast<const guint8 *>(stream.constData())) != FALSE;
         ok = gsf_output_close(child) != FALSE && ok;
         g_object_unref(child);
     }

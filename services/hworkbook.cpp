@@ -122,15 +122,16 @@ bool HWorkbook::write(const QString &path, Format format)
         m_error = QStringLiteral("no temporary folder: %1").arg(dir.errorString());
         return false;
     }
-    const QString temp = dir.filePath(format == Xls ? QStringLiteral("out.xls")
-                                                    : QStringLiteral("out.xlsx"));
+    const QString temp =
+        dir.filePath(format == Xls ? QStringLiteral("out.xls") : QStringLiteral("out.xlsx"));
     const bool written = format == Xls ? HBiff8Writer::write(temp, all, &m_error)
                                        : HXlsxWriter::write(temp, all, &m_error);
     if (!written)
         return false;
     QFile in(temp);
     if (!in.open(QIODevice::ReadOnly)) {
-        m_error = QStringLiteral("the written workbook cannot be read back: %1").arg(in.errorString());
+        m_error =
+            QStringLiteral("the written workbook cannot be read back: %1").arg(in.errorString());
         return false;
     }
     const QByteArray bytes = in.readAll();
@@ -206,7 +207,8 @@ bool HWorkbook::loadInto(QSqlDatabase db)
         QSqlQuery create(db);
         if (!create.exec(QStringLiteral("CREATE TABLE %1 (%2)")
                              .arg(quoted(sheet.name), definitions.join(QLatin1Char(',')))))
-            return fail(QStringLiteral("sheet \"%1\": %2").arg(sheet.name, sqlError(create.lastError())));
+            return fail(
+                QStringLiteral("sheet \"%1\": %2").arg(sheet.name, sqlError(create.lastError())));
 
         // Trailing empty rows are not data.
         int last = sheet.rows.size() - 1;
@@ -215,7 +217,8 @@ bool HWorkbook::loadInto(QSqlDatabase db)
         QSqlQuery insert(db);
         if (!insert.prepare(QStringLiteral("INSERT INTO %1 VALUES (%2)")
                                 .arg(quoted(sheet.name), marks.join(QLatin1Char(',')))))
-            return fail(QStringLiteral("sheet \"%1\": %2").arg(sheet.name, sqlError(insert.lastError())));
+            return fail(
+                QStringLiteral("sheet \"%1\": %2").arg(sheet.name, sqlError(insert.lastError())));
         for (int r = 1; r <= last; ++r) {
             const QStringList &row = sheet.rows.at(r);
             for (int c = 0; c < width; ++c) {
@@ -224,7 +227,9 @@ bool HWorkbook::loadInto(QSqlDatabase db)
             }
             if (!insert.exec())
                 return fail(QStringLiteral("sheet \"%1\", row %2: %3")
-                                .arg(sheet.name).arg(r + 1).arg(sqlError(insert.lastError())));
+                                .arg(sheet.name)
+                                .arg(r + 1)
+                                .arg(sqlError(insert.lastError())));
         }
     }
     if (!db.commit())
@@ -283,8 +288,8 @@ bool HWorkbook::readFrom(QSqlDatabase db)
         sheet.rows.append(header);
         QSqlQuery rows(db);
         rows.setForwardOnly(true);
-        if (!rows.exec(QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(quoted(table)))
-            && !rows.exec(QStringLiteral("SELECT * FROM %1").arg(quoted(table)))) {
+        if (!rows.exec(QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(quoted(table))) &&
+            !rows.exec(QStringLiteral("SELECT * FROM %1").arg(quoted(table)))) {
             m_error = QStringLiteral("table \"%1\": %2").arg(table, sqlError(rows.lastError()));
             return false;
         }

@@ -63,8 +63,8 @@ bool readInProcess(const QString &path, QVector<HWorkbookSheet> *sheets, QString
         return false;
     }
     unsigned int info = 0;
-    if (freexl_get_info(handle.xls, FREEXL_BIFF_PASSWORD, &info) == FREEXL_OK
-        && info == FREEXL_BIFF_OBFUSCATED) {
+    if (freexl_get_info(handle.xls, FREEXL_BIFF_PASSWORD, &info) == FREEXL_OK &&
+        info == FREEXL_BIFF_OBFUSCATED) {
         *error = QStringLiteral("the workbook is password protected");
         return false;
     }
@@ -102,7 +102,9 @@ bool readInProcess(const QString &path, QVector<HWorkbookSheet> *sheets, QString
                 rc = freexl_get_cell_value(handle.xls, r, c, &value);
                 if (rc != FREEXL_OK) {
                     *error = QStringLiteral("sheet \"%1\", row %2: %3")
-                                 .arg(sheet.name).arg(r + 1).arg(freexlError(rc));
+                                 .arg(sheet.name)
+                                 .arg(r + 1)
+                                 .arg(freexlError(rc));
                     return false;
                 }
                 QString text;
@@ -172,7 +174,8 @@ bool HXlsReader::read(const QString &path, QVector<HWorkbookSheet> *sheets, QStr
         const char *data = bytes.constData();
         qint64 left = bytes.size();
         while (left > 0) {
-            const ssize_t n = ::write(fds[1], data, static_cast<size_t>(qMin<qint64>(left, 1 << 20)));
+            const ssize_t n =
+                ::write(fds[1], data, static_cast<size_t>(qMin<qint64>(left, 1 << 20)));
             if (n <= 0) {
                 if (n < 0 && errno == EINTR)
                     continue;
@@ -215,9 +218,10 @@ bool HXlsReader::read(const QString &path, QVector<HWorkbookSheet> *sheets, QStr
         return false;
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        *error = QStringLiteral("the .xls workbook is damaged: the reader stopped%1")
-                     .arg(WIFSIGNALED(status) ? QStringLiteral(" on signal %1").arg(WTERMSIG(status))
-                                              : QString());
+        *error =
+            QStringLiteral("the .xls workbook is damaged: the reader stopped%1")
+                .arg(WIFSIGNALED(status) ? QStringLiteral(" on signal %1").arg(WTERMSIG(status))
+                                         : QString());
         return false;
     }
     QDataStream in(bytes);
@@ -232,7 +236,8 @@ bool HXlsReader::read(const QString &path, QVector<HWorkbookSheet> *sheets, QStr
     }
     if (in.status() != QDataStream::Ok) {
         sheets->clear();
-        *error = QStringLiteral("the .xls workbook could not be read: the reader's answer was cut short");
+        *error = QStringLiteral(
+            "the .xls workbook could not be read: the reader's answer was cut short");
         return false;
     }
     if (!ok) {

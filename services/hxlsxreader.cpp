@@ -21,7 +21,8 @@ bool readEntry(QuaZip &zip, const QString &name, QByteArray *data, QString *erro
     QuaZipFile file(&zip);
     if (!file.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("the part %1 cannot be unpacked (zip error %2)")
-                     .arg(name).arg(file.getZipError());
+                     .arg(name)
+                     .arg(file.getZipError());
         return false;
     }
     *data = file.readAll();
@@ -37,7 +38,9 @@ bool readEntry(QuaZip &zip, const QString &name, QByteArray *data, QString *erro
 QString xmlError(const QString &part, const QXmlStreamReader &xml)
 {
     return QStringLiteral("the part %1 is not well-formed XML (line %2: %3)")
-        .arg(part).arg(xml.lineNumber()).arg(xml.errorString());
+        .arg(part)
+        .arg(xml.lineNumber())
+        .arg(xml.errorString());
 }
 
 // The text of a string item (<si> or <is>, the reader standing on its start): its <t>
@@ -178,8 +181,8 @@ bool readSheet(const QByteArray &data, const QString &part, const QStringList &s
             if (hasValue)
                 text = value.trimmed() == QLatin1String("1") ? QStringLiteral("TRUE")
                                                              : QStringLiteral("FALSE");
-        } else if (type == QLatin1String("str") || type == QLatin1String("e")
-                   || type == QLatin1String("d")) {
+        } else if (type == QLatin1String("str") || type == QLatin1String("e") ||
+                   type == QLatin1String("d")) {
             text = value;
         } else if (hasValue) {
             bool ok = false;
@@ -279,8 +282,8 @@ bool HXlsxReader::read(const QString &path, QVector<HWorkbookSheet> *sheets, QSt
 
     for (int i = 0; i < entries.size(); ++i) {
         const SheetEntry &entry = entries.at(i);
-        const QString part = targets.value(entry.relation,
-                                           QStringLiteral("xl/worksheets/sheet%1.xml").arg(i + 1));
+        const QString part =
+            targets.value(entry.relation, QStringLiteral("xl/worksheets/sheet%1.xml").arg(i + 1));
         if (!readEntry(zip, part, &data, error))
             return false;
         HWorkbookSheet sheet;

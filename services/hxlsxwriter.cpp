@@ -20,7 +20,8 @@ struct WriterLibrary
     QString error;
     lxw_workbook *(*workbookNew)(const char *) = nullptr;
     lxw_worksheet *(*addWorksheet)(lxw_workbook *, const char *) = nullptr;
-    lxw_error (*writeString)(lxw_worksheet *, lxw_row_t, lxw_col_t, const char *, lxw_format *) = nullptr;
+    lxw_error (*writeString)(lxw_worksheet *, lxw_row_t, lxw_col_t, const char *,
+                             lxw_format *) = nullptr;
     lxw_error (*workbookClose)(lxw_workbook *) = nullptr;
     char *(*strError)(lxw_error) = nullptr;
 
@@ -46,8 +47,10 @@ struct WriterLibrary
             return;
         }
         workbookNew = reinterpret_cast<decltype(workbookNew)>(dlsym(handle, "workbook_new"));
-        addWorksheet = reinterpret_cast<decltype(addWorksheet)>(dlsym(handle, "workbook_add_worksheet"));
-        writeString = reinterpret_cast<decltype(writeString)>(dlsym(handle, "worksheet_write_string"));
+        addWorksheet =
+            reinterpret_cast<decltype(addWorksheet)>(dlsym(handle, "workbook_add_worksheet"));
+        writeString =
+            reinterpret_cast<decltype(writeString)>(dlsym(handle, "worksheet_write_string"));
         workbookClose = reinterpret_cast<decltype(workbookClose)>(dlsym(handle, "workbook_close"));
         strError = reinterpret_cast<decltype(strError)>(dlsym(handle, "lxw_strerror"));
         if (!workbookNew || !addWorksheet || !writeString || !workbookClose || !strError) {
@@ -92,12 +95,13 @@ bool HXlsxWriter::write(const QString &path, const QVector<HWorkbookSheet> &shee
                 if (row.at(c).isEmpty())
                     continue;
                 const lxw_error rc =
-                    lib.writeString(worksheet, static_cast<lxw_row_t>(r),
-                                           static_cast<lxw_col_t>(c), row.at(c).toUtf8().constData(),
-                                           nullptr);
+                    lib.writeString(worksheet, static_cast<lxw_row_t>(r), static_cast<lxw_col_t>(c),
+                                    row.at(c).toUtf8().constData(), nullptr);
                 if (rc != LXW_NO_ERROR) {
                     failure = QStringLiteral("sheet \"%1\", row %2, column %3: %4")
-                                  .arg(sheet.name).arg(r + 1).arg(c + 1)
+                                  .arg(sheet.name)
+                                  .arg(r + 1)
+                                  .arg(c + 1)
                                   .arg(QString::fromUtf8(lib.strError(rc)));
                     break;
                 }

@@ -59,7 +59,8 @@ private:
     };
 
     QTableWidget *makeTable(const QVector<Row> &rows);
-    void answerFileDialog(const QString &path, QString *title = nullptr, QStringList *filters = nullptr);
+    void answerFileDialog(const QString &path, QString *title = nullptr,
+                          QStringList *filters = nullptr);
     QStringList boxes() const; // "title: text" of every message box seen
     QString file(const QString &name) const { return m_dir.filePath(name); }
 
@@ -123,7 +124,8 @@ QVector<QStringList> expectedSheet(const QTableWidget *table)
 {
     QVector<QStringList> rows{kHeader};
     for (int r = 0; r < table->rowCount(); ++r)
-        rows.append({table->item(r, 0)->text(), table->item(r, 1)->text(), table->item(r, 2)->text()});
+        rows.append(
+            {table->item(r, 0)->text(), table->item(r, 1)->text(), table->item(r, 2)->text()});
     return trimmed(rows);
 }
 
@@ -164,8 +166,12 @@ bool libreOfficeConvert(const QStringList &files, const QString &filter, const Q
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     QStringList args{QStringLiteral("-env:UserInstallation=file://") + profile,
-                     QStringLiteral("--headless"), QStringLiteral("--norestore"),
-                     QStringLiteral("--convert-to"), filter, QStringLiteral("--outdir"), outDir};
+                     QStringLiteral("--headless"),
+                     QStringLiteral("--norestore"),
+                     QStringLiteral("--convert-to"),
+                     filter,
+                     QStringLiteral("--outdir"),
+                     outDir};
     args.append(files);
     process.start(sofficePath(), args);
     const bool finished = process.waitForFinished(600000);
@@ -234,8 +240,8 @@ bool runPython(const QStringList &args, QByteArray *output, QString *error)
     env.insert(QStringLiteral("PYTHONIOENCODING"), QStringLiteral("utf-8"));
     process.setProcessEnvironment(env);
     process.start(QStringLiteral("/usr/bin/python3"), args);
-    if (!process.waitForFinished(600000) || process.exitStatus() != QProcess::NormalExit
-        || process.exitCode() != 0) {
+    if (!process.waitForFinished(600000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
         *error = QString::fromUtf8(process.readAllStandardError());
         return false;
     }
@@ -296,9 +302,9 @@ QTableWidget *TestOemExchange::makeTable(const QVector<Row> &rows)
     table->setObjectName(QStringLiteral("tableWidget_Idx"));
     m_editor->layout()->addWidget(table);
     table->setColumnCount(5);
-    table->setHorizontalHeaderLabels({QStringLiteral("product_code"), QStringLiteral("model"),
-                                      QStringLiteral("OEM Model"), QStringLiteral("is_not_for_sale"),
-                                      QStringLiteral("is_user_skip")});
+    table->setHorizontalHeaderLabels(
+        {QStringLiteral("product_code"), QStringLiteral("model"), QStringLiteral("OEM Model"),
+         QStringLiteral("is_not_for_sale"), QStringLiteral("is_user_skip")});
     table->setRowCount(rows.size());
     for (int r = 0; r < rows.size(); ++r) {
         auto *code = new QTableWidgetItem(rows.at(r).code);
@@ -347,8 +353,8 @@ QStringList TestOemExchange::boxes() const
 {
     QStringList result;
     for (const SeenModal &modal : m_answerer->seen()) {
-        if (modal.className == QLatin1String("QMessageBox")
-            && !modal.text.contains(QLatin1String("already exists"))) // the dialog's own question
+        if (modal.className == QLatin1String("QMessageBox") &&
+            !modal.text.contains(QLatin1String("already exists"))) // the dialog's own question
             result.append(modal.title + QStringLiteral(": ") + modal.text);
     }
     return result;
@@ -377,7 +383,8 @@ void TestOemExchange::roundTrip()
     answerFileDialog(file(name), &title, &filters);
     HOemModelExchange::exportModelTable(m_editor, table);
     QCOMPARE(title, QStringLiteral("Save File"));
-    QVERIFY2(filters.contains(QStringLiteral("Excel (*.xls *.xlsx)")), qPrintable(filters.join(QLatin1Char(';'))));
+    QVERIFY2(filters.contains(QStringLiteral("Excel (*.xls *.xlsx)")),
+             qPrintable(filters.join(QLatin1Char(';'))));
     QCOMPARE(boxes(), QStringList{QStringLiteral("Notice: Export success")});
     QCOMPARE(int(HWorkbook::formatOfContent(file(name))), int(HWorkbook::formatOfName(name)));
     QCOMPARE(lines(modelSheet(file(name))), lines(expectedSheet(table)));
@@ -420,17 +427,21 @@ void TestOemExchange::emptyTableExportsBareTemplate()
 void TestOemExchange::exportReplacesExistingFile()
 {
     for (const QString &name : {QStringLiteral("again.xls"), QStringLiteral("again.xlsx")}) {
-        QTableWidget *old = makeTable({{QStringLiteral("OLD1"), QStringLiteral("m"), QStringLiteral("o"), true},
-                                       {QStringLiteral("OLD2"), QStringLiteral("m"), QStringLiteral("o"), true}});
+        QTableWidget *old =
+            makeTable({{QStringLiteral("OLD1"), QStringLiteral("m"), QStringLiteral("o"), true},
+                       {QStringLiteral("OLD2"), QStringLiteral("m"), QStringLiteral("o"), true}});
         QString error;
-        QVERIFY2(HOemModelExchange::exportRows(old, file(name), HOemModelExchange::templatePath(), &error),
+        QVERIFY2(HOemModelExchange::exportRows(old, file(name), HOemModelExchange::templatePath(),
+                                               &error),
                  qPrintable(error));
-        QTableWidget *table = makeTable({{QStringLiteral("NEW"), QStringLiteral("m"), QStringLiteral("n"), true}});
+        QTableWidget *table =
+            makeTable({{QStringLiteral("NEW"), QStringLiteral("m"), QStringLiteral("n"), true}});
         m_answerer->clear();
         answerFileDialog(file(name));
         HOemModelExchange::exportModelTable(m_editor, table);
         QCOMPARE(boxes(), QStringList{QStringLiteral("Notice: Export success")});
-        QCOMPARE(lines(modelSheet(file(name))), QStringLiteral("product_code|model|oem_model\nNEW|m|n"));
+        QCOMPARE(lines(modelSheet(file(name))),
+                 QStringLiteral("product_code|model|oem_model\nNEW|m|n"));
     }
 }
 
@@ -443,45 +454,49 @@ void TestOemExchange::importMatchesExactCodes()
 {
     QFETCH(QString, name);
     HWorkbook workbook;
-    HWorkbookSheet other{QStringLiteral("notes"), {{QStringLiteral("product_code"), QStringLiteral("oem_model")},
-                                                   {QStringLiteral("A"), QStringLiteral("from the wrong sheet")}}};
-    HWorkbookSheet models{QStringLiteral("modellist"),
-                          {{QStringLiteral("oem_model"), QStringLiteral("product_code"), QStringLiteral("model"),
-                            QStringLiteral("note")},
-                           {QStringLiteral("first"), QStringLiteral("A"), QStringLiteral("x"), QStringLiteral("n")},
-                           {QStringLiteral("second"), QStringLiteral("A"), QStringLiteral("x")},
-                           {QStringLiteral("lower"), QStringLiteral("b")},
-                           {QStringLiteral("blank"), QStringLiteral("C ")},
-                           {QString(), QStringLiteral("D")},
-                           {QStringLiteral("hidden row"), QStringLiteral("E")},
-                           {QStringLiteral("nobody"), QStringLiteral("Z")},
-                           {QStringLiteral("no code")}}};
+    HWorkbookSheet other{QStringLiteral("notes"),
+                         {{QStringLiteral("product_code"), QStringLiteral("oem_model")},
+                          {QStringLiteral("A"), QStringLiteral("from the wrong sheet")}}};
+    HWorkbookSheet models{
+        QStringLiteral("modellist"),
+        {{QStringLiteral("oem_model"), QStringLiteral("product_code"), QStringLiteral("model"),
+          QStringLiteral("note")},
+         {QStringLiteral("first"), QStringLiteral("A"), QStringLiteral("x"), QStringLiteral("n")},
+         {QStringLiteral("second"), QStringLiteral("A"), QStringLiteral("x")},
+         {QStringLiteral("lower"), QStringLiteral("b")},
+         {QStringLiteral("blank"), QStringLiteral("C ")},
+         {QString(), QStringLiteral("D")},
+         {QStringLiteral("hidden row"), QStringLiteral("E")},
+         {QStringLiteral("nobody"), QStringLiteral("Z")},
+         {QStringLiteral("no code")}}};
     workbook.sheets = {other, models};
     QVERIFY(workbook.write(file(name), HWorkbook::formatOfName(name)));
 
-    QTableWidget *table = makeTable({{QStringLiteral("A"), QStringLiteral("m"), QStringLiteral("old A"), true},
-                                     {QStringLiteral("B"), QStringLiteral("m"), QStringLiteral("old B"), true},
-                                     {QStringLiteral("C"), QStringLiteral("m"), QStringLiteral("old C"), true},
-                                     {QStringLiteral("D"), QStringLiteral("m"), QStringLiteral("old D"), true},
-                                     {QStringLiteral("E"), QStringLiteral("m"), QStringLiteral("old E"), false},
-                                     {QStringLiteral("F"), QStringLiteral("m"), QStringLiteral("old F"), true},
-                                     {QString(), QStringLiteral("m"), QStringLiteral("no code"), true}});
+    QTableWidget *table =
+        makeTable({{QStringLiteral("A"), QStringLiteral("m"), QStringLiteral("old A"), true},
+                   {QStringLiteral("B"), QStringLiteral("m"), QStringLiteral("old B"), true},
+                   {QStringLiteral("C"), QStringLiteral("m"), QStringLiteral("old C"), true},
+                   {QStringLiteral("D"), QStringLiteral("m"), QStringLiteral("old D"), true},
+                   {QStringLiteral("E"), QStringLiteral("m"), QStringLiteral("old E"), false},
+                   {QStringLiteral("F"), QStringLiteral("m"), QStringLiteral("old F"), true},
+                   {QString(), QStringLiteral("m"), QStringLiteral("no code"), true}});
     answerFileDialog(file(name));
     HOemModelExchange::importModelTable(m_editor, table);
     QCOMPARE(boxes(), QStringList{QStringLiteral("Notice: Import success")});
     // First row wins; letter case and trailing blanks make different codes; an empty name
     // clears; a hidden row is updated; rows not in the workbook keep their name.
-    QCOMPARE(column(table, 2), (QStringList{QStringLiteral("first"), QStringLiteral("old B"),
-                                            QStringLiteral("old C"), QString(),
-                                            QStringLiteral("hidden row"), QStringLiteral("old F"),
-                                            QStringLiteral("no code")}));
+    QCOMPARE(column(table, 2),
+             (QStringList{QStringLiteral("first"), QStringLiteral("old B"), QStringLiteral("old C"),
+                          QString(), QStringLiteral("hidden row"), QStringLiteral("old F"),
+                          QStringLiteral("no code")}));
     QCOMPARE(table->rowHeight(4), 0);
     QCOMPARE(column(table, 0).last(), QString());
 }
 
 void TestOemExchange::cancelledDialogsAreSilent()
 {
-    QTableWidget *table = makeTable({{QStringLiteral("A"), QStringLiteral("m"), QStringLiteral("o"), true}});
+    QTableWidget *table =
+        makeTable({{QStringLiteral("A"), QStringLiteral("m"), QStringLiteral("o"), true}});
     QString title;
     answerFileDialog(QString(), &title);
     HOemModelExchange::exportModelTable(m_editor, table);
@@ -495,7 +510,8 @@ void TestOemExchange::cancelledDialogsAreSilent()
 
 void TestOemExchange::exportFailuresAreReported()
 {
-    QTableWidget *table = makeTable({{QStringLiteral("A"), QStringLiteral("m"), QStringLiteral("o"), true}});
+    QTableWidget *table =
+        makeTable({{QStringLiteral("A"), QStringLiteral("m"), QStringLiteral("o"), true}});
     const QString templateFile = HOemModelExchange::templatePath();
     const QString target = file(QStringLiteral("kept.xls"));
     QVERIFY(writeBytes(target, "previous content"));
@@ -507,8 +523,8 @@ void TestOemExchange::exportFailuresAreReported()
         return boxes();
     };
     auto isWarning = [](const QStringList &seen, const QString &part) {
-        return seen.size() == 1 && seen.first().startsWith(QLatin1String("Warning: "))
-               && seen.first().contains(part);
+        return seen.size() == 1 && seen.first().startsWith(QLatin1String("Warning: ")) &&
+               seen.first().contains(part);
     };
 
     // The template itself as the target: refused, the template untouched (cleanup checks).
@@ -519,7 +535,8 @@ void TestOemExchange::exportFailuresAreReported()
     // A target in a folder that does not exist.
     const QString nowhere = file(QStringLiteral("no/such/folder/out.xls"));
     seen = exportTo(nowhere);
-    QVERIFY2(isWarning(seen, QDir::toNativeSeparators(nowhere)), qPrintable(seen.join(QLatin1Char('\n'))));
+    QVERIFY2(isWarning(seen, QDir::toNativeSeparators(nowhere)),
+             qPrintable(seen.join(QLatin1Char('\n'))));
     QVERIFY(!QFileInfo::exists(nowhere));
 
     // A template that is missing, damaged, or has no sheet "modellist": the warning names
@@ -576,7 +593,8 @@ void TestOemExchange::xlsRowLimitIsReported()
     HOemModelExchange::exportModelTable(m_editor, table);
     const QStringList seen = boxes();
     QCOMPARE(seen.size(), 1);
-    QVERIFY2(seen.first().startsWith(QLatin1String("Warning: ")) && seen.first().contains(QLatin1String("65536")),
+    QVERIFY2(seen.first().startsWith(QLatin1String("Warning: ")) &&
+                 seen.first().contains(QLatin1String("65536")),
              qPrintable(seen.first()));
     QCOMPARE(fileBytes(target), QByteArray("previous content"));
 
@@ -589,9 +607,12 @@ void TestOemExchange::xlsRowLimitIsReported()
 
 void TestOemExchange::importFailuresAreReported()
 {
-    QTableWidget *table = makeTable({{QStringLiteral("A"), QStringLiteral("m"), QStringLiteral("o"), true}});
+    QTableWidget *table =
+        makeTable({{QStringLiteral("A"), QStringLiteral("m"), QStringLiteral("o"), true}});
     HWorkbook noSheet;
-    noSheet.sheets = {HWorkbookSheet{QStringLiteral("models"), {kHeader, {QStringLiteral("A"), QStringLiteral("m"), QStringLiteral("x")}}}};
+    noSheet.sheets = {
+        HWorkbookSheet{QStringLiteral("models"),
+                       {kHeader, {QStringLiteral("A"), QStringLiteral("m"), QStringLiteral("x")}}}};
     QVERIFY(noSheet.write(file(QStringLiteral("nosheet.xlsx")), HWorkbook::Xlsx));
     HWorkbook noColumn;
     noColumn.sheets = {HWorkbookSheet{QStringLiteral("modellist"),
@@ -599,7 +620,8 @@ void TestOemExchange::importFailuresAreReported()
                                        {QStringLiteral("A"), QStringLiteral("m")}}}};
     QVERIFY(noColumn.write(file(QStringLiteral("nocolumn.xls")), HWorkbook::Xls));
     QVERIFY(writeBytes(file(QStringLiteral("text.xls")), "product_code,model,oem_model\nA,m,x\n"));
-    QVERIFY(writeBytes(file(QStringLiteral("cut.xlsx")), fileBytes(file(QStringLiteral("nosheet.xlsx"))).left(300)));
+    QVERIFY(writeBytes(file(QStringLiteral("cut.xlsx")),
+                       fileBytes(file(QStringLiteral("nosheet.xlsx"))).left(300)));
 
     // The open dialog itself refuses a file that does not exist; a caller without it gets
     // the cause.
@@ -618,8 +640,9 @@ void TestOemExchange::importFailuresAreReported()
         HOemModelExchange::importModelTable(m_editor, table);
         const QStringList seen = boxes();
         QCOMPARE(seen.size(), 1);
-        QVERIFY2(seen.first().startsWith(QLatin1String("Warning: ")) && seen.first().contains(c.second)
-                     && seen.first().contains(QDir::toNativeSeparators(c.first)),
+        QVERIFY2(seen.first().startsWith(QLatin1String("Warning: ")) &&
+                     seen.first().contains(c.second) &&
+                     seen.first().contains(QDir::toNativeSeparators(c.first)),
                  qPrintable(seen.first()));
         QCOMPARE(column(table, 2), QStringList{QStringLiteral("o")});
     }
@@ -637,15 +660,19 @@ void TestOemExchange::libreOfficeReadsExports()
     QString error;
     const QString xls = file(QStringLiteral("lo-in-xls.xls"));
     const QString xlsx = file(QStringLiteral("lo-in-xlsx.xlsx"));
-    QVERIFY2(HOemModelExchange::exportRows(table, xls, HOemModelExchange::templatePath(), &error), qPrintable(error));
-    QVERIFY2(HOemModelExchange::exportRows(table, xlsx, HOemModelExchange::templatePath(), &error), qPrintable(error));
+    QVERIFY2(HOemModelExchange::exportRows(table, xls, HOemModelExchange::templatePath(), &error),
+             qPrintable(error));
+    QVERIFY2(HOemModelExchange::exportRows(table, xlsx, HOemModelExchange::templatePath(), &error),
+             qPrintable(error));
 
     const QString out = file(QStringLiteral("lo-csv"));
     QVERIFY(QDir().mkpath(out));
     QString log;
-    QVERIFY(libreOfficeConvert({xls, xlsx}, QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1"), out,
+    QVERIFY(libreOfficeConvert({xls, xlsx},
+                               QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1"), out,
                                file(QStringLiteral("lo-profile-csv")), &log));
-    for (const QString &name : {QStringLiteral("lo-in-xls.csv"), QStringLiteral("lo-in-xlsx.csv")}) {
+    for (const QString &name :
+         {QStringLiteral("lo-in-xls.csv"), QStringLiteral("lo-in-xlsx.csv")}) {
         const QString csv = out + QLatin1Char('/') + name;
         QVERIFY2(QFileInfo::exists(csv), qPrintable(log));
         QCOMPARE(lines(parseCsv(fileBytes(csv))), lines(expectedSheet(table)));
@@ -655,23 +682,29 @@ void TestOemExchange::libreOfficeReadsExports()
 void TestOemExchange::pythonReadsExports()
 {
     if (!pythonClientsInstalled())
-        QSKIP("Debian's /usr/bin/python3 with python3-xlrd, python3-xlwt and python3-openpyxl is not installed");
+        QSKIP("Debian's /usr/bin/python3 with python3-xlrd, python3-xlwt and python3-openpyxl is "
+              "not installed");
     QVector<Row> rows;
     for (const QStringList &r : trickyRows())
         rows.append(Row{r.at(0), r.at(1), r.at(2), true});
     QTableWidget *table = makeTable(rows);
     for (const QString &name : {QStringLiteral("py.xls"), QStringLiteral("py.xlsx")}) {
         QString error;
-        QVERIFY2(HOemModelExchange::exportRows(table, file(name), HOemModelExchange::templatePath(), &error),
+        QVERIFY2(HOemModelExchange::exportRows(table, file(name), HOemModelExchange::templatePath(),
+                                               &error),
                  qPrintable(error));
         QByteArray json;
-        QVERIFY2(runPython({QStringLiteral(PM_SOURCE_DIR "/tests/clients/read_workbook.py"), file(name)}, &json, &error),
-                 qPrintable(error));
+        QVERIFY2(
+            runPython({QStringLiteral(PM_SOURCE_DIR "/tests/clients/read_workbook.py"), file(name)},
+                      &json, &error),
+            qPrintable(error));
         const QJsonArray sheets = QJsonDocument::fromJson(json).array();
         QCOMPARE(sheets.size(), 1);
-        QCOMPARE(sheets.at(0).toObject().value(QStringLiteral("name")).toString(), QStringLiteral("modellist"));
+        QCOMPARE(sheets.at(0).toObject().value(QStringLiteral("name")).toString(),
+                 QStringLiteral("modellist"));
         QVector<QStringList> read;
-        for (const QJsonValue &row : sheets.at(0).toObject().value(QStringLiteral("rows")).toArray()) {
+        for (const QJsonValue &row :
+             sheets.at(0).toObject().value(QStringLiteral("rows")).toArray()) {
             QStringList cells;
             for (const QJsonValue &cell : row.toArray())
                 cells.append(cell.toString());
@@ -685,15 +718,17 @@ void TestOemExchange::foreignWorkbooksImport()
 {
     const bool python = pythonClientsInstalled();
     if (!python)
-        QSKIP("Debian's /usr/bin/python3 with python3-xlrd, python3-xlwt and python3-openpyxl is not installed");
+        QSKIP("Debian's /usr/bin/python3 with python3-xlrd, python3-xlwt and python3-openpyxl is "
+              "not installed");
     constexpr int count = 20000;
     QStringList workbooks;
     QString error;
-    for (const auto &kind : {qMakePair(QStringLiteral("xls"), QStringLiteral("xlwt.xls")),
-                             qMakePair(QStringLiteral("xlsx"), QStringLiteral("openpyxl.xlsx")),
-                             qMakePair(QStringLiteral("xlsx-inline"), QStringLiteral("inline.xlsx"))}) {
-        QVERIFY2(runPython({QStringLiteral(PM_SOURCE_DIR "/tests/clients/write_workbook.py"), kind.first,
-                            file(kind.second), QString::number(count)},
+    for (const auto &kind :
+         {qMakePair(QStringLiteral("xls"), QStringLiteral("xlwt.xls")),
+          qMakePair(QStringLiteral("xlsx"), QStringLiteral("openpyxl.xlsx")),
+          qMakePair(QStringLiteral("xlsx-inline"), QStringLiteral("inline.xlsx"))}) {
+        QVERIFY2(runPython({QStringLiteral(PM_SOURCE_DIR "/tests/clients/write_workbook.py"),
+                            kind.first, file(kind.second), QString::number(count)},
                            nullptr, &error),
                  qPrintable(error));
         workbooks.append(file(kind.second));
@@ -703,7 +738,8 @@ void TestOemExchange::foreignWorkbooksImport()
         const QString out = file(QStringLiteral("lo-saved"));
         QVERIFY(QDir().mkpath(out));
         QString log;
-        QVERIFY(libreOfficeConvert({file(QStringLiteral("openpyxl.xlsx"))}, QStringLiteral("xls:MS Excel 97"), out,
+        QVERIFY(libreOfficeConvert({file(QStringLiteral("openpyxl.xlsx"))},
+                                   QStringLiteral("xls:MS Excel 97"), out,
                                    file(QStringLiteral("lo-profile-xls")), &log));
         QVERIFY(libreOfficeConvert({file(QStringLiteral("xlwt.xls"))},
                                    QStringLiteral("xlsx:Calc MS Excel 2007 XML"), out,
@@ -719,17 +755,22 @@ void TestOemExchange::foreignWorkbooksImport()
     QVector<Row> rows;
     for (int i = 0; i < count; ++i)
         rows.append(Row{foreignCode(i), QStringLiteral("M"), QStringLiteral("before"), i % 2 == 0});
-    rows.append(Row{QStringLiteral("not in the workbook"), QStringLiteral("M"), QStringLiteral("kept"), true});
+    rows.append(Row{QStringLiteral("not in the workbook"), QStringLiteral("M"),
+                    QStringLiteral("kept"), true});
     QTableWidget *table = makeTable(rows);
     for (const QString &workbook : qAsConst(workbooks)) {
         for (int r = 0; r < table->rowCount(); ++r)
-            table->item(r, 2)->setText(r < count ? QStringLiteral("before") : QStringLiteral("kept"));
-        QVERIFY2(HOemModelExchange::importRows(table, workbook, &error), qPrintable(workbook + QStringLiteral(": ") + error));
+            table->item(r, 2)->setText(r < count ? QStringLiteral("before")
+                                                 : QStringLiteral("kept"));
+        QVERIFY2(HOemModelExchange::importRows(table, workbook, &error),
+                 qPrintable(workbook + QStringLiteral(": ") + error));
         for (int i = 0; i < count; ++i) {
             if (table->item(i, 2)->text() != foreignOem(i))
-                QFAIL(qPrintable(QStringLiteral("%1, row %2 (%3): got \"%4\", expected \"%5\"")
-                                     .arg(QFileInfo(workbook).fileName()).arg(i).arg(foreignCode(i),
-                                          table->item(i, 2)->text(), foreignOem(i))));
+                QFAIL(
+                    qPrintable(QStringLiteral("%1, row %2 (%3): got \"%4\", expected \"%5\"")
+                                   .arg(QFileInfo(workbook).fileName())
+                                   .arg(i)
+                                   .arg(foreignCode(i), table->item(i, 2)->text(), foreignOem(i))));
         }
         QCOMPARE(table->item(count, 2)->text(), QStringLiteral("kept"));
     }
@@ -743,14 +784,16 @@ void TestOemExchange::fiftyThousandRows()
     QVector<Row> rows;
     rows.reserve(count);
     for (int i = 0; i < count; ++i)
-        rows.append(Row{QStringLiteral("PC%1").arg(i, 6, 10, QLatin1Char('0')), QStringLiteral("AR-%1").arg(i % 977),
+        rows.append(Row{QStringLiteral("PC%1").arg(i, 6, 10, QLatin1Char('0')),
+                        QStringLiteral("AR-%1").arg(i % 977),
                         QStringLiteral("OEM %1 '型号'").arg(i), i % 40 == 0});
     QTableWidget *table = makeTable(rows);
     for (const QString &name : {QStringLiteral("scale.xls"), QStringLiteral("scale.xlsx")}) {
         QString error;
         QElapsedTimer timer;
         timer.start();
-        QVERIFY2(HOemModelExchange::exportRows(table, file(name), HOemModelExchange::templatePath(), &error),
+        QVERIFY2(HOemModelExchange::exportRows(table, file(name), HOemModelExchange::templatePath(),
+                                               &error),
                  qPrintable(error));
         const qint64 exportMs = timer.elapsed();
         for (int r = 0; r < count; ++r)
@@ -758,7 +801,8 @@ void TestOemExchange::fiftyThousandRows()
         timer.restart();
         QVERIFY2(HOemModelExchange::importRows(table, file(name), &error), qPrintable(error));
         const qint64 importMs = timer.elapsed();
-        qInfo("%s: export of %d rows %lld ms, import %lld ms", qPrintable(name), count, exportMs, importMs);
+        qInfo("%s: export of %d rows %lld ms, import %lld ms", qPrintable(name), count, exportMs,
+              importMs);
         for (int r = 0; r < count; r += 997)
             QCOMPARE(table->item(r, 2)->text(), rows.at(r).oem);
         QCOMPARE(table->item(count - 1, 2)->text(), rows.last().oem);

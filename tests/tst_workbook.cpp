@@ -88,22 +88,28 @@ bool writeBytes(const QString &file, const QByteArray &bytes)
 // outside the BMP, separators of CSV and SQL.
 QStringList trickyTexts()
 {
-    return {QStringLiteral("O'Brien"),       QStringLiteral("say \"hi\""),
-            QStringLiteral("空调 室内机"),    QStringLiteral("000123"),
-            QStringLiteral("  blank around  "), QStringLiteral("a,b;c"),
-            QStringLiteral("x\ny"),           QStringLiteral("emoji \U0001F600 end"),
-            QStringLiteral("Grüße"),          QStringLiteral("%1 %2")};
+    return {QStringLiteral("O'Brien"),
+            QStringLiteral("say \"hi\""),
+            QStringLiteral("空调 室内机"),
+            QStringLiteral("000123"),
+            QStringLiteral("  blank around  "),
+            QStringLiteral("a,b;c"),
+            QStringLiteral("x\ny"),
+            QStringLiteral("emoji \U0001F600 end"),
+            QStringLiteral("Grüße"),
+            QStringLiteral("%1 %2")};
 }
 
 QVector<HWorkbookSheet> sampleSheets()
 {
     HWorkbookSheet models;
     models.name = QStringLiteral("modellist");
-    models.rows.append({QStringLiteral("product_code"), QStringLiteral("model"),
-                        QStringLiteral("oem_model")});
+    models.rows.append(
+        {QStringLiteral("product_code"), QStringLiteral("model"), QStringLiteral("oem_model")});
     const QStringList texts = trickyTexts();
     for (int i = 0; i < texts.size(); ++i)
-        models.rows.append({QStringLiteral("P%1").arg(i), texts.at(i), texts.at(texts.size() - 1 - i)});
+        models.rows.append(
+            {QStringLiteral("P%1").arg(i), texts.at(i), texts.at(texts.size() - 1 - i)});
     models.rows.append({QStringLiteral("P-empty"), QString(), QString()});
     models.rows.append({QString(), QStringLiteral("middle gap"), QStringLiteral("x")});
 
@@ -191,7 +197,8 @@ void TestWorkbook::roundTrip()
     QCOMPARE(in.sheets.size(), 3);
     for (int s = 0; s < 2; ++s) {
         QCOMPARE(in.sheets.at(s).name, out.sheets.at(s).name);
-        QCOMPARE(describe(normalised(in.sheets.at(s).rows)), describe(normalised(out.sheets.at(s).rows)));
+        QCOMPARE(describe(normalised(in.sheets.at(s).rows)),
+                 describe(normalised(out.sheets.at(s).rows)));
     }
     QCOMPARE(in.sheets.at(2).name, QStringLiteral("empty"));
     QVERIFY(normalised(in.sheets.at(2).rows).isEmpty());
@@ -225,7 +232,8 @@ void TestWorkbook::pythonReadsOurWorkbooks()
 
 void TestWorkbook::templateHoldsModelList()
 {
-    const QString file = QCoreApplication::applicationDirPath() + QStringLiteral("/template/idx_table.xls");
+    const QString file =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/template/idx_table.xls");
     QCOMPARE(int(HWorkbook::formatOfContent(file)), int(HWorkbook::Xls));
     HWorkbook workbook;
     QVERIFY2(workbook.read(file), qPrintable(workbook.errorString()));
@@ -269,7 +277,8 @@ void TestWorkbook::openAsDatabase()
             QStringLiteral("select model, oem_model from modellist where product_code = 'P3'"));
         QVERIFY(rows.next());
         QCOMPARE(rows.value(QStringLiteral("model")).toString(), QStringLiteral("000123"));
-        rows = workbook.query(QStringLiteral("select model is null from modellist where product_code = 'P-empty'"));
+        rows = workbook.query(
+            QStringLiteral("select model is null from modellist where product_code = 'P-empty'"));
         QVERIFY(rows.next());
         QCOMPARE(rows.value(0).toInt(), 1);
         rows = QSqlQuery();
@@ -297,15 +306,17 @@ void TestWorkbook::openAsDatabase()
     const QVector<QStringList> rows = normalised(in.sheets.at(0).rows);
     QCOMPARE(rows.first(), (QStringList{QStringLiteral("product_code"), QStringLiteral("model"),
                                         QStringLiteral("oem_model")}));
-    QCOMPARE(rows.last(), (QStringList{QStringLiteral("NEW"), QStringLiteral("新"), QStringLiteral("it's")}));
-    QCOMPARE(rows.at(1).first(), QStringLiteral("P1")); // P0 deleted, order kept
+    QCOMPARE(rows.last(),
+             (QStringList{QStringLiteral("NEW"), QStringLiteral("新"), QStringLiteral("it's")}));
+    QCOMPARE(rows.at(1).first(), QStringLiteral("P1"));      // P0 deleted, order kept
     QCOMPARE(rows.size(), sampleSheets().at(0).rows.size()); // one gone, one added
     QCOMPARE(normalised(in.sheets.at(1).rows).size(), sampleSheets().at(1).rows.size());
 
     // closeDatabase() reports the write-back too.
     HDatabase again;
     QVERIFY(again.openExcelDatabase(file, QString()));
-    QVERIFY(again.exec(QStringLiteral("UPDATE modellist SET oem_model = 'changed' WHERE product_code = 'NEW'")));
+    QVERIFY(again.exec(
+        QStringLiteral("UPDATE modellist SET oem_model = 'changed' WHERE product_code = 'NEW'")));
     QVERIFY2(again.closeDatabase(), qPrintable(again.errorString()));
     QVERIFY(again.closeDatabase()); // a second close is harmless
     QVERIFY(in.read(file));
@@ -326,7 +337,8 @@ void TestWorkbook::openAsDatabase()
     QStringList names;
     for (const HWorkbookSheet &sheet : qAsConst(in.sheets))
         names.append(sheet.name);
-    QCOMPARE(names, (QStringList{QStringLiteral("first"), QStringLiteral("blank"), QStringLiteral("last")}));
+    QCOMPARE(names, (QStringList{QStringLiteral("first"), QStringLiteral("blank"),
+                                 QStringLiteral("last")}));
     QCOMPARE(describe(normalised(in.sheets.at(2).rows)), QStringLiteral("b\nc"));
 }
 
@@ -381,7 +393,8 @@ void TestWorkbook::copyUnderOtherNameGetsItsFormat()
     // written as what its name says.
     const QString file = path(m_dir, QStringLiteral("copy.xlsx"));
     QFile::remove(file);
-    QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/template/idx_table.xls"), file));
+    QVERIFY(QFile::copy(
+        QCoreApplication::applicationDirPath() + QStringLiteral("/template/idx_table.xls"), file));
     QCOMPARE(int(HWorkbook::formatOfContent(file)), int(HWorkbook::Xls));
     {
         HDatabase workbook;
@@ -391,7 +404,8 @@ void TestWorkbook::copyUnderOtherNameGetsItsFormat()
     QCOMPARE(int(HWorkbook::formatOfContent(file)), int(HWorkbook::Xlsx));
     HWorkbook in;
     QVERIFY(in.read(file));
-    QCOMPARE(describe(normalised(in.sheets.at(0).rows)), QStringLiteral("product_code|model|oem_model"));
+    QCOMPARE(describe(normalised(in.sheets.at(0).rows)),
+             QStringLiteral("product_code|model|oem_model"));
 
     // A name that says neither keeps the format the content has.
     const QString other = path(m_dir, QStringLiteral("copy.dat"));
@@ -410,14 +424,15 @@ void TestWorkbook::headerCellsBecomeColumnNames()
 {
     const QString file = path(m_dir, QStringLiteral("header.xlsx"));
     HWorkbook out;
-    out.sheets.append(HWorkbookSheet{
-        QStringLiteral("s"),
-        {{QStringLiteral("a"), QString(), QStringLiteral("A"), QStringLiteral("b")},
-         {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4"), QStringLiteral("5")},
-         {},
-         {QStringLiteral("x")},
-         {},
-         {}}});
+    out.sheets.append(
+        HWorkbookSheet{QStringLiteral("s"),
+                       {{QStringLiteral("a"), QString(), QStringLiteral("A"), QStringLiteral("b")},
+                        {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
+                         QStringLiteral("4"), QStringLiteral("5")},
+                        {},
+                        {QStringLiteral("x")},
+                        {},
+                        {}}});
     QVERIFY(out.write(file, HWorkbook::Xlsx));
     HDatabase workbook;
     QVERIFY2(workbook.openExcelDatabase(file, QString()), qPrintable(workbook.errorString()));
@@ -443,9 +458,11 @@ void TestWorkbook::xlsRowLimit()
     HWorkbook out;
     HWorkbookSheet sheet;
     sheet.name = QStringLiteral("modellist");
-    sheet.rows.append({QStringLiteral("product_code"), QStringLiteral("model"), QStringLiteral("oem_model")});
+    sheet.rows.append(
+        {QStringLiteral("product_code"), QStringLiteral("model"), QStringLiteral("oem_model")});
     for (int i = 1; i < HBiff8Writer::MaxRows; ++i)
-        sheet.rows.append({QStringLiteral("C%1").arg(i), QStringLiteral("M%1").arg(i % 100), QString()});
+        sheet.rows.append(
+            {QStringLiteral("C%1").arg(i), QStringLiteral("M%1").arg(i % 100), QString()});
     out.sheets.append(sheet);
     QVERIFY2(out.write(file, HWorkbook::Xls), qPrintable(out.errorString()));
     HWorkbook in;
@@ -456,9 +473,11 @@ void TestWorkbook::xlsRowLimit()
 
     HDatabase workbook;
     QVERIFY(workbook.openExcelDatabase(file, QString()));
-    QVERIFY(workbook.exec(QStringLiteral("INSERT INTO modellist (product_code) VALUES ('one too many')")));
+    QVERIFY(workbook.exec(
+        QStringLiteral("INSERT INTO modellist (product_code) VALUES ('one too many')")));
     QVERIFY(!workbook.closeDatabase());
-    QVERIFY2(workbook.errorString().contains(QStringLiteral("65536")), qPrintable(workbook.errorString()));
+    QVERIFY2(workbook.errorString().contains(QStringLiteral("65536")),
+             qPrintable(workbook.errorString()));
     QVERIFY(workbook.errorString().contains(QStringLiteral(".xlsx")));
     QCOMPARE(fileBytes(file), before);
 
@@ -471,7 +490,8 @@ void TestWorkbook::xlsRowLimit()
     QVERIFY(!wide.write(path(m_dir, QStringLiteral("wide.xls")), HWorkbook::Xls));
     QVERIFY(wide.errorString().contains(QStringLiteral("256")));
     HWorkbook longCell;
-    longCell.sheets.append(HWorkbookSheet{QStringLiteral("l"), {{QString(8001, QLatin1Char('x'))}}});
+    longCell.sheets.append(
+        HWorkbookSheet{QStringLiteral("l"), {{QString(8001, QLatin1Char('x'))}}});
     QVERIFY(!longCell.write(path(m_dir, QStringLiteral("long.xls")), HWorkbook::Xls));
     QVERIFY(longCell.errorString().contains(QStringLiteral("8000")));
     QVERIFY(!QFileInfo::exists(path(m_dir, QStringLiteral("long.xls"))));
@@ -524,10 +544,12 @@ void TestWorkbook::damagedFilesGiveErrors()
     const QString damaged = path(m_dir, QStringLiteral("damaged-") + name);
 
     // Truncated files are refused.
-    for (int length : {0, 7, 8, 100, 511, 512, 2000, good.size() / 2, good.size() - 600, good.size() - 30}) {
+    for (int length :
+         {0, 7, 8, 100, 511, 512, 2000, good.size() / 2, good.size() - 600, good.size() - 30}) {
         QVERIFY(writeBytes(damaged, good.left(length)));
         HWorkbook in;
-        QVERIFY2(!in.read(damaged), qPrintable(QStringLiteral("truncated to %1 bytes").arg(length)));
+        QVERIFY2(!in.read(damaged),
+                 qPrintable(QStringLiteral("truncated to %1 bytes").arg(length)));
         QVERIFY(!in.errorString().isEmpty());
         QVERIFY(in.sheets.isEmpty());
     }

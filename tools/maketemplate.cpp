@@ -21,8 +21,8 @@ int main(int argc, char *argv[])
     HWorkbook workbook;
     HWorkbookSheet sheet;
     sheet.name = QStringLiteral("modellist");
-    sheet.rows.append({QStringLiteral("product_code"), QStringLiteral("model"),
-                       QStringLiteral("oem_model")});
+    sheet.rows.append(
+        {QStringLiteral("product_code"), QStringLiteral("model"), QStringLiteral("oem_model")});
     workbook.sheets.append(sheet);
     if (!workbook.write(args.at(1), HWorkbook::Xls)) {
         err << "product-maketemplate: " << args.at(1) << ": " << workbook.errorString() << "\n";
