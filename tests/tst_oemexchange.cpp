@@ -1,9 +1,13 @@
 #include "testhelpers.h"
 
 #include "hbiff8writer.h"
+#include "hdbfind.h"
+#include "heditproductsalestatus.h"
+#include "hjsonfunc.h"
 #include "hoemmodelexchange.h"
 #include "hworkbook.h"
 
+#include <QPushButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -48,6 +52,7 @@ private slots:
     void pythonReadsExports();
     void foreignWorkbooksImport();
     void fiftyThousandRows();
+    void saleStatusTabExchangesOemNames();
 
 private:
     struct Row
@@ -807,6 +812,52 @@ void TestOemExchange::fiftyThousandRows()
             QCOMPARE(table->item(r, 2)->text(), rows.at(r).oem);
         QCOMPARE(table->item(count - 1, 2)->text(), rows.last().oem);
     }
+}
+
+void TestOemExchange::saleStatusTabExchangesOemNames()
+{
+    // The two buttons of the sale status tab, end to end: export the model table, change
+    // names, import them back, and store them in the scheme with "Save to scheme".
+    const QString db = file(QStringLiteral("Product.mdb"));
+    QVERIFY(createProductDb(db, {
+        QStringLiteral("insert into __product_series (id_series, product_type, category) values (7, 0, 'VRF')"),
+        QStringLiteral("insert into __product_idx (product_code, id_series, base_model) values "
+                       "('007', 7, 'MX-1'), ('O''K', 7, 'MX-2'), ('X1', 8, 'Other')"),
+    }));
+    useProductDb(db);
+    QVERIFY(HJsonFunc::jsonDocToFile(QJsonDocument(QJsonObject()), appFolder(QStringLiteral("config/A.json")),
+                                     QJsonDocument::Indented));
+    auto *editor = new HEditProductSaleStatus(m_editor);
+    m_editor->layout()->addWidget(editor);
+    m_editor->show();
+    editor->clickCell_Series(0, 0);
+    auto *table = editor->findChild<QTableWidget *>(QStringLiteral("tableWidget_Idx"));
+    QVERIFY(table);
+    QCOMPARE(table->rowCount(), 3);
+    const QStringList names = {QStringLiteral("品牌-1"), QStringLiteral("it's"), QStringLiteral("hidden row")};
+    for (int r = 0; r < 3; ++r)
+        table->item(r, 2)->setText(names.at(r));
+
+    answerFileDialog(file(QStringLiteral("tab.xlsx")));
+    QTest::mouseClick(editor->findChild<QPushButton *>(QStringLiteral("pushButton_export")), Qt::LeftButton);
+    QCOMPARE(boxes(), QStringList{QStringLiteral("Notice: Export success")});
+    for (int r = 0; r < 3; ++r)
+        table->item(r, 2)->setText(QString());
+    m_answerer->clear();
+    answerFileDialog(file(QStringLiteral("tab.xlsx")));
+    QTest::mouseClick(editor->findChild<QPushButton *>(QStringLiteral("pushButton_import")), Qt::LeftButton);
+    QCOMPARE(boxes(), QStringList{QStringLiteral("Notice: Import success")});
+    QCOMPARE(column(table, 2), names);
+
+    QTest::mouseClick(editor->findChild<QPushButton *>(QStringLiteral("pushButton_Save")), Qt::LeftButton);
+    QJsonDocument scheme;
+    QVERIFY(HJsonFunc::readFileToJsonDoc(appFolder(QStringLiteral("config/A.json")), scheme));
+    QStringList stored;
+    for (const QJsonValue &record : scheme.object().value(QStringLiteral("idx_table")).toArray())
+        stored.append(record.toObject().value(QStringLiteral("oem_model")).toString());
+    QCOMPARE(stored, names);
+    delete editor;
+    HDbFind::closeDb();
 }
 
 QTEST_MAIN(TestOemExchange)
