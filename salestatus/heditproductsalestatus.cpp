@@ -5,6 +5,7 @@
 #include "hdbfind.h"
 #include "hinputnamewidget.h"
 #include "hmessagebox.h"
+#include "hoemmodelexchange.h"
 #include "hsalestatusdbwriter.h"
 #include "hsalestatusschemes.h"
 #include "translatestring.h"
@@ -673,6 +674,17 @@ void HEditProductSaleStatus::on_pushButton_uncheckall_2_clicked()
 }
 
 // --- database -----------------------------------------------------------------------------
+
+// The OEM names reach the scheme only through "Save to scheme", like names typed in.
+void HEditProductSaleStatus::on_pushButton_export_clicked()
+{
+    HOemModelExchange::exportModelTable(this, ui->tableWidget_Idx);
+}
+
+void HEditProductSaleStatus::on_pushButton_import_clicked()
+{
+    HOemModelExchange::importModelTable(this, ui->tableWidget_Idx);
+}
 
 void HEditProductSaleStatus::on_pushButton_SaveDb_clicked()
 {

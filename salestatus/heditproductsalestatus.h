@@ -35,6 +35,8 @@ public slots:
 private slots:
     void on_comboBox_ProductType_currentIndexChanged(int index);
     void on_pushButton_SaveDb_clicked();
+    void on_pushButton_export_clicked();
+    void on_pushButton_import_clicked();
     void on_pushButton_AddInstallCode_clicked();
     void on_pushButton_RemoveInstallCode_clicked();
     void on_pushButton_ExportAllSchemes_clicked();

@@ -1,5 +1,7 @@
 #include "hdatabase.h"
 
+#include "hworkbook.h"
+
 #include <QAtomicInt>
 #include <QDebug>
 #include <QDir>
@@ -7,6 +9,7 @@
 #include <QFileInfo>
 #include <QSet>
 #include <QSqlError>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -45,7 +48,34 @@ FileKind fileKind(const QString &path)
     return FileKind::Unknown;
 }
 
+// SQLite's file change counter (header offset 24): it moves with every committed write
+// transaction, whichever connection made it, so it survives the caller closing the
+// connection.
+quint32 sqliteChangeCounter(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(24))
+        return 0;
+    const QByteArray bytes = file.read(4);
+    if (bytes.size() != 4)
+        return 0;
+    return (quint32(quint8(bytes[0])) << 24) | (quint32(quint8(bytes[1])) << 16)
+           | (quint32(quint8(bytes[2])) << 8) | quint32(quint8(bytes[3]));
+}
+
 } // namespace
+
+// A workbook opened as a database: the sheets as read, the temporary database file that
+// holds them as tables, and what is needed to decide on and make the write-back.
+struct HDatabase::WorkbookSession
+{
+    HWorkbook workbook;
+    QTemporaryDir folder;
+    QString databasePath;
+    HWorkbook::Format writeFormat = HWorkbook::Unknown;
+    quint32 changeCounter = 0;
+    bool forceWrite = false;
+};
 
 HDatabase::HDatabase()
     : m_connectionName(QStringLiteral("hdatabase_%1").arg(g_connectionCounter.fetchAndAddOrdered(1)))
@@ -150,21 +180,91 @@ bool HDatabase::openExcelDatabase(const QString &file, const QString &second)
 {
     Q_UNUSED(second)
     closeDatabase();
+    m_error.clear();
     m_fileName = file;
-    setError(QStringLiteral("opening workbooks is not available in this build"));
-    return false;
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
+        setError(QStringLiteral("the Qt SQLite driver (QSQLITE) is not installed"));
+        return false;
+    }
+    auto session = std::make_unique<WorkbookSession>();
+    if (!session->workbook.read(file)) {
+        setError(session->workbook.errorString());
+        return false;
+    }
+    if (!session->folder.isValid()) {
+        setError(QStringLiteral("no temporary folder for the workbook: %1")
+                     .arg(session->folder.errorString()));
+        return false;
+    }
+    session->databasePath = session->folder.filePath(QStringLiteral("workbook.sqlite"));
+    session->writeFormat = HWorkbook::formatOfName(file);
+    if (session->writeFormat == HWorkbook::Unknown)
+        session->writeFormat = HWorkbook::formatOfContent(file);
+
+    bool loaded = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+        db.setDatabaseName(session->databasePath);
+        if (!db.open()) {
+            setError(errorText(db.lastError()));
+        } else {
+            // The database is thrown away with the handle: no need to sync it to disk.
+            QSqlQuery(db).exec(QStringLiteral("PRAGMA synchronous = OFF"));
+            loaded = session->workbook.loadInto(db);
+            if (!loaded) {
+                setError(session->workbook.errorString());
+                db.close();
+            }
+        }
+    }
+    if (!loaded) {
+        QSqlDatabase::removeDatabase(m_connectionName);
+        return false;
+    }
+    session->changeCounter = sqliteChangeCounter(session->databasePath);
+    m_workbook = std::move(session);
+    return true;
+}
+
+void HDatabase::markWorkbookChanged()
+{
+    if (m_workbook)
+        m_workbook->forceWrite = true;
 }
 
 bool HDatabase::closeDatabase()
 {
-    if (!QSqlDatabase::contains(m_connectionName))
+    if (!QSqlDatabase::contains(m_connectionName)) {
+        m_workbook.reset();
         return true;
+    }
     {
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
         db.close();
     }
+    bool ok = true;
+    if (m_workbook) {
+        const bool changed = m_workbook->forceWrite
+                             || sqliteChangeCounter(m_workbook->databasePath)
+                                    != m_workbook->changeCounter;
+        if (changed) {
+            QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+            if (!db.open()) {
+                setError(QStringLiteral("the workbook's temporary database cannot be reopened: %1")
+                             .arg(errorText(db.lastError())));
+                ok = false;
+            } else {
+                ok = m_workbook->workbook.readFrom(db)
+                     && m_workbook->workbook.write(m_fileName, m_workbook->writeFormat);
+                if (!ok)
+                    setError(m_workbook->workbook.errorString());
+                db.close();
+            }
+        }
+        m_workbook.reset();
+    }
     QSqlDatabase::removeDatabase(m_connectionName);
-    return true;
+    return ok;
 }
 
 bool HDatabase::isOpen() const

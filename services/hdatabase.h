@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 // One connection: the product database, or a workbook opened as a database.
 //
 // Every text value spliced into a statement goes through escape() (or is bound); the
@@ -23,12 +25,21 @@ public:
     // Opens an ODBC data source given by its connection string (the Access path uses it;
     // on Linux it is exercised with the SQLite ODBC driver).
     bool openOdbc(const QString &connectionString);
-    // Opens a workbook (.xls or .xlsx): its sheets become tables of a private temporary
-    // database; the workbook is written back when the handle is closed after a change.
+    // Opens a workbook (.xls or .xlsx, told apart by content): every sheet becomes a table of
+    // a private temporary SQLite database (first row = column names, every cell as text).
+    // When the handle is closed or destroyed after a change, the workbook is written back
+    // in the format its extension names (the format it was read in for other names),
+    // replacing the file atomically. The temporary database is a file of its own, so
+    // closing getSqlDatabase() directly loses nothing: committed changes are found by the
+    // file's change counter when closeDatabase() or the destructor runs.
     // The second argument is unused and kept for callers that pass it.
     bool openExcelDatabase(const QString &file, const QString &second);
+    // Makes the next close write the workbook even without a change, e.g. to give a copy
+    // of an .xls file the format its .xlsx name asks for.
+    void markWorkbookChanged();
     // Harmless on a handle that was never opened. For a changed workbook this writes the
-    // file back; returns false (see errorString()) when that write failed.
+    // file back; returns false (see errorString()) when that write failed, leaving the
+    // previous file as it was. Uncommitted changes are dropped.
     bool closeDatabase();
     bool isOpen() const;
 
@@ -58,6 +69,9 @@ private:
     QString notOpenText() const;
     bool openSqlite(const QString &file);
     bool openAccess(const QString &file, const QString &password);
+
+    struct WorkbookSession;
+    std::unique_ptr<WorkbookSession> m_workbook;
 
     QString m_connectionName;
     QString m_fileName;

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+class QTableWidget;
+class QWidget;
+
+// Exchange of OEM model names between the sale status model table and an Excel workbook
+// (.xls or .xlsx) with the sheet "modellist" (product_code, model, oem_model).
+//
+// The table is the model table of the sale status editor: column 0 the product code,
+// 1 the model, 2 the OEM model name. Rows of other series have height 0 and are exported and
+// updated like the shown ones.
+class HOemModelExchange
+{
+public:
+    // Asks for a target file, writes every row into a fresh copy of the template there and
+    // says "Export success"; any failure is a warning naming the file and the cause.
+    static void exportModelTable(QWidget *parent, QTableWidget *table);
+    // Asks for a workbook, sets column 2 of every row whose product code it holds (the first
+    // workbook row wins) and says "Import success"; failures are warnings as above.
+    static void importModelTable(QWidget *parent, QTableWidget *table);
+
+    // The template beside the executable: template/idx_table.xls.
+    static QString templatePath();
+
+    // The same without dialogs or messages; false with the cause in *error. The target is
+    // replaced only by a complete workbook: on failure an existing file stays as it was.
+    static bool exportRows(const QTableWidget *table, const QString &path,
+                           const QString &templateFile, QString *error);
+    static bool importRows(QTableWidget *table, const QString &path, QString *error);
+};
