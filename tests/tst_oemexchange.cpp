@@ -36,8 +36,6 @@ private slots:
 
     void roundTrip_data() { formats(); }
     void roundTrip();
-    void emptyTableExportsBareTemplate_data() { formats(); }
-    void emptyTableExportsBareTemplate();
     void importMatchesExactCodes_data() { formats(); }
     void importMatchesExactCodes();
     void cancelledDialogsAreSilent();
@@ -57,8 +55,8 @@ private:
         QTest::newRow("xls") << "models.xls";
         QTest::newRow("xlsx") << "models.xlsx";
     }
-    // The model table: rows of {code, model, OEM name}; rows for which `hidden` holds get
-    // height 0 like the rows of other series.
+    // The model table, rows of {code, model, OEM name}; rows for which `hidden` holds get
+    // height 0 like those of other series.
     QTableWidget *makeTable(const QVector<QStringList> &rows,
                             const std::function<bool(int)> &hidden = {});
     // Answers the next file dialog with `path` (cancels it when empty), runs `action`, and
@@ -84,7 +82,7 @@ private:
 
 namespace {
 
-const QStringList kHeader{"product_code", "model", "oem_model"};
+const QString kHeader = "product_code|model|oem_model";
 const QStringList kSuccess{"Notice: Export success"}, kImported{"Notice: Import success"};
 const char kNoPython[] = "Debian's /usr/bin/python3 with python3-xlrd, python3-xlwt and "
                          "python3-openpyxl is not installed";
@@ -101,6 +99,15 @@ bool writeBytes(const QString &path, const QByteArray &bytes)
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
+// Rows written as "a|b|c;d|e" and back.
+QVector<QStringList> rowsOf(const QString &text)
+{
+    QVector<QStringList> rows;
+    for (const QString &row : text.split(';'))
+        rows.append(row.split('|'));
+    return rows;
+}
+
 // Rows as "a|b|c" lines, without trailing empty cells and trailing empty rows.
 QString lines(const QVector<QStringList> &rows)
 {
@@ -115,17 +122,13 @@ QString lines(const QVector<QStringList> &rows)
     return out.join('\n');
 }
 
-// The sheet "modellist" of a workbook as our own reader sees it.
+// A workbook as our own reader sees it: the lines of its only sheet, "modellist".
 QString modelSheet(const QString &path)
 {
-    HWorkbook workbook;
-    if (!workbook.read(path))
-        return "unreadable: " + workbook.errorString();
-    for (const HWorkbookSheet &sheet : qAsConst(workbook.sheets)) {
-        if (sheet.name == "modellist")
-            return lines(sheet.rows);
-    }
-    return "no sheet modellist";
+    HWorkbook book;
+    if (book.read(path) && book.sheets.size() == 1 && book.sheets[0].name == "modellist")
+        return lines(book.sheets[0].rows);
+    return "not just the sheet modellist: " + book.errorString();
 }
 
 QStringList column(const QTableWidget *table, int c)
@@ -136,25 +139,10 @@ QStringList column(const QTableWidget *table, int c)
     return texts;
 }
 
-// What the table should give in the workbook: the header, then every row in order.
-QString expectedSheet(const QTableWidget *table)
-{
-    QVector<QStringList> rows{kHeader};
-    for (int r = 0; r < table->rowCount(); ++r)
-        rows.append(
-            {table->item(r, 0)->text(), table->item(r, 1)->text(), table->item(r, 2)->text()});
-    return lines(rows);
-}
-
 // Texts that break careless exports: quotes for SQL, separators for CSV, Chinese, leading
 // zeros, blanks, placeholders of QString::arg.
-QVector<QStringList> trickyRows()
-{
-    return {{"000123", "AR-07", "0070"},      {"P'1", "it's", "O'Brien's \"best\""},
-            {"空调-1", "室内机", "格力 OEM"}, {"P2", "a,b", ""},
-            {"P3", "  blanks  ", " lead"},    {"P4", "%1 %2", "%3"},
-            {"P5", "hidden", "hidden oem"}};
-}
+const QString kTricky = "000123|AR-07|0070;P'1|it's|O'Brien's \"best\";空调-1|室内机|格力 OEM;"
+                        "P2|a,b|;P3|  blanks  | lead;P4|%1 %2|%3;P5|hidden|hidden oem";
 
 // One warning that names the file and contains `part`.
 bool isWarning(const QStringList &seen, const QString &part, const QString &path)
@@ -166,15 +154,7 @@ bool isWarning(const QStringList &seen, const QString &part, const QString &path
 QString sofficePath()
 {
     const QString found = QStandardPaths::findExecutable("soffice");
-    return found.isEmpty() && QFileInfo::exists("/usr/bin/soffice") ? "/usr/bin/soffice" : found;
-}
-
-bool pythonClientsInstalled()
-{
-    QProcess probe;
-    probe.start("/usr/bin/python3", {"-c", "import xlrd, xlwt, openpyxl"});
-    return probe.waitForFinished(60000) && probe.exitStatus() == QProcess::NormalExit &&
-           probe.exitCode() == 0;
+    return found.isEmpty() ? QStandardPaths::findExecutable("soffice", {"/usr/bin"}) : found;
 }
 
 bool runPython(const QStringList &args, QByteArray *output, QString *error)
@@ -184,38 +164,35 @@ bool runPython(const QStringList &args, QByteArray *output, QString *error)
     env.insert("PYTHONIOENCODING", "utf-8");
     process.setProcessEnvironment(env);
     process.start("/usr/bin/python3", args);
-    if (!process.waitForFinished(600000) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0) {
-        *error = QString::fromUtf8(process.readAllStandardError());
-        return false;
-    }
+    const bool ok = process.waitForFinished(600000) &&
+                    process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    *error = QString::fromUtf8(process.readAllStandardError());
     if (output)
         *output = process.readAllStandardOutput();
-    return true;
+    return ok;
+}
+
+bool pythonClientsInstalled()
+{
+    QString error;
+    return runPython({"-c", "import xlrd, xlwt, openpyxl"}, nullptr, &error);
 }
 
 // Row i of the workbooks tests/clients/write_workbook.py writes: product code and OEM name
 // as the import must see them (numbers as typed, texts as they stand).
 QString foreignCode(int i)
 {
-    if (i % 5 == 0)
-        return QString::number(100000 + i);
-    return i % 5 == 1 ? "00" + QString::number(i)
-                      : QStringLiteral("P%1").arg(i, 5, 10, QLatin1Char('0'));
+    const QString codes[] = {QString::number(100000 + i), "00" + QString::number(i),
+                             QStringLiteral("P%1").arg(i, 5, 10, QLatin1Char('0'))};
+    return codes[qMin(i % 5, 2)];
 }
 
 QString foreignOem(int i)
 {
-    switch (i % 7) {
-    case 0:
-        return QString();
-    case 1:
-        return HWorkbook::numberText(i + 0.5);
-    case 2:
-        return QStringLiteral("O'Brien 空调 %1").arg(i);
-    default:
-        return QStringLiteral(" OEM-%1 ").arg(i);
-    }
+    const QString names[] = {QString(), HWorkbook::numberText(i + 0.5),
+                             QStringLiteral("O'Brien 空调 %1").arg(i),
+                             QStringLiteral(" OEM-%1 ").arg(i)};
+    return names[qMin(i % 7, 3)];
 }
 
 } // namespace
@@ -239,7 +216,6 @@ void TestOemExchange::init()
 void TestOemExchange::cleanup()
 {
     delete m_editor;
-    m_editor = nullptr;
     // Every case leaves the shipped template as it found it (restored for the next case).
     const QByteArray now = fileBytes(HOemModelExchange::templatePath());
     if (now != m_template)
@@ -288,8 +264,8 @@ QStringList TestOemExchange::run(const std::function<void()> &action, const QStr
     return boxes;
 }
 
-// Converts files with LibreOffice headless, in a profile of its own. LibreOffice exits 0
-// even when it fails: the caller checks the files it wrote into lo/.
+// Converts files with LibreOffice headless, in a profile of its own, into lo/. LibreOffice
+// exits 0 even when it fails: the caller checks the files it wrote.
 bool TestOemExchange::libreOfficeConvert(const QStringList &files, const QString &filter,
                                          QString *log)
 {
@@ -308,23 +284,20 @@ bool TestOemExchange::libreOfficeConvert(const QStringList &files, const QString
 
 void TestOemExchange::roundTrip()
 {
-    // Export over an earlier export, then import into names typed since: every name comes
-    // back, the empty one and those of hidden rows included.
+    // Export, then import into names typed since: every name comes back, the empty one and
+    // those of hidden rows included, and the workbook is only read. Then an export of the
+    // empty table (before the first click) over it gives the bare template.
     QFETCH(QString, name);
     const QString path = file(name);
-    QString error;
-    QVERIFY2(HOemModelExchange::exportRows(makeTable({{"OLD1", "m", "o"}, {"OLD2", "m", "o"}}),
-                                           path, HOemModelExchange::templatePath(), &error),
-             qPrintable(error));
-    QTableWidget *table = makeTable(trickyRows(), [](int r) { return r % 3 == 2; });
+    QTableWidget *table = makeTable(rowsOf(kTricky), [](int r) { return r % 3 == 2; });
     m_editor->show();
-    const QStringList original = column(table, 2);
     QStringList filters;
     QCOMPARE(exportTo(table, path, &filters), kSuccess);
     QVERIFY2(filters.contains("Excel (*.xls *.xlsx)"), qPrintable(filters.join(';')));
     QCOMPARE(int(HWorkbook::formatOfContent(path)), int(HWorkbook::formatOfName(path)));
-    QCOMPARE(modelSheet(path), expectedSheet(table));
+    QCOMPARE(modelSheet(path), kHeader + '\n' + lines(rowsOf(kTricky)));
 
+    const QStringList original = column(table, 2);
     for (int r = 0; r < table->rowCount(); ++r)
         table->item(r, 2)->setText("typed since");
     const QByteArray exported = fileBytes(path);
@@ -332,64 +305,44 @@ void TestOemExchange::roundTrip()
     QCOMPARE(importFrom(table, path, &filters), kImported);
     QVERIFY(filters.contains("Excel (*.xls *.xlsx)"));
     QCOMPARE(column(table, 2), original);
-    QCOMPARE(column(table, 0).size(), trickyRows().size());
-    QCOMPARE(fileBytes(path), exported); // importing only reads
-}
+    QCOMPARE(fileBytes(path), exported);
 
-void TestOemExchange::emptyTableExportsBareTemplate()
-{
-    QFETCH(QString, name);
-    const QString path = file("bare-" + name);
-    // Before the first click the table has no rows and no columns.
     QCOMPARE(exportTo(new QTableWidget(m_editor), path), kSuccess);
     QCOMPARE(int(HWorkbook::formatOfContent(path)), int(HWorkbook::formatOfName(path)));
     if (HWorkbook::formatOfName(path) == HWorkbook::Xls)
         QCOMPARE(fileBytes(path), m_template);
-    QCOMPARE(modelSheet(path), kHeader.join('|'));
+    QCOMPARE(modelSheet(path), kHeader);
 }
 
 void TestOemExchange::importMatchesExactCodes()
 {
     QFETCH(QString, name);
     HWorkbook workbook;
-    workbook.sheets = {
-        HWorkbookSheet{"notes", {{"product_code", "oem_model"}, {"A", "wrong sheet"}}},
-        HWorkbookSheet{"modellist",
-                       {{"oem_model", "product_code", "model", "note"},
-                        {"first", "A", "x", "n"},
-                        {"second", "A", "x"},
-                        {"lower", "b"},
-                        {"blank", "C "},
-                        {"", "D"},
-                        {"hidden row", "E"},
-                        {"nobody", "Z"},
-                        {"no code"}}}};
+    workbook.sheets = {{"notes", rowsOf("product_code|oem_model;A|wrong sheet")},
+                       {"modellist", rowsOf("oem_model|product_code|model|note;first|A|x|n;"
+                                            "second|A|x;lower|b;blank|C ;|D;hidden row|E;"
+                                            "nobody|Z;no code")}};
     QVERIFY(workbook.write(file(name), HWorkbook::formatOfName(name)));
-    QTableWidget *table = makeTable({{"A", "m", "old A"},
-                                     {"B", "m", "old B"},
-                                     {"C", "m", "old C"},
-                                     {"D", "m", "old D"},
-                                     {"E", "m", "old E"},
-                                     {"F", "m", "old F"},
-                                     {"", "m", "no code"}},
+    QTableWidget *table = makeTable(rowsOf("A|m|old A;B|m|old B;C|m|old C;D|m|old D;E|m|old E;"
+                                           "F|m|old F;|m|no code"),
                                     [](int r) { return r == 4; });
     QCOMPARE(importFrom(table, file(name)), kImported);
     // First row wins; letter case and trailing blanks make other codes; an empty name clears;
     // a hidden row is updated; rows not in the workbook keep their name.
-    QCOMPARE(column(table, 2),
-             (QStringList{"first", "old B", "old C", "", "hidden row", "old F", "no code"}));
+    QCOMPARE(column(table, 2).join('|'),
+             QStringLiteral("first|old B|old C||hidden row|old F|no code"));
     QCOMPARE(table->rowHeight(4), 0);
 }
 
 void TestOemExchange::cancelledDialogsAreSilent()
 {
     QTableWidget *table = makeTable({{"A", "m", "o"}});
-    QVERIFY(exportTo(table, QString()).isEmpty());
-    QCOMPARE(m_answerer->count(), 1); // the file dialog, no message box
-    QCOMPARE(m_answerer->seen().first().className, QStringLiteral("QFileDialog"));
-    QVERIFY(importFrom(table, QString()).isEmpty());
-    QCOMPARE(m_answerer->count(), 1);
-    QCOMPARE(m_answerer->seen().first().className, QStringLiteral("QFileDialog"));
+    for (bool exporting : {true, false}) {
+        QVERIFY(exporting ? exportTo(table, QString()).isEmpty()
+                          : importFrom(table, QString()).isEmpty());
+        QCOMPARE(m_answerer->count(), 1); // the file dialog, no message box
+        QCOMPARE(m_answerer->seen().first().className, QStringLiteral("QFileDialog"));
+    }
     QCOMPARE(column(table, 2), QStringList{"o"});
 }
 
@@ -403,14 +356,14 @@ void TestOemExchange::exportFailuresAreReported()
     QVERIFY2(isWarning(seen, "template", templateFile), qPrintable(seen.join('\n')));
     const QString nowhere = file("no/such/folder/out.xls");
     seen = exportTo(table, nowhere);
-    QVERIFY2(isWarning(seen, "", nowhere), qPrintable(seen.join('\n')));
-    QVERIFY(!QFileInfo::exists(nowhere));
+    QVERIFY2(isWarning(seen, "", nowhere) && !QFileInfo::exists(nowhere),
+             qPrintable(seen.join('\n')));
 
     // A template missing, damaged, without the sheet "modellist" or without its column: the
     // warning names the target and the cause, and the previous file stays as it was.
     HWorkbook wrongSheet, noColumn;
-    wrongSheet.sheets = {HWorkbookSheet{"other", {kHeader}}};
-    noColumn.sheets = {HWorkbookSheet{"modellist", {{"product_code", "model"}}}};
+    wrongSheet.sheets = {{"other", rowsOf(kHeader)}};
+    noColumn.sheets = {{"modellist", rowsOf("product_code|model")}};
     QVERIFY(wrongSheet.write(file("wrong.xls"), HWorkbook::Xls));
     QVERIFY(noColumn.write(file("nocolumn.xls"), HWorkbook::Xls));
     const QVector<QPair<QByteArray, QString>> cases{
@@ -433,8 +386,8 @@ void TestOemExchange::exportFailuresAreReported()
 
 void TestOemExchange::xlsRowLimitIsReported()
 {
-    // More model rows than an .xls sheet holds: a clear warning, the old file intact; the
-    // same rows go to .xlsx without trouble.
+    // More model rows than an .xls sheet holds: a clear warning pointing to .xlsx, the old
+    // file intact; the same rows go to .xlsx without trouble.
     QVector<QStringList> rows;
     for (int i = 0; i < HBiff8Writer::MaxRows; ++i) // with the header one row too many
         rows.append({QStringLiteral("C%1").arg(i), "M"});
@@ -442,7 +395,8 @@ void TestOemExchange::xlsRowLimitIsReported()
     const QString target = file("big.xls");
     QVERIFY(writeBytes(target, "previous content"));
     const QStringList seen = exportTo(table, target);
-    QVERIFY2(isWarning(seen, "65536", target), qPrintable(seen.join('\n')));
+    QVERIFY2(isWarning(seen, "65536", target) && seen.first().contains(".xlsx"),
+             qPrintable(seen.join('\n')));
     QCOMPARE(fileBytes(target), QByteArray("previous content"));
 
     QString error;
@@ -456,8 +410,8 @@ void TestOemExchange::importFailuresAreReported()
 {
     QTableWidget *table = makeTable({{"A", "m", "o"}});
     HWorkbook noSheet, noColumn;
-    noSheet.sheets = {HWorkbookSheet{"models", {kHeader, {"A", "m", "x"}}}};
-    noColumn.sheets = {HWorkbookSheet{"modellist", {{"product_code", "model"}, {"A", "m"}}}};
+    noSheet.sheets = {{"models", rowsOf(kHeader + ";A|m|x")}};
+    noColumn.sheets = {{"modellist", rowsOf("product_code|model;A|m")}};
     QVERIFY(noSheet.write(file("nosheet.xlsx"), HWorkbook::Xlsx));
     QVERIFY(noColumn.write(file("nocolumn.xls"), HWorkbook::Xls));
     QVERIFY(writeBytes(file("text.xls"), "product_code,model,oem_model\nA,m,x\n"));
@@ -489,13 +443,13 @@ void TestOemExchange::clientsReadExports_data()
 void TestOemExchange::clientsReadExports()
 {
     // LibreOffice converts both exports to CSV, Debian's Python reads them with xlrd and
-    // openpyxl: each gives back the model table, hidden rows and tricky texts included.
+    // openpyxl: each gives back the model table, a hidden row and tricky texts included.
     QFETCH(bool, libreOffice);
     if (libreOffice && sofficePath().isEmpty())
         QSKIP("LibreOffice (soffice, package libreoffice-calc-nogui) is not installed");
     if (!libreOffice && !pythonClientsInstalled())
         QSKIP(kNoPython);
-    QTableWidget *table = makeTable(trickyRows(), [](int r) { return r == 6; });
+    QTableWidget *table = makeTable(rowsOf(kTricky), [](int r) { return r == 6; });
     const QStringList paths{file("client-xls.xls"), file("client-xlsx.xlsx")};
     QString error, log;
     for (const QString &path : paths)
@@ -526,7 +480,7 @@ void TestOemExchange::clientsReadExports()
                     read.last().append(cell.toString());
             }
         }
-        QCOMPARE(lines(read), expectedSheet(table));
+        QCOMPARE(lines(read), kHeader + '\n' + lines(rowsOf(kTricky)));
     }
 }
 
@@ -538,13 +492,13 @@ void TestOemExchange::foreignWorkbooksImport()
     if (!pythonClientsInstalled())
         QSKIP(kNoPython);
     constexpr int count = 20000;
-    QStringList workbooks;
+    QStringList workbooks, expected;
     QString error, log;
-    const QVector<QPair<QString, QString>> kinds{
-        {"xls", "xlwt.xls"}, {"xlsx", "openpyxl.xlsx"}, {"xlsx-inline", "inline.xlsx"}};
-    for (const auto &kind : kinds) {
-        workbooks.append(file(kind.second));
-        QVERIFY2(runPython({PM_SOURCE_DIR "/tests/clients/write_workbook.py", kind.first,
+    for (const QString &kind : {"xls", "xlsx", "xlsx-inline"}) {
+        workbooks.append(file(kind == "xls"    ? "xlwt.xls"
+                              : kind == "xlsx" ? "openpyxl.xlsx"
+                                               : "inline.xlsx"));
+        QVERIFY2(runPython({PM_SOURCE_DIR "/tests/clients/write_workbook.py", kind,
                             workbooks.last(), QString::number(count)},
                            nullptr, &error),
                  qPrintable(error));
@@ -552,33 +506,27 @@ void TestOemExchange::foreignWorkbooksImport()
     if (!sofficePath().isEmpty()) {
         QVERIFY(libreOfficeConvert({file("openpyxl.xlsx")}, "xls:MS Excel 97", &log));
         QVERIFY(libreOfficeConvert({file("xlwt.xls")}, "xlsx:Calc MS Excel 2007 XML", &log));
-        for (const QString &path : {file("lo/openpyxl.xls"), file("lo/xlwt.xlsx")}) {
-            QVERIFY2(QFileInfo::exists(path), qPrintable(log));
-            workbooks.append(path);
-        }
+        workbooks += {file("lo/openpyxl.xls"), file("lo/xlwt.xlsx")};
+        QVERIFY2(QFileInfo::exists(workbooks.at(3)) && QFileInfo::exists(workbooks.at(4)),
+                 qPrintable(log));
     } else {
         qWarning("LibreOffice is not installed: workbooks saved by it are not imported");
     }
 
     QVector<QStringList> rows;
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < count; ++i) {
         rows.append({foreignCode(i), "M"});
+        expected.append(foreignOem(i));
+    }
     rows.append({"not in the workbook", "M", "kept"});
+    expected.append("kept");
     QTableWidget *table = makeTable(rows, [](int r) { return r % 2 == 1; });
     for (const QString &workbook : qAsConst(workbooks)) {
+        qInfo("%s", qPrintable(QFileInfo(workbook).fileName()));
         for (int r = 0; r < count; ++r)
             table->item(r, 2)->setText("before");
-        QVERIFY2(HOemModelExchange::importRows(table, workbook, &error),
-                 qPrintable(workbook + ": " + error));
-        for (int i = 0; i < count; ++i) {
-            if (table->item(i, 2)->text() != foreignOem(i))
-                QFAIL(
-                    qPrintable(QStringLiteral("%1, row %2 (%3): got \"%4\", expected \"%5\"")
-                                   .arg(QFileInfo(workbook).fileName())
-                                   .arg(i)
-                                   .arg(foreignCode(i), table->item(i, 2)->text(), foreignOem(i))));
-        }
-        QCOMPARE(table->item(count, 2)->text(), QStringLiteral("kept"));
+        QVERIFY2(HOemModelExchange::importRows(table, workbook, &error), qPrintable(error));
+        QCOMPARE(column(table, 2), expected);
     }
 }
 
