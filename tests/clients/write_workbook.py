@@ -6,7 +6,7 @@
 xls is written by xlwt, xlsx by openpyxl (shared strings), xlsx-inline by hand with in-cell
 strings and cells without a position. Every flavour holds a sheet "notes" first, then the
 sheet "modellist" with the columns oem_model, remark, product_code, model, extra and <rows>
-data rows made by row(i) below; tests/tst_workbook.cpp expects exactly these values.
+data rows made by row(i) below; tests/tst_oemexchange.cpp expects exactly these values.
 """
 import sys
 import zipfile
