@@ -1,7 +1,9 @@
 #include "hmatchingsave.h"
 
 #include "hdatabase.h"
+#include "hjsonfunc.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QSqlDatabase>
 
@@ -40,4 +42,12 @@ bool HMatchingSave::rewriteTable(HDatabase *db, const QString &table, const QStr
     if (!db->commit())
         return failAndRollBack(db, error);
     return true;
+}
+
+void HMatchingSave::writeSnapshot(const QJsonDocument &doc, const QString &fileName)
+{
+    const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/log/") + fileName;
+    QString error;
+    if (!HJsonFunc::jsonDocToFile(doc, path, QJsonDocument::Indented, &error))
+        qWarning().noquote() << error;
 }

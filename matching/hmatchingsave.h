@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonDocument>
 #include <QString>
 #include <QStringList>
 
@@ -16,4 +17,9 @@ public:
     // error text in *error.
     static bool rewriteTable(HDatabase *db, const QString &table, const QStringList &inserts,
                              bool echo, QString *error);
+
+    // Writes a matching editor's snapshot to log/<fileName> beside the executable. The
+    // snapshot is never read back, and closing must go on whatever happens: a failed write
+    // is only reported on the debug output.
+    static void writeSnapshot(const QJsonDocument &doc, const QString &fileName);
 };

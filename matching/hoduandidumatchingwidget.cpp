@@ -3,12 +3,10 @@
 
 #include "hdatabase.h"
 #include "hdbfind.h"
-#include "hjsonfunc.h"
 #include "hmatchingsave.h"
 #include "hmessagebox.h"
 #include "translatestring.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QItemSelectionModel>
 #include <QJsonDocument>
@@ -61,13 +59,8 @@ HOduAndIduMatchingWidget::~HOduAndIduMatchingWidget()
     delete ui;
     ui = nullptr;
 
-    // The snapshot records the matching as it is now, saved or not. A failed write must
-    // not stop the program from closing: it is only reported on the debug output.
-    const QString path =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/log/odu_and_idu.json");
-    QString error;
-    if (!HJsonFunc::jsonDocToFile(QJsonDocument(ar_odu), path, QJsonDocument::Indented, &error))
-        qWarning().noquote() << error;
+    // The snapshot records the matching as it is now, saved or not.
+    HMatchingSave::writeSnapshot(QJsonDocument(ar_odu), QStringLiteral("odu_and_idu.json"));
 }
 
 void HOduAndIduMatchingWidget::initOduList()

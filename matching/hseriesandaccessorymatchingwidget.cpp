@@ -3,12 +3,10 @@
 
 #include "hdatabase.h"
 #include "hdbfind.h"
-#include "hjsonfunc.h"
 #include "hmatchingsave.h"
 #include "hmessagebox.h"
 #include "translatestring.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QItemSelectionModel>
 #include <QJsonDocument>
@@ -63,15 +61,10 @@ HSeriesAndAccessoryMatchingWidget::~HSeriesAndAccessoryMatchingWidget()
     delete ui;
     ui = nullptr;
 
-    // The snapshot records the document as it is now, saved or not. A failed write must
-    // not stop the program from closing: it is only reported on the debug output.
+    // The snapshot records the document as it is now, saved or not.
     const QJsonObject snapshot{{QStringLiteral("jsonObjMatching"), jsonObjMatching},
                                {QStringLiteral("jsonObjAccessory"), jsonObjAccessory}};
-    const QString path =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/log/series_and_acc.json");
-    QString error;
-    if (!HJsonFunc::jsonDocToFile(QJsonDocument(snapshot), path, QJsonDocument::Indented, &error))
-        qWarning().noquote() << error;
+    HMatchingSave::writeSnapshot(QJsonDocument(snapshot), QStringLiteral("series_and_acc.json"));
 }
 
 // --- the document ----------------------------------------------------------------------
