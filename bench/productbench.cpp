@@ -454,15 +454,20 @@ int main(int argc, char *argv[])
 
     const double small = scales.first();
     const double large = scales.last();
-    std::printf("\n| operation | tool, ×%g (ms) | tool, ×%g (ms) | growth | raw, ×%g (ms) | tool / raw |\n",
-                small, large, large);
-    std::printf("|---|---:|---:|---:|---:|---:|\n");
+    std::printf("\n| operation | tool ×%g (ms) | tool ×%g (ms) | tool growth | raw ×%g (ms) | raw ×%g (ms) | raw growth | tool / raw at ×%g |\n",
+                small, large, small, large, large);
+    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|\n");
+    auto at = [](const std::map<double, double> &values, double scale) {
+        const auto found = values.find(scale);
+        return found == values.end() ? 0.0 : found->second;
+    };
+    auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
     for (const Figure &f : g_figures) {
-        const double toolSmall = f.tool.count(small) ? f.tool.at(small) : 0;
-        const double toolLarge = f.tool.count(large) ? f.tool.at(large) : 0;
-        const double rawLarge = f.raw.count(large) ? f.raw.at(large) : 0;
-        std::printf("| %s | %.1f | %.1f | ×%.1f | %.1f | %.1f |\n", qPrintable(f.name), toolSmall, toolLarge,
-                    toolSmall > 0 ? toolLarge / toolSmall : 0.0, rawLarge, rawLarge > 0 ? toolLarge / rawLarge : 0.0);
+        const double toolSmall = at(f.tool, small), toolLarge = at(f.tool, large);
+        const double rawSmall = at(f.raw, small), rawLarge = at(f.raw, large);
+        std::printf("| %s | %.1f | %.1f | ×%.1f | %.1f | %.1f | ×%.1f | %.1f |\n", qPrintable(f.name),
+                    toolSmall, toolLarge, ratio(toolLarge, toolSmall), rawSmall, rawLarge,
+                    ratio(rawLarge, rawSmall), ratio(toolLarge, rawLarge));
     }
     std::printf("\npeak resident memory: %lld MB\n", static_cast<long long>(peakRssMb()));
     return 0;

@@ -34,6 +34,7 @@ bool HSeriesLookup::load(HDatabase *db)
 void HSeriesLookup::clear()
 {
     m_rows.clear();
+    m_completed.clear();
     m_loaded = false;
     m_error.clear();
 }
@@ -49,6 +50,14 @@ bool HSeriesLookup::complete(int idSeries, QJsonObject &record, bool withId) con
     const Row *row = find(idSeries);
     if (!row)
         return false;
+    const bool bare = record.size() == 1 && record.value(QStringLiteral("id_series")).toInt() == idSeries;
+    if (bare) {
+        const auto cached = m_completed.constFind(idSeries);
+        if (cached != m_completed.constEnd()) {
+            record = cached.value();
+            return true;
+        }
+    }
     record.insert(QStringLiteral("product_series"), row->productSeries);
     record.insert(QStringLiteral("category"), row->category);
     record.insert(QStringLiteral("odu_type"), row->oduType);
@@ -56,5 +65,7 @@ bool HSeriesLookup::complete(int idSeries, QJsonObject &record, bool withId) con
     record.insert(QStringLiteral("product_type"), row->productType);
     if (withId)
         record.insert(QStringLiteral("id_series"), row->idSeries);
+    if (bare)
+        m_completed.insert(idSeries, record);
     return true;
 }

@@ -42,6 +42,9 @@ public:
 
 private:
     QHash<int, Row> m_rows;
+    // Completed records of bare {"id_series": id} records, shared by every copy: most
+    // records are completed from that state, and thousands of them name the same series.
+    mutable QHash<int, QJsonObject> m_completed;
     bool m_loaded = false;
     QString m_error;
 };
