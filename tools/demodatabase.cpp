@@ -422,7 +422,7 @@ bool writeDemo(const QString &dbPath, const QString &configDir, QString *error)
     model(QStringLiteral("05020001"), 502, 10, QStringLiteral("Legacy remote LR-1"), QStringLiteral("LR-1"), -1, 0);
     model(QStringLiteral("06010001"), 601, 12, QStringLiteral("Decoration panel P-1"), QStringLiteral("P-1"), 0, 0);
 
-    r.oduIdu = {{101, 201}, {101, 202}, {101, 203}, {102, 201}, {102, 301}, {103, 203}, {103, 204}};
+    r.oduIdu = {{104, 204}, {104, 203}, {101, 201}, {101, 202}, {101, 203}, {102, 201}, {102, 301}, {103, 203}, {103, 204}};
     r.oduAccessories = {{101, QStringLiteral("04010001")}, {101, QStringLiteral("04010002")},
                         {102, QStringLiteral("04010003")}, {103, QStringLiteral("04010001")}};
     r.iduAccessories = {{201, QStringLiteral("05010001")}, {201, QStringLiteral("05010002")},
