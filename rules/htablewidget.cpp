@@ -178,13 +178,22 @@ void HTableWidget::on_buttonBox_accepted()
     if (m_model) {
         QSqlDatabase db = m_model->database();
         const PendingEdits edits = PendingEdits::take(m_model);
-        db.transaction();
-        if (m_model->submitAll()) {
-            db.commit();
+        // A save that cannot be made one transaction, or whose commit fails, is a failed
+        // save like a refused row: rolled back, edits kept, the user told.
+        QString error;
+        const bool began = db.transaction();
+        bool saved = began;
+        if (!began)
+            error = db.lastError().text();
+        else if (!(saved = m_model->submitAll()))
+            error = m_model->lastError().text();
+        else if (!(saved = db.commit()))
+            error = db.lastError().text();
+        if (saved) {
             fetchRest(m_model);
         } else {
-            const QString error = m_model->lastError().text();
-            db.rollback();
+            if (began) // never end a transaction somebody else began on the connection
+                db.rollback();
             // Rows written before the failing one are marked as saved in the model although
             // the rollback undid them; select the table again and put every edit back, so
             // that the view shows what is pending and a second save writes all of it.

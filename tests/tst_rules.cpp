@@ -425,6 +425,16 @@ void TestRules::tableEditorInBothForms()
         combo->setCurrentIndex(names.indexOf("Limit"));
         QVERIFY(!tableModel(editor)->isDirty());
         setCell(tableModel(editor), 2, "rule_name", "LIM-Y");
+        // A save that cannot begin its own transaction is refused and reported, not written
+        // row by row outside one.
+        QSqlDatabase shared = HDbFind::getDb()->getSqlDatabase();
+        QVERIFY(shared.transaction());
+        press(button(editor, QDialogButtonBox::Ok));
+        QVERIFY(shared.rollback());
+        QCOMPARE(answerer.count(), 1);
+        QVERIFY(answerer.seen().first().text.startsWith(QStringLiteral("数据库错误:")));
+        QCOMPARE(sqlRows(m_db, kLimitRows), saved);
+        answerer.clear();
         press(button(editor, QDialogButtonBox::Ok));
         QCOMPARE(answerer.count(), 0);
         QCOMPARE(sqlRows(m_db, kLimitRows),
