@@ -3,6 +3,7 @@
 
 #include "hdatabase.h"
 #include "hdbfind.h"
+#include "hlabellist.h"
 #include "hmatchingsave.h"
 #include "hmessagebox.h"
 #include "translatestring.h"
@@ -156,26 +157,12 @@ QString HOduAndIduMatchingWidget::iduLabel(const QJsonObject &record)
              record.value(QStringLiteral("category")).toString());
 }
 
-void HOduAndIduMatchingWidget::setLabels(QAbstractItemView *view, const QStringList &labels)
-{
-    // Each refresh installs a new model; the replaced one (and its selection model) goes
-    // once control is back in the event loop, since this may run inside the view's own
-    // signal.
-    QAbstractItemModel *oldModel = view->model();
-    QItemSelectionModel *oldSelection = view->selectionModel();
-    view->setModel(new QStringListModel(labels, view));
-    if (oldSelection)
-        oldSelection->deleteLater();
-    if (oldModel && oldModel->parent() == view)
-        oldModel->deleteLater();
-}
-
 void HOduAndIduMatchingWidget::showSeriesLists()
 {
     QStringList odus;
     for (const QJsonValue &value : qAsConst(ar_odu))
         odus.append(oduLabel(value.toObject().value(kOdu).toObject()));
-    setLabels(ui->listView_all_odu, odus);
+    HLabelList::install(ui->listView_all_odu, odus);
     if (!ar_odu.isEmpty()) {
         const QModelIndex first = ui->listView_all_odu->model()->index(0, 0);
         ui->listView_all_odu->setCurrentIndex(first);
@@ -185,7 +172,7 @@ void HOduAndIduMatchingWidget::showSeriesLists()
     QStringList idus;
     for (const QJsonValue &value : qAsConst(ar_idu))
         idus.append(iduLabel(value.toObject()));
-    setLabels(ui->listView_all_idu, idus);
+    HLabelList::install(ui->listView_all_idu, idus);
 }
 
 void HOduAndIduMatchingWidget::on_listView_all_odu_clicked(QModelIndex index)
@@ -196,7 +183,7 @@ void HOduAndIduMatchingWidget::on_listView_all_odu_clicked(QModelIndex index)
         for (const QJsonValue &match : matches)
             labels.append(iduLabel(match.toObject()));
     }
-    setLabels(ui->listView_match_idu, labels);
+    HLabelList::install(ui->listView_match_idu, labels);
 }
 
 void HOduAndIduMatchingWidget::on_listView_all_idu_clicked(QModelIndex index)

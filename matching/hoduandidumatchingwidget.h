@@ -47,7 +47,6 @@ private:
 
     static QString oduLabel(const QJsonObject &record);
     static QString iduLabel(const QJsonObject &record);
-    static void setLabels(QAbstractItemView *view, const QStringList &labels);
 
     QJsonArray ar_odu;
     QJsonArray ar_idu;

@@ -3,6 +3,7 @@
 
 #include "hdatabase.h"
 #include "hdbfind.h"
+#include "hlabellist.h"
 #include "hmatchingsave.h"
 #include "hmessagebox.h"
 #include "translatestring.h"
@@ -185,21 +186,6 @@ QString HSeriesAndAccessoryMatchingWidget::seriesLabel(const QJsonObject &record
     return QStringLiteral("%1-%2").arg(subCatalog, category);
 }
 
-void HSeriesAndAccessoryMatchingWidget::setLabels(QAbstractItemView *view,
-                                                  const QStringList &labels)
-{
-    // Each refresh installs a new model; the replaced one (and its selection model) goes
-    // once control is back in the event loop, since this may run inside the view's own
-    // signal.
-    QAbstractItemModel *oldModel = view->model();
-    QItemSelectionModel *oldSelection = view->selectionModel();
-    view->setModel(new QStringListModel(labels, view));
-    if (oldSelection)
-        oldSelection->deleteLater();
-    if (oldModel && oldModel->parent() == view)
-        oldModel->deleteLater();
-}
-
 QList<int> HSeriesAndAccessoryMatchingWidget::selectedRows(QAbstractItemView *view)
 {
     QList<int> rows;
@@ -226,13 +212,13 @@ void HSeriesAndAccessoryMatchingWidget::on_comboBox_currentIndexChanged(int inde
     const QJsonArray entries = jsonObjMatching.value(odu ? kOduMatching : kIduMatching).toArray();
     for (const QJsonValue &entry : entries)
         series.append(seriesLabel(entry.toObject().value(kObjSeries).toObject()));
-    setLabels(ui->listView_all_series, series);
+    HLabelList::install(ui->listView_all_series, series);
 
     QStringList accessories;
     const QJsonArray records = jsonObjAccessory.value(odu ? kArForOdu : kArForIdu).toArray();
     for (const QJsonValue &record : records)
         accessories.append(record.toObject().value(kModel).toString());
-    setLabels(ui->listView_all_accessory, accessories);
+    HLabelList::install(ui->listView_all_accessory, accessories);
 }
 
 void HSeriesAndAccessoryMatchingWidget::on_listView_all_series_clicked(const QModelIndex &index)
@@ -244,7 +230,7 @@ void HSeriesAndAccessoryMatchingWidget::on_listView_all_series_clicked(const QMo
         for (const QJsonValue &record : matched)
             labels.append(record.toObject().value(kModel).toString());
     }
-    setLabels(ui->listView_match, labels);
+    HLabelList::install(ui->listView_match, labels);
 }
 
 // --- adding and removing ---------------------------------------------------------------

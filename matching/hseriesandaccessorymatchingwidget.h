@@ -65,7 +65,6 @@ private:
     void warn(const QStringList &errors);
 
     static QString seriesLabel(const QJsonObject &record);
-    static void setLabels(QAbstractItemView *view, const QStringList &labels);
     static QList<int> selectedRows(QAbstractItemView *view);
 
     Ui::HSeriesAndAccessoryMatchingWidget *ui = nullptr;

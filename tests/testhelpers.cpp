@@ -173,6 +173,18 @@ QStringList sqlRows(const QString &path, const QString &sql)
     });
 }
 
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
 void useProductDb(const QString &path)
 {
     HDbFind::closeDb();

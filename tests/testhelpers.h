@@ -70,6 +70,10 @@ QVariant sqlValue(const QString &path, const QString &sql);
 // Every row, each as its columns' texts joined by "|".
 QStringList sqlRows(const QString &path, const QString &sql);
 
+// A file's bytes (empty when it cannot be read), and a whole write of them.
+QByteArray fileBytes(const QString &path);
+bool writeBytes(const QString &path, const QByteArray &bytes);
+
 // Makes the shared handle open `path` next time (through PRODUCT_DB).
 void useProductDb(const QString &path);
 // Removes config/ and log/ beside the test executable.

@@ -87,18 +87,6 @@ const QStringList kSuccess{"Notice: Export success"}, kImported{"Notice: Import 
 const char kNoPython[] = "Debian's /usr/bin/python3 with python3-xlrd, python3-xlwt and "
                          "python3-openpyxl is not installed";
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
 // Rows written as "a|b|c;d|e" and back.
 QVector<QStringList> rowsOf(const QString &text)
 {

@@ -1,3 +1,5 @@
+#include "testhelpers.h"
+
 #include "hbiff8writer.h"
 #include "hdatabase.h"
 #include "hworkbook.h"
@@ -43,18 +45,6 @@ private:
 namespace {
 
 const QString kTemplate = "[modellist]\nproduct_code|model|oem_model";
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 // The sheets as a reader can tell them apart: "[name]", then the rows as "a|b|c" without
 // trailing empty cells and trailing empty rows.
@@ -145,7 +135,7 @@ void TestWorkbook::openAsDatabase()
 
     // Reading (committed), a failed statement and an uncommitted change leave the file
     // untouched.
-    const QByteArray before = fileBytes(path);
+    const QByteArray before = TestHelpers::fileBytes(path);
     const QDateTime modified = QFileInfo(path).lastModified();
     {
         HDatabase workbook;
@@ -175,7 +165,7 @@ void TestWorkbook::openAsDatabase()
         QVERIFY(workbook.exec("DELETE FROM modellist"));
         workbook.getSqlDatabase().close(); // never committed
     }
-    QCOMPARE(fileBytes(path), before);
+    QCOMPARE(TestHelpers::fileBytes(path), before);
     QCOMPARE(QFileInfo(path).lastModified(), modified);
 
     // The caller's way: a transaction on the connection, commit through the handle, the
@@ -303,7 +293,7 @@ void TestWorkbook::openFailures()
     HDatabase workbook;
     QVERIFY(!workbook.openExcelDatabase(file("missing.xls"), QString()));
     QVERIFY(workbook.errorString().contains("does not exist"));
-    QVERIFY(writeBytes(file("text.xls"), "product_code,model\n1,2\n"));
+    QVERIFY(TestHelpers::writeBytes(file("text.xls"), "product_code,model\n1,2\n"));
     QVERIFY(!workbook.openExcelDatabase(file("text.xls"), QString()));
     QVERIFY(workbook.errorString().contains("neither"));
     QVERIFY(!workbook.isOpen());
@@ -331,10 +321,10 @@ void TestWorkbook::damagedFilesGiveErrors()
     out.sheets = sampleSheets();
     out.sheets[1].rows.resize(400);
     QVERIFY(out.write(path, HWorkbook::Format(format)));
-    const QByteArray good = fileBytes(path);
+    const QByteArray good = TestHelpers::fileBytes(path);
     for (int length :
          {0, 7, 8, 100, 511, 512, 2000, good.size() / 2, good.size() - 600, good.size() - 30}) {
-        QVERIFY(writeBytes(path, good.left(length)));
+        QVERIFY(TestHelpers::writeBytes(path, good.left(length)));
         HWorkbook in;
         QVERIFY2(!in.read(path), qPrintable(QStringLiteral("truncated to %1 bytes").arg(length)));
         QVERIFY(!in.errorString().isEmpty() && in.sheets.isEmpty());
@@ -348,7 +338,7 @@ void TestWorkbook::damagedFilesGiveErrors()
             const int at = random.bounded(bytes.size());
             bytes[at] = char(bytes.at(at) ^ (1 << random.bounded(8)));
         }
-        QVERIFY(writeBytes(path, bytes));
+        QVERIFY(TestHelpers::writeBytes(path, bytes));
         HDatabase workbook;
         if (!workbook.openExcelDatabase(path, QString())) {
             ++refused;
