@@ -8,6 +8,7 @@
 #include "hoemmodelexchange.h"
 #include "hsalestatusdbwriter.h"
 #include "hsalestatusschemes.h"
+#include "hsalestatustables.h"
 #include "translatestring.h"
 
 #include <QDebug>
@@ -25,159 +26,8 @@
 
 namespace {
 
-const int kShownRowHeight = 30;
-
 // The product type entries of comboBox_ProductType and the filter value each selects.
 const int kProductTypes[] = {0, 1, 2, 10, 11, 12};
-
-const QStringList &seriesHeaders()
-{
-    static const QStringList headers = {
-        QStringLiteral("id_series"), QStringLiteral("category"), QStringLiteral("is_not_for_sale"),
-        QStringLiteral("is_user_skip"), QStringLiteral("model string")};
-    return headers;
-}
-
-const QStringList &modelHeaders()
-{
-    static const QStringList headers = {
-        QStringLiteral("product_code"), QStringLiteral("model"), QStringLiteral("OEM Model"),
-        QStringLiteral("is_not_for_sale"), QStringLiteral("is_user_skip")};
-    return headers;
-}
-
-Qt::ItemFlags defaultFlags()
-{
-    static const Qt::ItemFlags flags = QTableWidgetItem().flags();
-    return flags;
-}
-
-using SpareItems = QVector<QTableWidgetItem *>;
-
-// An item for an empty cell: a spare one of the same column when there is one, else a new
-// one.
-QTableWidgetItem *takeItem(SpareItems *spare)
-{
-    if (spare && !spare->isEmpty())
-        return spare->takeLast();
-    return new QTableWidgetItem;
-}
-
-// Sets a text cell in place; an item is put in only when the cell has none. Setting a value
-// the item already holds costs no signal, so refilling a table with mostly the same values
-// is cheap.
-void setTextCell(QTableWidget *table, int row, int column, const QString &text, bool editable,
-                 SpareItems *spare = nullptr)
-{
-    const Qt::ItemFlags flags = editable ? defaultFlags() : defaultFlags() & ~Qt::ItemIsEditable;
-    QTableWidgetItem *item = table->item(row, column);
-    const bool empty = !item;
-    if (empty)
-        item = takeItem(spare);
-    item->setText(text);
-    if (item->flags() != flags)
-        item->setFlags(flags);
-    if (empty)
-        table->setItem(row, column, item);
-}
-
-void setCheckCell(QTableWidget *table, int row, int column, bool checked,
-                  SpareItems *spare = nullptr)
-{
-    const Qt::ItemFlags flags = (defaultFlags() & ~Qt::ItemIsEditable) | Qt::ItemIsUserCheckable;
-    QTableWidgetItem *item = table->item(row, column);
-    const bool empty = !item;
-    if (empty)
-        item = takeItem(spare);
-    item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
-    if (item->flags() != flags)
-        item->setFlags(flags);
-    if (empty)
-        table->setItem(row, column, item);
-}
-
-QString cellText(const QTableWidget *table, int row, int column)
-{
-    const QTableWidgetItem *item = table->item(row, column);
-    return item ? item->text() : QString();
-}
-
-bool cellChecked(const QTableWidget *table, int row, int column)
-{
-    const QTableWidgetItem *item = table->item(row, column);
-    return item && item->checkState() == Qt::Checked;
-}
-
-bool rowShown(const QTableWidget *table, int row)
-{
-    return table->rowHeight(row) > 0.1;
-}
-
-// Rows that are not shown are hidden as well as kept at height 0: the view then skips them
-// when it paints or scrolls, instead of stepping through tens of thousands of empty rows.
-// A hidden row reports height 0, and it stays in the table, so that saving and the
-// workbook export still see it.
-void setRowShown(QTableWidget *table, int row, bool shown)
-{
-    const bool hidden = table->isRowHidden(row);
-    if (shown) {
-        if (hidden)
-            table->setRowHidden(row, false);
-        if (table->rowHeight(row) != kShownRowHeight)
-            table->setRowHeight(row, kShownRowHeight);
-    } else if (!hidden) {
-        if (table->rowHeight(row) != 0)
-            table->setRowHeight(row, 0);
-        table->setRowHidden(row, true);
-    }
-}
-
-// Makes a table of `rows` rows with the given headers. A table that already has that shape
-// keeps its items, which the caller refills in place: making a quarter of a million new
-// items for each click on a series costs far more than comparing the old values. Otherwise
-// the table is rebuilt with rows of height 0; only shown rows get a height, since giving
-// every one of tens of thousands of rows its own height makes the header's work grow with
-// the square of the rows.
-void prepareTable(QTableWidget *table, const QStringList &headers, int rows, int stretchColumn)
-{
-    if (table->rowCount() == rows && table->columnCount() == headers.size()) {
-        // What a rebuilt table would have: no open editor, no selection, no current cell.
-        table->reset();
-        return;
-    }
-    table->setRowCount(0);
-    table->setColumnCount(headers.size());
-    table->setHorizontalHeaderLabels(headers);
-    // Widths from the header texts only: measuring the cells would walk every row.
-    QHeaderView *header = table->horizontalHeader();
-    QFont bold = header->font();
-    bold.setBold(true);
-    const QFontMetrics metrics(bold);
-    for (int column = 0; column < headers.size(); ++column)
-        table->setColumnWidth(column, qMax(header->defaultSectionSize(),
-                                           metrics.horizontalAdvance(headers.at(column)) + 24));
-    header->setSectionResizeMode(stretchColumn, QHeaderView::Stretch);
-    table->setRowCount(rows);
-}
-
-// Fills a table without a repaint or item signal per cell.
-class TableFill
-{
-public:
-    explicit TableFill(QTableWidget *table)
-        : m_table(table)
-        , m_blocker(table)
-        , m_updates(table->updatesEnabled())
-    {
-        m_table->setUpdatesEnabled(false);
-    }
-    ~TableFill() { m_table->setUpdatesEnabled(m_updates); }
-
-private:
-    QTableWidget *m_table;
-    QSignalBlocker m_blocker;
-    bool m_updates;
-};
 
 } // namespace
 
@@ -189,14 +39,8 @@ HEditProductSaleStatus::HEditProductSaleStatus(QWidget *parent)
     ui->verticalLayout_3->setContentsMargins(10, 10, 10, 10);
     setLayout(ui->verticalLayout_3);
 
-    for (QTableWidget *table : {ui->tableWidget_Series, ui->tableWidget_Idx}) {
-        // Rows that are not shown keep height 0 and stay in the table, so that saving and
-        // the workbook export still see them.
-        table->verticalHeader()->setMinimumSectionSize(0);
-        table->verticalHeader()->setDefaultSectionSize(0);
-        // Row numbers would jump over the rows of height 0; column 0 names each row.
-        table->verticalHeader()->hide();
-    }
+    HSaleStatusTables::setUp(ui->tableWidget_Series);
+    HSaleStatusTables::setUp(ui->tableWidget_Idx);
 
     const QStringList productTypes = {QStringLiteral("Outdoor Unit"), QStringLiteral("Indoor Unit"),
                                       QStringLiteral("Branch"),       QStringLiteral("Controller"),
@@ -206,11 +50,6 @@ HEditProductSaleStatus::HEditProductSaleStatus(QWidget *parent)
 
     connect(ui->tableWidget_Series, &QTableWidget::cellClicked, this,
             &HEditProductSaleStatus::clickCell_Series);
-
-    for (QTableWidget *table : {ui->tableWidget_Series, ui->tableWidget_Idx}) {
-        table->setSelectionBehavior(QAbstractItemView::SelectRows);
-        table->setSelectionMode(QAbstractItemView::SingleSelection);
-    }
 
     setWindowTitle(TranslateString(QStringLiteral("Set product sale status")));
 
@@ -232,7 +71,6 @@ HEditProductSaleStatus::~HEditProductSaleStatus()
         if (!schemes.write(name, currentScheme))
             qWarning().noquote() << "the scheme was not saved:" << schemes.errorString();
     }
-    deleteSpareItems();
     delete ui;
 }
 
@@ -422,177 +260,44 @@ void HEditProductSaleStatus::on_comboBox_ProductType_currentIndexChanged(int ind
     showSeriesTable();
 }
 
-QString HEditProductSaleStatus::categoryText(const QJsonObject &record) const
-{
-    QString text = record.value(SchemeKeys::category).toString();
-    const QString subCatalog = record.value(SchemeKeys::subCatalog).toString();
-    if (!subCatalog.isEmpty())
-        text = subCatalog + QLatin1Char('-') + text;
-    const QString oduType = record.value(SchemeKeys::oduType).toString();
-    if (productTypeFilter == 0 && !oduType.isEmpty())
-        text = oduType + QLatin1Char('-') + text;
-    return text;
-}
-
 void HEditProductSaleStatus::showSeriesTable()
 {
     const QJsonArray series = currentScheme.value(SchemeKeys::seriesTable).toArray();
-    if (series.isEmpty())
-        return;
-    QTableWidget *table = ui->tableWidget_Series;
-    const TableFill fill(table);
-    prepareTable(table, seriesHeaders(), series.size(), 1);
-    {
-        // The view is told once, when updates come back on, instead of once per cell.
-        const QSignalBlocker quiet(table->model());
-        for (int i = 0; i < series.size(); ++i) {
-            const QJsonObject record = series.at(i).toObject();
-            setTextCell(table, i, 0, QString::number(record.value(SchemeKeys::idSeries).toInt()),
-                        false);
-            setTextCell(table, i, 1, categoryText(record), false);
-            setCheckCell(table, i, 2, record.value(SchemeKeys::isNotForSale).toBool());
-            setCheckCell(table, i, 3, record.value(SchemeKeys::isUserSkip).toBool());
-            setTextCell(table, i, 4, record.value(SchemeKeys::modelString).toString(), true);
-            setRowShown(table, i,
-                        record.value(SchemeKeys::productType).toInt() == productTypeFilter);
-        }
-    }
-    table->scrollToTop();
+    if (!series.isEmpty())
+        HSaleStatusTables::fillSeries(ui->tableWidget_Series, series, productTypeFilter);
 }
 
 void HEditProductSaleStatus::clickCell_Series(int row, int col)
 {
     Q_UNUSED(col)
     if (row >= 0)
-        showModelsOfSeries(cellText(ui->tableWidget_Series, row, 0).toInt());
+        showModelsOfSeries(HSaleStatusTables::cellText(ui->tableWidget_Series, row, 0).toInt());
 }
 
 void HEditProductSaleStatus::showModelsOfSeries(int idSeries)
 {
     const QJsonArray models = currentScheme.value(SchemeKeys::idxTable).toArray();
-    if (models.isEmpty())
-        return;
-    QTableWidget *table = ui->tableWidget_Idx;
-    const TableFill fill(table);
-    prepareTable(table, modelHeaders(), models.size(), 2);
-    {
-        // Every cell is set again, hidden rows included, so that values edited or imported
-        // since the last "Save to scheme" are replaced by the scheme's.
-        const QSignalBlocker quiet(table->model());
-        for (int i = 0; i < models.size(); ++i) {
-            const QJsonObject record = models.at(i).toObject();
-            setTextCell(table, i, 0, record.value(SchemeKeys::productCode).toString(), false,
-                        spareItems(0));
-            setTextCell(table, i, 1, record.value(SchemeKeys::baseModel).toString(), false,
-                        spareItems(1));
-            setTextCell(table, i, 2, record.value(SchemeKeys::oemModel).toString(), true,
-                        spareItems(2));
-            setCheckCell(table, i, 3, record.value(SchemeKeys::isNotForSale).toBool(),
-                         spareItems(3));
-            setCheckCell(table, i, 4, record.value(SchemeKeys::isUserSkip).toBool(), spareItems(4));
-            setRowShown(table, i, record.value(SchemeKeys::idSeries).toInt() == idSeries);
-        }
-    }
-    deleteSpareItems();
-    table->scrollToTop();
+    if (!models.isEmpty())
+        m_tables.fillModels(ui->tableWidget_Idx, models, idSeries);
 }
 
-// The items are kept for the next fill rather than deleted: freeing a quarter of a million
-// items and making them anew on the next click costs several times more than reusing them.
 void HEditProductSaleStatus::clearModelTable()
 {
-    QTableWidget *table = ui->tableWidget_Idx;
-    const TableFill fill(table);
-    deleteSpareItems();
-    m_spareModelItems.resize(table->columnCount());
-    {
-        const QSignalBlocker quiet(table->model());
-        for (int column = 0; column < table->columnCount(); ++column) {
-            SpareItems &spare = m_spareModelItems[column];
-            spare.reserve(table->rowCount());
-            for (int row = table->rowCount() - 1; row >= 0; --row) {
-                if (QTableWidgetItem *item = table->takeItem(row, column))
-                    spare.append(item);
-            }
-        }
-    }
-    table->setRowCount(0);
-    table->setColumnCount(0);
+    m_tables.clearModels(ui->tableWidget_Idx);
 }
 
-QVector<QTableWidgetItem *> *HEditProductSaleStatus::spareItems(int column)
-{
-    return column < m_spareModelItems.size() ? &m_spareModelItems[column] : nullptr;
-}
-
-void HEditProductSaleStatus::deleteSpareItems()
-{
-    for (SpareItems &spare : m_spareModelItems)
-        qDeleteAll(spare);
-    m_spareModelItems.clear();
-}
-
-// Each table row updates the first record with its key; the keys are looked up in a hash
-// built once, so saving grows with the rows rather than with rows times records. A record
-// that already holds the row's values is left as it is: rewriting tens of thousands of
-// unchanged records costs more than comparing them.
 void HEditProductSaleStatus::writeTablesToScheme()
 {
     QJsonArray series = currentScheme.value(SchemeKeys::seriesTable).toArray();
     if (!series.isEmpty()) {
-        QHash<int, int> firstRecord;
-        firstRecord.reserve(series.size());
-        for (int i = series.size() - 1; i >= 0; --i)
-            firstRecord.insert(series.at(i).toObject().value(SchemeKeys::idSeries).toInt(), i);
-        const QTableWidget *table = ui->tableWidget_Series;
-        for (int row = 0; row < table->rowCount(); ++row) {
-            const auto found = firstRecord.constFind(cellText(table, row, 0).toInt());
-            if (found == firstRecord.constEnd())
-                continue;
-            const QJsonValue notForSale(cellChecked(table, row, 2));
-            const QJsonValue userSkip(cellChecked(table, row, 3));
-            const QJsonValue modelString(cellText(table, row, 4));
-            QJsonObject record = series.at(found.value()).toObject();
-            if (record.value(SchemeKeys::isNotForSale) == notForSale &&
-                record.value(SchemeKeys::isUserSkip) == userSkip &&
-                record.value(SchemeKeys::modelString) == modelString)
-                continue;
-            record.insert(SchemeKeys::isNotForSale, notForSale);
-            record.insert(SchemeKeys::isUserSkip, userSkip);
-            record.insert(SchemeKeys::modelString, modelString);
-            series.replace(found.value(), record);
-        }
+        HSaleStatusTables::writeSeries(ui->tableWidget_Series, series);
         currentScheme.insert(SchemeKeys::seriesTable, series);
     }
-
     QJsonArray models = currentScheme.value(SchemeKeys::idxTable).toArray();
     if (!models.isEmpty()) {
-        QHash<QString, int> firstRecord;
-        firstRecord.reserve(models.size());
-        for (int i = models.size() - 1; i >= 0; --i)
-            firstRecord.insert(models.at(i).toObject().value(SchemeKeys::productCode).toString(),
-                               i);
-        const QTableWidget *table = ui->tableWidget_Idx;
-        for (int row = 0; row < table->rowCount(); ++row) {
-            const auto found = firstRecord.constFind(cellText(table, row, 0));
-            if (found == firstRecord.constEnd())
-                continue;
-            const QJsonValue oemModel(cellText(table, row, 2));
-            const QJsonValue notForSale(cellChecked(table, row, 3));
-            const QJsonValue userSkip(cellChecked(table, row, 4));
-            QJsonObject record = models.at(found.value()).toObject();
-            if (record.value(SchemeKeys::oemModel) == oemModel &&
-                record.value(SchemeKeys::isNotForSale) == notForSale &&
-                record.value(SchemeKeys::isUserSkip) == userSkip)
-                continue;
-            record.insert(SchemeKeys::oemModel, oemModel);
-            record.insert(SchemeKeys::isNotForSale, notForSale);
-            record.insert(SchemeKeys::isUserSkip, userSkip);
-            models.replace(found.value(), record);
-        }
+        HSaleStatusTables::writeModels(ui->tableWidget_Idx, models);
         currentScheme.insert(SchemeKeys::idxTable, models);
     }
-
     QJsonObject priority = currentScheme.value(SchemeKeys::unitPriority).toObject();
     priority.insert(SchemeKeys::iduGenerate, ui->comboBox_idu_generate->currentText());
     currentScheme.insert(SchemeKeys::unitPriority, priority);
@@ -621,35 +326,15 @@ QStringList HEditProductSaleStatus::modelIdList() const
     return ui->lineEdit_idx_id_list->text().split(QLatin1Char(','), Qt::SkipEmptyParts);
 }
 
-void HEditProductSaleStatus::setShownChecks(QTableWidget *table, int column, const QStringList &ids,
-                                            Qt::CheckState state)
-{
-    const QSet<QString> listed(ids.cbegin(), ids.cend());
-    const Qt::CheckState opposite = state == Qt::Checked ? Qt::Unchecked : Qt::Checked;
-    const TableFill fill(table);
-    for (int row = 0; row < table->rowCount(); ++row) {
-        // Rows of other series or product types are never touched.
-        if (!rowShown(table, row))
-            continue;
-        QTableWidgetItem *item = table->item(row, column);
-        if (!item)
-            continue;
-        if (listed.isEmpty() || listed.contains(cellText(table, row, 0)))
-            item->setCheckState(state);
-        else
-            item->setCheckState(opposite);
-    }
-}
-
 void HEditProductSaleStatus::setSeriesNotForSale(const QStringList &ids, Qt::CheckState state)
 {
-    setShownChecks(ui->tableWidget_Series, 2, ids, state);
+    HSaleStatusTables::setShownChecks(ui->tableWidget_Series, 2, ids, state);
     on_pushButton_Save_clicked();
 }
 
 void HEditProductSaleStatus::setModelsNotForSale(const QStringList &ids, Qt::CheckState state)
 {
-    setShownChecks(ui->tableWidget_Idx, 3, ids, state);
+    HSaleStatusTables::setShownChecks(ui->tableWidget_Idx, 3, ids, state);
     on_pushButton_Save_clicked();
 }
 
@@ -692,15 +377,18 @@ void HEditProductSaleStatus::on_pushButton_SaveDb_clicked()
     QVector<HSaleStatusDbWriter::SeriesRow> series;
     series.reserve(seriesTable->rowCount());
     for (int row = 0; row < seriesTable->rowCount(); ++row) {
-        series.append({cellText(seriesTable, row, 0), cellChecked(seriesTable, row, 2),
-                       cellChecked(seriesTable, row, 3), cellText(seriesTable, row, 4)});
+        series.append({HSaleStatusTables::cellText(seriesTable, row, 0),
+                       HSaleStatusTables::cellChecked(seriesTable, row, 2),
+                       HSaleStatusTables::cellChecked(seriesTable, row, 3),
+                       HSaleStatusTables::cellText(seriesTable, row, 4)});
     }
     const QTableWidget *modelTable = ui->tableWidget_Idx;
     QVector<HSaleStatusDbWriter::ModelRow> models;
     models.reserve(modelTable->rowCount());
     for (int row = 0; row < modelTable->rowCount(); ++row) {
-        models.append({cellText(modelTable, row, 0), cellChecked(modelTable, row, 3),
-                       cellChecked(modelTable, row, 4)});
+        models.append({HSaleStatusTables::cellText(modelTable, row, 0),
+                       HSaleStatusTables::cellChecked(modelTable, row, 3),
+                       HSaleStatusTables::cellChecked(modelTable, row, 4)});
     }
     HSaleStatusDbWriter writer;
     if (!writer.save(HDbFind::getDb(), series, models)) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "hsalestatustables.h"
+
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
@@ -63,14 +65,9 @@ private:
     void showSeriesTable();
     void showModelsOfSeries(int idSeries);
     void clearModelTable();
-    QVector<QTableWidgetItem *> *spareItems(int column);
-    void deleteSpareItems();
-    QString categoryText(const QJsonObject &record) const;
     void writeTablesToScheme();
     void setSeriesNotForSale(const QStringList &ids, Qt::CheckState state);
     void setModelsNotForSale(const QStringList &ids, Qt::CheckState state);
-    void setShownChecks(QTableWidget *table, int column, const QStringList &ids,
-                        Qt::CheckState state);
     QStringList seriesIdList() const;
     QStringList modelIdList() const;
 
@@ -80,7 +77,7 @@ private:
     // The scheme whose file could not be read: it is not written back unless the user
     // saves it explicitly, and then the original is kept beside it first.
     QString m_unreadableScheme;
-    // Items of the model table taken out when a scheme load empties it, by column; the next
-    // fill puts them back in.
-    QVector<QVector<QTableWidgetItem *>> m_spareModelItems;
+    // Fills the two tables and reads them back; keeps the model table's items across a
+    // scheme load for the next fill.
+    HSaleStatusTables m_tables;
 };

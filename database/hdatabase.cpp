@@ -1,6 +1,7 @@
 #include "hdatabase.h"
 
 #include "hworkbook.h"
+#include "hworkbookdatabase.h"
 
 #include <QAtomicInt>
 #include <QDebug>
@@ -59,8 +60,8 @@ quint32 sqliteChangeCounter(const QString &path)
     const QByteArray bytes = file.read(4);
     if (bytes.size() != 4)
         return 0;
-    return (quint32(quint8(bytes[0])) << 24) | (quint32(quint8(bytes[1])) << 16)
-           | (quint32(quint8(bytes[2])) << 8) | quint32(quint8(bytes[3]));
+    return (quint32(quint8(bytes[0])) << 24) | (quint32(quint8(bytes[1])) << 16) |
+           (quint32(quint8(bytes[2])) << 8) | quint32(quint8(bytes[3]));
 }
 
 } // namespace
@@ -78,9 +79,9 @@ struct HDatabase::WorkbookSession
 };
 
 HDatabase::HDatabase()
-    : m_connectionName(QStringLiteral("hdatabase_%1").arg(g_connectionCounter.fetchAndAddOrdered(1)))
-{
-}
+    : m_connectionName(
+          QStringLiteral("hdatabase_%1").arg(g_connectionCounter.fetchAndAddOrdered(1)))
+{}
 
 HDatabase::~HDatabase()
 {
@@ -210,9 +211,10 @@ bool HDatabase::openExcelDatabase(const QString &file, const QString &second)
         } else {
             // The database is thrown away with the handle: no need to sync it to disk.
             QSqlQuery(db).exec(QStringLiteral("PRAGMA synchronous = OFF"));
-            loaded = session->workbook.loadInto(db);
+            QString error;
+            loaded = HWorkbookDatabase::loadInto(session->workbook, db, &error);
             if (!loaded) {
-                setError(session->workbook.errorString());
+                setError(error);
                 db.close();
             }
         }
@@ -244,9 +246,9 @@ bool HDatabase::closeDatabase()
     }
     bool ok = true;
     if (m_workbook) {
-        const bool changed = m_workbook->forceWrite
-                             || sqliteChangeCounter(m_workbook->databasePath)
-                                    != m_workbook->changeCounter;
+        const bool changed =
+            m_workbook->forceWrite ||
+            sqliteChangeCounter(m_workbook->databasePath) != m_workbook->changeCounter;
         if (changed) {
             QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
             if (!db.open()) {
@@ -254,9 +256,11 @@ bool HDatabase::closeDatabase()
                              .arg(errorText(db.lastError())));
                 ok = false;
             } else {
-                ok = m_workbook->workbook.readFrom(db)
-                     && m_workbook->workbook.write(m_fileName, m_workbook->writeFormat);
+                QString error;
+                ok = HWorkbookDatabase::readFrom(m_workbook->workbook, db, &error);
                 if (!ok)
+                    setError(error);
+                else if (!(ok = m_workbook->workbook.write(m_fileName, m_workbook->writeFormat)))
                     setError(m_workbook->workbook.errorString());
                 db.close();
             }
@@ -269,8 +273,8 @@ bool HDatabase::closeDatabase()
 
 bool HDatabase::isOpen() const
 {
-    return QSqlDatabase::contains(m_connectionName)
-           && QSqlDatabase::database(m_connectionName, false).isOpen();
+    return QSqlDatabase::contains(m_connectionName) &&
+           QSqlDatabase::database(m_connectionName, false).isOpen();
 }
 
 QSqlDatabase HDatabase::getSqlDatabase() const

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -13,8 +12,7 @@ struct HWorkbookSheet
     QVector<QStringList> rows;
 };
 
-// A workbook held in memory: reading and writing .xls (BIFF8) and .xlsx files, and moving
-// its sheets into and out of an SQLite database (one table per sheet, every cell as text).
+// A workbook held in memory: reading and writing .xls (BIFF8) and .xlsx files.
 class HWorkbook
 {
 public:
@@ -32,15 +30,8 @@ public:
     // fails the previous file is left as it was.
     bool write(const QString &path, Format format);
 
-    // Creates one table per sheet (header = column names, cells as text; empty cells are
-    // NULL) and fills it in one transaction. Sheets without any cell are remembered in
-    // emptySheets() because a table needs at least one column.
-    bool loadInto(QSqlDatabase db);
-    // Rebuilds the sheets from the tables of the database: the sheets read earlier first, in
-    // their order, then tables created since; NULL becomes an empty cell.
-    bool readFrom(QSqlDatabase db);
-
     QVector<HWorkbookSheet> sheets;
+    // Sheets without any cell; written back as empty sheets in their places.
     QStringList emptySheets;
 
     QString errorString() const { return m_error; }

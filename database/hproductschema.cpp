@@ -36,8 +36,8 @@ bool runScript(QSqlDatabase db, const QStringList &statements, QString *error)
     for (const QString &statement : statements) {
         if (!query.exec(statement)) {
             if (error)
-                *error = query.lastError().text() + QStringLiteral(" (") + statement
-                         + QStringLiteral(")");
+                *error = query.lastError().text() + QStringLiteral(" (") + statement +
+                         QStringLiteral(")");
             db.rollback();
             return false;
         }

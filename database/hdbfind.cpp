@@ -42,7 +42,8 @@ QStringList HDbFind::candidatePaths(const QString &file)
 {
     const QByteArray fromEnvironment = qgetenv("PRODUCT_DB");
     if (!fromEnvironment.isEmpty())
-        return {QDir::cleanPath(QDir::current().absoluteFilePath(QString::fromLocal8Bit(fromEnvironment)))};
+        return {QDir::cleanPath(
+            QDir::current().absoluteFilePath(QString::fromLocal8Bit(fromEnvironment)))};
     if (QFileInfo(file).isAbsolute())
         return {QDir::cleanPath(file)};
     QStringList paths;
@@ -69,7 +70,8 @@ bool HDbFind::open(QString *error)
     if (!s.db)
         s.db = std::make_unique<HDatabase>();
 
-    const QStringList paths = candidatePaths(s.file.isEmpty() ? QStringLiteral("Product.mdb") : s.file);
+    const QStringList paths =
+        candidatePaths(s.file.isEmpty() ? QStringLiteral("Product.mdb") : s.file);
     QString found;
     for (const QString &path : paths) {
         if (QFileInfo::exists(path)) {

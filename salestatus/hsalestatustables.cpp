@@ -1,0 +1,345 @@
+#include "hsalestatustables.h"
+
+#include "hsalestatusschemes.h"
+
+#include <QHash>
+#include <QHeaderView>
+#include <QSet>
+#include <QSignalBlocker>
+#include <QTableWidget>
+#include <QTableWidgetItem>
+
+namespace {
+
+const int kShownRowHeight = 30;
+
+const QStringList &seriesHeaders()
+{
+    static const QStringList headers = {
+        QStringLiteral("id_series"), QStringLiteral("category"), QStringLiteral("is_not_for_sale"),
+        QStringLiteral("is_user_skip"), QStringLiteral("model string")};
+    return headers;
+}
+
+const QStringList &modelHeaders()
+{
+    static const QStringList headers = {
+        QStringLiteral("product_code"), QStringLiteral("model"), QStringLiteral("OEM Model"),
+        QStringLiteral("is_not_for_sale"), QStringLiteral("is_user_skip")};
+    return headers;
+}
+
+using SpareItems = QVector<QTableWidgetItem *>;
+
+Qt::ItemFlags defaultFlags()
+{
+    static const Qt::ItemFlags flags = QTableWidgetItem().flags();
+    return flags;
+}
+
+// An item for an empty cell: a spare one of the same column when there is one, else a new
+// one.
+QTableWidgetItem *takeItem(SpareItems *spare)
+{
+    if (spare && !spare->isEmpty())
+        return spare->takeLast();
+    return new QTableWidgetItem;
+}
+
+// Sets a text cell in place; an item is put in only when the cell has none. Setting a value
+// the item already holds costs no signal, so refilling a table with mostly the same values
+// is cheap.
+void setTextCell(QTableWidget *table, int row, int column, const QString &text, bool editable,
+                 SpareItems *spare = nullptr)
+{
+    const Qt::ItemFlags flags = editable ? defaultFlags() : defaultFlags() & ~Qt::ItemIsEditable;
+    QTableWidgetItem *item = table->item(row, column);
+    const bool empty = !item;
+    if (empty)
+        item = takeItem(spare);
+    item->setText(text);
+    if (item->flags() != flags)
+        item->setFlags(flags);
+    if (empty)
+        table->setItem(row, column, item);
+}
+
+void setCheckCell(QTableWidget *table, int row, int column, bool checked,
+                  SpareItems *spare = nullptr)
+{
+    const Qt::ItemFlags flags = (defaultFlags() & ~Qt::ItemIsEditable) | Qt::ItemIsUserCheckable;
+    QTableWidgetItem *item = table->item(row, column);
+    const bool empty = !item;
+    if (empty)
+        item = takeItem(spare);
+    item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+    if (item->flags() != flags)
+        item->setFlags(flags);
+    if (empty)
+        table->setItem(row, column, item);
+}
+
+bool rowShown(const QTableWidget *table, int row)
+{
+    return table->rowHeight(row) > 0.1;
+}
+
+// Rows that are not shown are hidden as well as kept at height 0: the view then skips them
+// when it paints or scrolls, instead of stepping through tens of thousands of empty rows.
+// A hidden row reports height 0, and it stays in the table, so that saving and the
+// workbook export still see it.
+void setRowShown(QTableWidget *table, int row, bool shown)
+{
+    const bool hidden = table->isRowHidden(row);
+    if (shown) {
+        if (hidden)
+            table->setRowHidden(row, false);
+        if (table->rowHeight(row) != kShownRowHeight)
+            table->setRowHeight(row, kShownRowHeight);
+    } else if (!hidden) {
+        if (table->rowHeight(row) != 0)
+            table->setRowHeight(row, 0);
+        table->setRowHidden(row, true);
+    }
+}
+
+// Makes a table of `rows` rows with the given headers. A table that already has that shape
+// keeps its items, which the caller refills in place: making a quarter of a million new
+// items for each click on a series costs far more than comparing the old values. Otherwise
+// the table is rebuilt with rows of height 0; only shown rows get a height, since giving
+// every one of tens of thousands of rows its own height makes the header's work grow with
+// the square of the rows.
+void prepareTable(QTableWidget *table, const QStringList &headers, int rows, int stretchColumn)
+{
+    if (table->rowCount() == rows && table->columnCount() == headers.size()) {
+        // What a rebuilt table would have: no open editor, no selection, no current cell.
+        table->reset();
+        return;
+    }
+    table->setRowCount(0);
+    table->setColumnCount(headers.size());
+    table->setHorizontalHeaderLabels(headers);
+    // Widths from the header texts only: measuring the cells would walk every row.
+    QHeaderView *header = table->horizontalHeader();
+    QFont bold = header->font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    for (int column = 0; column < headers.size(); ++column)
+        table->setColumnWidth(column, qMax(header->defaultSectionSize(),
+                                           metrics.horizontalAdvance(headers.at(column)) + 24));
+    header->setSectionResizeMode(stretchColumn, QHeaderView::Stretch);
+    table->setRowCount(rows);
+}
+
+// Fills a table without a repaint or item signal per cell.
+class TableFill
+{
+public:
+    explicit TableFill(QTableWidget *table)
+        : m_table(table)
+        , m_blocker(table)
+        , m_updates(table->updatesEnabled())
+    {
+        m_table->setUpdatesEnabled(false);
+    }
+    ~TableFill() { m_table->setUpdatesEnabled(m_updates); }
+
+private:
+    QTableWidget *m_table;
+    QSignalBlocker m_blocker;
+    bool m_updates;
+};
+
+} // namespace
+
+HSaleStatusTables::~HSaleStatusTables()
+{
+    deleteSpareItems();
+}
+
+void HSaleStatusTables::setUp(QTableWidget *table)
+{
+    // Rows that are not shown keep height 0 and stay in the table, so that saving and the
+    // workbook export still see them.
+    table->verticalHeader()->setMinimumSectionSize(0);
+    table->verticalHeader()->setDefaultSectionSize(0);
+    // Row numbers would jump over the rows of height 0; column 0 names each row.
+    table->verticalHeader()->hide();
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+}
+
+QString HSaleStatusTables::categoryText(const QJsonObject &record, int productType)
+{
+    QString text = record.value(SchemeKeys::category).toString();
+    const QString subCatalog = record.value(SchemeKeys::subCatalog).toString();
+    if (!subCatalog.isEmpty())
+        text = subCatalog + QLatin1Char('-') + text;
+    const QString oduType = record.value(SchemeKeys::oduType).toString();
+    if (productType == 0 && !oduType.isEmpty())
+        text = oduType + QLatin1Char('-') + text;
+    return text;
+}
+
+void HSaleStatusTables::fillSeries(QTableWidget *table, const QJsonArray &series, int productType)
+{
+    const TableFill fill(table);
+    prepareTable(table, seriesHeaders(), series.size(), 1);
+    {
+        // The view is told once, when updates come back on, instead of once per cell.
+        const QSignalBlocker quiet(table->model());
+        for (int i = 0; i < series.size(); ++i) {
+            const QJsonObject record = series.at(i).toObject();
+            setTextCell(table, i, 0, QString::number(record.value(SchemeKeys::idSeries).toInt()),
+                        false);
+            setTextCell(table, i, 1, categoryText(record, productType), false);
+            setCheckCell(table, i, 2, record.value(SchemeKeys::isNotForSale).toBool());
+            setCheckCell(table, i, 3, record.value(SchemeKeys::isUserSkip).toBool());
+            setTextCell(table, i, 4, record.value(SchemeKeys::modelString).toString(), true);
+            setRowShown(table, i, record.value(SchemeKeys::productType).toInt() == productType);
+        }
+    }
+    table->scrollToTop();
+}
+
+void HSaleStatusTables::fillModels(QTableWidget *table, const QJsonArray &models, int idSeries)
+{
+    const TableFill fill(table);
+    prepareTable(table, modelHeaders(), models.size(), 2);
+    auto spare = [this](int column) {
+        return column < m_spareModelItems.size() ? &m_spareModelItems[column] : nullptr;
+    };
+    {
+        // Every cell is set again, hidden rows included, so that values edited or imported
+        // since the last "Save to scheme" are replaced by the scheme's.
+        const QSignalBlocker quiet(table->model());
+        for (int i = 0; i < models.size(); ++i) {
+            const QJsonObject record = models.at(i).toObject();
+            setTextCell(table, i, 0, record.value(SchemeKeys::productCode).toString(), false,
+                        spare(0));
+            setTextCell(table, i, 1, record.value(SchemeKeys::baseModel).toString(), false,
+                        spare(1));
+            setTextCell(table, i, 2, record.value(SchemeKeys::oemModel).toString(), true, spare(2));
+            setCheckCell(table, i, 3, record.value(SchemeKeys::isNotForSale).toBool(), spare(3));
+            setCheckCell(table, i, 4, record.value(SchemeKeys::isUserSkip).toBool(), spare(4));
+            setRowShown(table, i, record.value(SchemeKeys::idSeries).toInt() == idSeries);
+        }
+    }
+    deleteSpareItems();
+    table->scrollToTop();
+}
+
+// The items are kept for the next fill rather than deleted: freeing a quarter of a million
+// items and making them anew on the next click costs several times more than reusing them.
+void HSaleStatusTables::clearModels(QTableWidget *table)
+{
+    const TableFill fill(table);
+    deleteSpareItems();
+    m_spareModelItems.resize(table->columnCount());
+    {
+        const QSignalBlocker quiet(table->model());
+        for (int column = 0; column < table->columnCount(); ++column) {
+            SpareItems &spare = m_spareModelItems[column];
+            spare.reserve(table->rowCount());
+            for (int row = table->rowCount() - 1; row >= 0; --row) {
+                if (QTableWidgetItem *item = table->takeItem(row, column))
+                    spare.append(item);
+            }
+        }
+    }
+    table->setRowCount(0);
+    table->setColumnCount(0);
+}
+
+void HSaleStatusTables::deleteSpareItems()
+{
+    for (SpareItems &spare : m_spareModelItems)
+        qDeleteAll(spare);
+    m_spareModelItems.clear();
+}
+
+// Each table row updates the first record with its key; the keys are looked up in a hash
+// built once, so saving grows with the rows rather than with rows times records. A record
+// that already holds the row's values is left as it is: rewriting tens of thousands of
+// unchanged records costs more than comparing them.
+void HSaleStatusTables::writeSeries(const QTableWidget *table, QJsonArray &series)
+{
+    QHash<int, int> firstRecord;
+    firstRecord.reserve(series.size());
+    for (int i = series.size() - 1; i >= 0; --i)
+        firstRecord.insert(series.at(i).toObject().value(SchemeKeys::idSeries).toInt(), i);
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const auto found = firstRecord.constFind(cellText(table, row, 0).toInt());
+        if (found == firstRecord.constEnd())
+            continue;
+        const QJsonValue notForSale(cellChecked(table, row, 2));
+        const QJsonValue userSkip(cellChecked(table, row, 3));
+        const QJsonValue modelString(cellText(table, row, 4));
+        QJsonObject record = series.at(found.value()).toObject();
+        if (record.value(SchemeKeys::isNotForSale) == notForSale &&
+            record.value(SchemeKeys::isUserSkip) == userSkip &&
+            record.value(SchemeKeys::modelString) == modelString)
+            continue;
+        record.insert(SchemeKeys::isNotForSale, notForSale);
+        record.insert(SchemeKeys::isUserSkip, userSkip);
+        record.insert(SchemeKeys::modelString, modelString);
+        series.replace(found.value(), record);
+    }
+}
+
+void HSaleStatusTables::writeModels(const QTableWidget *table, QJsonArray &models)
+{
+    QHash<QString, int> firstRecord;
+    firstRecord.reserve(models.size());
+    for (int i = models.size() - 1; i >= 0; --i)
+        firstRecord.insert(models.at(i).toObject().value(SchemeKeys::productCode).toString(), i);
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const auto found = firstRecord.constFind(cellText(table, row, 0));
+        if (found == firstRecord.constEnd())
+            continue;
+        const QJsonValue oemModel(cellText(table, row, 2));
+        const QJsonValue notForSale(cellChecked(table, row, 3));
+        const QJsonValue userSkip(cellChecked(table, row, 4));
+        QJsonObject record = models.at(found.value()).toObject();
+        if (record.value(SchemeKeys::oemModel) == oemModel &&
+            record.value(SchemeKeys::isNotForSale) == notForSale &&
+            record.value(SchemeKeys::isUserSkip) == userSkip)
+            continue;
+        record.insert(SchemeKeys::oemModel, oemModel);
+        record.insert(SchemeKeys::isNotForSale, notForSale);
+        record.insert(SchemeKeys::isUserSkip, userSkip);
+        models.replace(found.value(), record);
+    }
+}
+
+void HSaleStatusTables::setShownChecks(QTableWidget *table, int column, const QStringList &ids,
+                                       Qt::CheckState state)
+{
+    const QSet<QString> listed(ids.cbegin(), ids.cend());
+    const Qt::CheckState opposite = state == Qt::Checked ? Qt::Unchecked : Qt::Checked;
+    const TableFill fill(table);
+    for (int row = 0; row < table->rowCount(); ++row) {
+        // Rows of other series or product types are never touched.
+        if (!rowShown(table, row))
+            continue;
+        QTableWidgetItem *item = table->item(row, column);
+        if (!item)
+            continue;
+        if (listed.isEmpty() || listed.contains(cellText(table, row, 0)))
+            item->setCheckState(state);
+        else
+            item->setCheckState(opposite);
+    }
+}
+
+QString HSaleStatusTables::cellText(const QTableWidget *table, int row, int column)
+{
+    const QTableWidgetItem *item = table->item(row, column);
+    return item ? item->text() : QString();
+}
+
+bool HSaleStatusTables::cellChecked(const QTableWidget *table, int row, int column)
+{
+    const QTableWidgetItem *item = table->item(row, column);
+    return item && item->checkState() == Qt::Checked;
+}
