@@ -236,4 +236,21 @@ struct Editor
     QLineEdit *modelIds = find<QLineEdit>("lineEdit_idx_id_list");
 };
 
+// Each test starts from empty config/ and log/ folders and a fresh database at `*db`.
+inline void startClean(const QTemporaryDir &dir, QString *db)
+{
+    QVERIFY(dir.isValid());
+    cleanAppFolders();
+    *db = dir.filePath("Product.mdb");
+    QString error;
+    QVERIFY2(createProductDb(*db, kDatabaseRows, &error), qPrintable(error));
+    useProductDb(*db);
+}
+
+inline void finishClean()
+{
+    HDbFind::closeDb();
+    cleanAppFolders();
+}
+
 } // namespace SaleStatusFixture

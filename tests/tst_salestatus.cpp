@@ -29,18 +29,12 @@ private:
 
 void TestSaleStatus::init()
 {
-    QVERIFY(m_dir.isValid());
-    cleanAppFolders();
-    m_db = m_dir.filePath("Product.mdb");
-    QString error;
-    QVERIFY2(createProductDb(m_db, kDatabaseRows, &error), qPrintable(error));
-    useProductDb(m_db);
+    startClean(m_dir, &m_db);
 }
 
 void TestSaleStatus::cleanup()
 {
-    HDbFind::closeDb();
-    cleanAppFolders();
+    finishClean();
 }
 
 void TestSaleStatus::flagsRoundTripThroughScheme()
