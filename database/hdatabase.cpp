@@ -292,7 +292,8 @@ QSqlQuery HDatabase::query(const QString &sql)
         setError(notOpenText());
         return result;
     }
-    if (!result.exec(sql)) {
+    count(sql);
+    if (!result.exec(dialectSql(sql))) {
         setError(errorText(result.lastError()));
         qWarning().noquote() << "statement failed:" << sql << "-" << m_error;
     }
@@ -306,7 +307,8 @@ bool HDatabase::exec(const QString &sql)
         return false;
     }
     QSqlQuery statement(getSqlDatabase());
-    if (!statement.exec(sql)) {
+    count(sql);
+    if (!statement.exec(dialectSql(sql))) {
         setError(errorText(statement.lastError()));
         qWarning().noquote() << "statement failed:" << sql << "-" << m_error;
         return false;
@@ -383,6 +385,60 @@ QString HDatabase::escape(const QString &text)
     QString escaped = text;
     escaped.replace(QLatin1Char('\''), QLatin1String("''"));
     return escaped;
+}
+
+void HDatabase::resetStatementCounts()
+{
+    m_statements = 0;
+    m_writes = 0;
+}
+
+void HDatabase::count(const QString &sql)
+{
+    ++m_statements;
+    static const QStringList writing = {
+        QStringLiteral("insert"), QStringLiteral("update"), QStringLiteral("delete"),
+        QStringLiteral("create"), QStringLiteral("drop"),   QStringLiteral("alter"),
+        QStringLiteral("replace")};
+    const QString head = sql.trimmed().section(QLatin1Char(' '), 0, 0).toLower();
+    if (writing.contains(head))
+        ++m_writes;
+}
+
+QString HDatabase::dialectSql(const QString &sql) const
+{
+    return sql;
+}
+
+bool HDatabase::prepareStatement(QSqlQuery &query, const QString &sql, QString *error)
+{
+    if (!isOpen()) {
+        setError(notOpenText());
+        *error = m_error;
+        return false;
+    }
+    if (!query.prepare(dialectSql(sql))) {
+        setError(errorText(query.lastError()));
+        *error = m_error;
+        qWarning().noquote() << "statement cannot be prepared:" << sql << "-" << m_error;
+        return false;
+    }
+    error->clear();
+    return true;
+}
+
+bool HDatabase::runStatement(QSqlQuery &query, const QString &sql, QString *error)
+{
+    count(sql);
+    if (!query.exec()) {
+        setError(errorText(query.lastError()));
+        if (m_error.isEmpty())
+            setError(QStringLiteral("the statement failed"));
+        *error = m_error;
+        return false;
+    }
+    error->clear();
+    return true;
 }
 
 QString HDatabase::notOpenText() const

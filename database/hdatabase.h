@@ -64,7 +64,24 @@ public:
     // Doubles single quotes so that a text can stand between '…' in a statement.
     static QString escape(const QString &text);
 
+    // Statements run on this connection since it was opened (or the counts reset): all of
+    // them, and those that write (insert, update, delete, and schema changes). Transaction
+    // begin, commit and rollback are not statements.
+    quint64 statementCount() const { return m_statements; }
+    quint64 writeStatementCount() const { return m_writes; }
+    void resetStatementCounts();
+
+    // The statement text this back end runs for a text written as the tool writes it
+    // ("[column]" names, "?" places). The one place where back ends differ.
+    QString dialectSql(const QString &sql) const;
+
+    // Used by HSqlStatement: prepare on this connection, and run counted.
+    bool prepareStatement(QSqlQuery &query, const QString &sql, QString *error);
+    bool runStatement(QSqlQuery &query, const QString &sql, QString *error);
+
 private:
+    void count(const QString &sql);
+
     void setError(const QString &text);
     QString notOpenText() const;
     bool openSqlite(const QString &file);
@@ -76,4 +93,6 @@ private:
     QString m_connectionName;
     QString m_fileName;
     QString m_error;
+    quint64 m_statements = 0;
+    quint64 m_writes = 0;
 };
