@@ -44,10 +44,15 @@ bool HMatchingSave::rewriteTable(HDatabase *db, const QString &table, const QStr
     return true;
 }
 
-void HMatchingSave::writeSnapshot(const QJsonDocument &doc, const QString &fileName)
+bool HMatchingSave::writeSnapshot(const QJsonDocument &doc, const QString &fileName,
+                                  QString *error)
 {
     const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/log/") + fileName;
-    QString error;
-    if (!HJsonFunc::jsonDocToFile(doc, path, QJsonDocument::Indented, &error))
-        qWarning().noquote() << error;
+    QString text;
+    if (HJsonFunc::jsonDocToFile(doc, path, QJsonDocument::Indented, &text))
+        return true;
+    qWarning().noquote() << text;
+    if (error)
+        *error = text;
+    return false;
 }

@@ -18,8 +18,8 @@ public:
     static bool rewriteTable(HDatabase *db, const QString &table, const QStringList &inserts,
                              bool echo, QString *error);
 
-    // Writes a matching editor's snapshot to log/<fileName> beside the executable. The
-    // snapshot is never read back, and closing must go on whatever happens: a failed write
-    // is only reported on the debug output.
-    static void writeSnapshot(const QJsonDocument &doc, const QString &fileName);
+    // Writes a matching editor's snapshot to log/<fileName> beside the executable; false with
+    // the file and the cause in *error. The snapshot is never read back.
+    static bool writeSnapshot(const QJsonDocument &doc, const QString &fileName,
+                              QString *error = nullptr);
 };

@@ -61,7 +61,13 @@ HOduAndIduMatchingWidget::~HOduAndIduMatchingWidget()
     ui = nullptr;
 
     // The snapshot records the matching as it is now, saved or not.
-    HMatchingSave::writeSnapshot(QJsonDocument(ar_odu), QStringLiteral("odu_and_idu.json"));
+    writeSnapshot();
+}
+
+bool HOduAndIduMatchingWidget::writeSnapshot(QString *error) const
+{
+    return HMatchingSave::writeSnapshot(QJsonDocument(ar_odu), QStringLiteral("odu_and_idu.json"),
+                                        error);
 }
 
 void HOduAndIduMatchingWidget::initOduList()

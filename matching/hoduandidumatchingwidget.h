@@ -24,6 +24,10 @@ public:
     explicit HOduAndIduMatchingWidget(QWidget *parent = nullptr);
     ~HOduAndIduMatchingWidget() override;
 
+    // Writes log/odu_and_idu.json with the matching as it is now, saved or not; the destructor
+    // writes it too. False with the file and the cause in *error.
+    bool writeSnapshot(QString *error = nullptr) const;
+
 signals:
     void clickAll_OduList(QModelIndex index);
 

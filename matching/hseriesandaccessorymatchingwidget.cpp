@@ -63,9 +63,15 @@ HSeriesAndAccessoryMatchingWidget::~HSeriesAndAccessoryMatchingWidget()
     ui = nullptr;
 
     // The snapshot records the document as it is now, saved or not.
+    writeSnapshot();
+}
+
+bool HSeriesAndAccessoryMatchingWidget::writeSnapshot(QString *error) const
+{
     const QJsonObject snapshot{{QStringLiteral("jsonObjMatching"), jsonObjMatching},
                                {QStringLiteral("jsonObjAccessory"), jsonObjAccessory}};
-    HMatchingSave::writeSnapshot(QJsonDocument(snapshot), QStringLiteral("series_and_acc.json"));
+    return HMatchingSave::writeSnapshot(QJsonDocument(snapshot),
+                                        QStringLiteral("series_and_acc.json"), error);
 }
 
 // --- the document ----------------------------------------------------------------------

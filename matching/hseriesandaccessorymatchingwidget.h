@@ -25,6 +25,10 @@ public:
     explicit HSeriesAndAccessoryMatchingWidget(QWidget *parent = nullptr);
     ~HSeriesAndAccessoryMatchingWidget() override;
 
+    // Writes log/series_and_acc.json with the document as it is now, saved or not; the
+    // destructor writes it too. False with the file and the cause in *error.
+    bool writeSnapshot(QString *error = nullptr) const;
+
 signals:
     void clickAll_SeriesList(const QModelIndex &index);
 

@@ -64,14 +64,24 @@ HEditProductSaleStatus::HEditProductSaleStatus(QWidget *parent)
 HEditProductSaleStatus::~HEditProductSaleStatus()
 {
     // Runs after the main window has closed the database: only the scheme file is written.
+    QString error;
+    if (!writeSchemeOnClose(&error))
+        qWarning().noquote() << "the scheme was not saved:" << error;
+    delete ui;
+}
+
+bool HEditProductSaleStatus::writeSchemeOnClose(QString *error)
+{
     // A scheme whose file could not be read is never overwritten without being asked to.
     const QString name = ui->comboBox_scheme->currentText();
-    if (!name.isEmpty() && name != m_unreadableScheme) {
-        HSaleStatusSchemes schemes;
-        if (!schemes.write(name, currentScheme))
-            qWarning().noquote() << "the scheme was not saved:" << schemes.errorString();
-    }
-    delete ui;
+    if (name.isEmpty() || name == m_unreadableScheme)
+        return true;
+    HSaleStatusSchemes schemes;
+    if (schemes.write(name, currentScheme))
+        return true;
+    if (error)
+        *error = schemes.errorString();
+    return false;
 }
 
 // --- schemes ------------------------------------------------------------------------------

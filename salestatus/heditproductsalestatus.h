@@ -27,6 +27,11 @@ public:
     explicit HEditProductSaleStatus(QWidget *parent = nullptr);
     ~HEditProductSaleStatus() override;
 
+    // Writes the current scheme to its file, as closing does (the destructor writes it too);
+    // a scheme whose file could not be read is left alone. False with the file and the cause
+    // in *error.
+    bool writeSchemeOnClose(QString *error = nullptr);
+
 public slots:
     void clickCell_Series(int row, int col);
     void on_pushButton_New_clicked();
