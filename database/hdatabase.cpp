@@ -123,7 +123,11 @@ bool HDatabase::openSqlite(const QString &file)
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
     db.setDatabaseName(file);
     // A second running copy of the tool waits for the other's write instead of failing.
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    // PM_BUSY_TIMEOUT_MS shortens the wait (tests of a locked database).
+    bool custom = false;
+    const int timeout = qEnvironmentVariableIntValue("PM_BUSY_TIMEOUT_MS", &custom);
+    db.setConnectOptions(
+        QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(custom && timeout >= 0 ? timeout : 10000));
     if (!db.open()) {
         setError(errorText(db.lastError()));
         db = QSqlDatabase();

@@ -1,0 +1,523 @@
+// The fault table: every save, every file the tool writes and every reader, each under the
+// faults a product team meets. Every row checks the same things: the user is told, nothing
+// crashes, the database and the files stay byte for byte as they were, and the user's edit
+// is still there to be saved once the fault is gone. docs/reliability.md sums the table up.
+
+#include "testhelpers.h"
+
+#include "hdbfind.h"
+#include "mainwindow.h"
+
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QListView>
+#include <QProcess>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace TestHelpers;
+
+namespace {
+
+const QStringList kRows = {
+    "insert into __product_series (id_series, product_type, product_series, category, "
+    "sub_catalog, odu_type, table_name, model_string, rule_pipe_dimmension) values "
+    "(1, 0, 'A-ODU', 'VRF', 'a', 'Top', '', 'MS-1', 'PD-1'), "
+    "(2, 0, 'B-ODU', 'VRF', 'b', 'Top', '', 'MS-2', NULL), "
+    "(10, 1, 'A-IDU', 'IDU', 'Duct', '', '', '', NULL), "
+    "(11, 1, 'B-IDU', 'IDU', 'Wall', '', '', '', NULL), "
+    "(40, 2, 'Kits', 'Branch', 'Refnet', '', 'dt_branch', '', NULL)",
+    "insert into __product_idx (product_code, id_series, product_type, model, base_model) "
+    "values ('P1', 1, 0, 'M1', 'M1'), ('P2', 1, 0, 'M2', 'M2'), ('BH-1', 40, 2, 'BH1', 'BH'), "
+    "('MP-1', 40, 2, 'MP1', 'MP')",
+    "create table dt_branch (model TEXT, type INTEGER)",
+    "insert into dt_branch (model, type) values ('BH1', 31), ('MP1', 3)",
+    "insert into __rule_odu_idu_matching (id_series_odu, id_series_idu) values (1, 10)",
+    "insert into __rule_odu_acc_matching (id_series_odu, product_code_acc, type) values "
+    "(1, 'BH-1', 'BRANCH_HEADER')",
+    "insert into __rule_pipe_dimension (rule_name) values ('PD-1'), ('PD-2')",
+    "insert into __rule_additional_charge (rule_name) values ('AC-1'), ('AC-2')",
+};
+
+// Soft limit on the size of any file this process writes, for as long as it lives: a full
+// disk, as far as the writer can tell. SIGXFSZ is ignored, so the write fails with EFBIG.
+class FullDisk
+{
+public:
+    explicit FullDisk(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FullDisk() { setrlimit(RLIMIT_FSIZE, &m_old); }
+
+private:
+    rlimit m_old{};
+};
+
+// Makes a file or folder unwritable even for root (chattr +i), or by its mode bits where that
+// is not possible. False when neither stops this process from writing.
+bool makeReadOnly(const QString &path, bool readOnly)
+{
+    if (QProcess::execute("chattr", {readOnly ? "+i" : "-i", path}) == 0)
+        return true;
+    QFile::setPermissions(path, readOnly ? QFile::ReadOwner | QFile::ExeOwner
+                                         : QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return !readOnly || access(QFile::encodeName(path).constData(), W_OK) != 0;
+}
+
+// Every file below a folder with its bytes, so that a stray temporary file shows too.
+QMap<QString, QByteArray> tree(const QString &folder)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(QDir(folder).relativeFilePath(path), fileBytes(path));
+    }
+    return files;
+}
+
+// Writes a file, making its folder first.
+bool put(const QString &path, const QByteArray &bytes)
+{
+    return QDir().mkpath(QFileInfo(path).absolutePath()) && writeBytes(path, bytes);
+}
+
+QString writeWorkbook(const QString &kind, const QString &path)
+{
+    QProcess python;
+    python.start("/usr/bin/python3",
+                 {QStringLiteral(PM_SOURCE_DIR "/tests/clients/hostile_workbook.py"), kind, path});
+    if (!python.waitForFinished(60000) || python.exitCode() != 0)
+        return QString::fromLocal8Bit(python.readAllStandardError());
+    return QString();
+}
+
+// The main window on the fixture, shown, with the answerer of its boxes.
+struct Window
+{
+    Window()
+    {
+        window.reset(new MainWindow);
+        window->resize(1400, 900);
+        window->show();
+        tabs = window->findChild<QTabWidget *>("tabWidget");
+    }
+    template <typename T> T *find(int tab, const char *name) const
+    {
+        return tabs->widget(tab)->findChild<T *>(name);
+    }
+    void click(int tab, const char *name) const
+    {
+        tabs->setCurrentIndex(tab);
+        QTest::mouseClick(find<QPushButton>(tab, name), Qt::LeftButton);
+    }
+    void ok() const
+    {
+        auto *box = window->findChild<QDialogButtonBox *>("buttonBox");
+        QTest::mouseClick(box->button(QDialogButtonBox::Ok), Qt::LeftButton);
+    }
+    // Message boxes seen (title: text), file and name dialogs left out.
+    QStringList boxes() const
+    {
+        QStringList texts;
+        for (const SeenModal &modal : answerer.seen()) {
+            if (modal.className == "QMessageBox")
+                texts.append(modal.title + ": " + modal.text);
+        }
+        return texts;
+    }
+    // Answers the next dialog: a file dialog with `path`, a name dialog with `path` as text.
+    void answerWith(const QString &path)
+    {
+        answerer.act([path](QWidget *widget) {
+            if (auto *dialog = qobject_cast<QFileDialog *>(widget)) {
+                dialog->setDirectory(QFileInfo(path).absolutePath());
+                dialog->selectFile(path);
+                QTimer::singleShot(0, dialog,
+                                   [dialog] { static_cast<QDialog *>(dialog)->accept(); });
+            } else if (auto *edit = widget->findChild<QLineEdit *>("lineEdit_name")) {
+                edit->setText(path);
+                widget->findChild<QDialogButtonBox *>("buttonBox")
+                    ->button(QDialogButtonBox::Ok)
+                    ->click();
+            } else if (auto *dialog = qobject_cast<QDialog *>(widget)) {
+                dialog->reject();
+            }
+        });
+    }
+
+    ModalAnswerer answerer;
+    std::unique_ptr<MainWindow> window;
+    QTabWidget *tabs = nullptr;
+};
+
+enum Tab { OduIdu = 0, Accessory = 1, Rule = 2, RuleTables = 3, SaleStatus = 4 };
+
+} // namespace
+
+class TestFaults : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void saves_data();
+    void saves();
+    void files_data();
+    void files();
+    void readers_data();
+    void readers();
+
+private:
+    // An edit on a tab, made through its widgets, and the action that saves it.
+    void edit(Window &w, const QString &save);
+    void runSave(Window &w, const QString &save);
+
+    QTemporaryDir m_dir;
+    QString m_db;
+};
+
+void TestFaults::initTestCase()
+{
+    qputenv("PM_BUSY_TIMEOUT_MS", "200");
+}
+
+void TestFaults::init()
+{
+    QVERIFY(m_dir.isValid());
+    cleanAppFolders();
+    m_db = m_dir.filePath("Product.mdb");
+    QString error;
+    QVERIFY2(createProductDb(m_db, kRows, &error), qPrintable(error));
+    useProductDb(m_db);
+    const QJsonObject scheme{{"install_code", QJsonObject{{"IC-1", ""}}}};
+    QVERIFY(put(appFolder("config/Brand.json"), QJsonDocument(scheme).toJson()));
+}
+
+void TestFaults::cleanup()
+{
+    HDbFind::closeDb();
+    for (const QString &path : {m_db, appFolder("config"), appFolder("log"), m_dir.path()})
+        makeReadOnly(path, false);
+    cleanAppFolders();
+}
+
+void TestFaults::edit(Window &w, const QString &save)
+{
+    if (save == "matching OK") { // match B-IDU to A-ODU
+        w.tabs->setCurrentIndex(OduIdu);
+        clickRow(w.find<QListView>(OduIdu, "listView_all_odu"), 0);
+        doubleClickRow(w.find<QListView>(OduIdu, "listView_all_idu"), 1);
+    } else if (save == "accessories OK") { // MP-1 to A-ODU
+        w.tabs->setCurrentIndex(Accessory);
+        clickRow(w.find<QListView>(Accessory, "listView_all_series"), 0);
+        doubleClickRow(w.find<QListView>(Accessory, "listView_all_accessory"), 1);
+    } else if (save == "rules OK") { // PD-2 for A-ODU
+        w.tabs->setCurrentIndex(Rule);
+        w.answerer.act([](QWidget *picker) {
+            auto *list = picker->findChild<QListView *>("listView");
+            clickRow(list, 1);
+            picker->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+        });
+        doubleClickRow(w.find<QTableWidget>(Rule, "tableWidget"), 0, 2);
+    } else if (save == "rule table save") { // the first additional charge renamed
+        w.tabs->setCurrentIndex(RuleTables);
+        QAbstractItemModel *model = w.find<QTableView>(RuleTables, "tableView")->model();
+        QVERIFY(model->setData(model->index(0, 1), "AC-9"));
+    } else if (save == "Save to Db" || save == "Save to scheme") { // A-ODU not for sale
+        w.tabs->setCurrentIndex(SaleStatus);
+        auto *series = w.find<QTableWidget>(SaleStatus, "tableWidget_Series");
+        const int row = rowTexts(series).indexOf("1");
+        QVERIFY(row >= 0);
+        series->item(row, 2)->setCheckState(Qt::Checked);
+        clickRow(series, row, 1);
+    }
+}
+
+void TestFaults::runSave(Window &w, const QString &save)
+{
+    if (save.endsWith(" OK"))
+        w.ok();
+    else if (save == "rule table save")
+        QTest::mouseClick(w.find<QDialogButtonBox>(RuleTables, "buttonBox")->buttons().first(),
+                          Qt::LeftButton);
+    else if (save == "Save to Db")
+        w.click(SaleStatus, "pushButton_SaveDb");
+}
+
+// Every save × {a trigger refusing the row, a locked database, a read-only database file, the
+// table gone}.
+void TestFaults::saves_data()
+{
+    QTest::addColumn<QString>("save");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("check"); // what the database holds once the edit is saved
+    QTest::addColumn<QString>("saved");
+    const struct
+    {
+        const char *save, *table, *check, *saved;
+    } saves[] = {
+        {"matching OK", "__rule_odu_idu_matching",
+         "select count(*) from __rule_odu_idu_matching where id_series_idu = 11", "1"},
+        {"accessories OK", "__rule_odu_acc_matching",
+         "select count(*) from __rule_odu_acc_matching where product_code_acc = 'MP-1'", "1"},
+        {"rules OK", "__product_series",
+         "select rule_pipe_dimmension from __product_series where id_series = 1", "PD-2"},
+        {"rule table save", "__rule_additional_charge",
+         "select count(*) from __rule_additional_charge where rule_name = 'AC-9'", "1"},
+        {"Save to Db", "__product_series",
+         "select is_not_for_sale from __product_series where id_series = 1", "1"},
+    };
+    for (const auto &s : saves) {
+        for (const char *fault : {"trigger", "locked", "read-only", "missing table"})
+            QTest::addRow("%s, %s", s.save, fault)
+                << s.save << fault << s.table << s.check << s.saved;
+    }
+}
+
+void TestFaults::saves()
+{
+    QFETCH(QString, save);
+    QFETCH(QString, fault);
+    QFETCH(QString, table);
+    QFETCH(QString, check);
+    QFETCH(QString, saved);
+
+    Window w;
+    edit(w, save);
+    QVERIFY(w.boxes().isEmpty());
+
+    // The fault, set while the window is open.
+    QSqlDatabase locker;
+    const QString lock = QStringLiteral("locker");
+    if (fault == "trigger") {
+        QStringList triggers;
+        for (const char *event : {"insert", "update", "delete"})
+            triggers << QString("create trigger refuse_%1 before %1 on %2 begin select "
+                                "raise(abort, 'refused by a trigger'); end")
+                            .arg(event, table);
+        QVERIFY(execSql(m_db, triggers));
+    } else if (fault == "locked") {
+        locker = QSqlDatabase::addDatabase("QSQLITE", lock);
+        locker.setDatabaseName(m_db);
+        QVERIFY(locker.open());
+        QVERIFY(QSqlQuery(locker).exec("begin immediate"));
+    } else if (fault == "read-only") {
+        if (!makeReadOnly(m_db, true))
+            QSKIP("no way to make the database file read-only for this user");
+    } else {
+        QVERIFY(execSql(m_db, {"drop table " + table}));
+    }
+    const QByteArray before = fileBytes(m_db);
+
+    runSave(w, save);
+    QVERIFY2(!w.boxes().isEmpty(), "the failed save was not reported");
+    QVERIFY2(w.window->isVisible(), "the window closed after a failed save");
+    if (fault == "locked") {
+        QVERIFY(QSqlQuery(locker).exec("rollback"));
+        locker.close();
+        locker = QSqlDatabase();
+        QSqlDatabase::removeDatabase(lock);
+    }
+    QVERIFY2(fileBytes(m_db) == before, "the database changed");
+    if (fault == "missing table")
+        return;
+
+    // The fault gone, the same save writes the edit that was kept on screen.
+    if (fault == "trigger")
+        QVERIFY(execSql(m_db, {"drop trigger refuse_insert", "drop trigger refuse_update",
+                               "drop trigger refuse_delete"}));
+    if (fault == "read-only")
+        QVERIFY(makeReadOnly(m_db, false));
+    w.answerer.clear();
+    runSave(w, save);
+    QVERIFY2(w.boxes().isEmpty(), qPrintable(w.boxes().join('\n')));
+    QCOMPARE(sqlValue(m_db, check).toString(), saved);
+}
+
+// Every file the tool writes × {full disk, read-only folder}.
+void TestFaults::files_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("fault");
+    for (const char *file : {"Save to scheme", "new scheme", "closing the window", "Export Schemes",
+                             "export .xls", "export .xlsx"}) {
+        for (const char *fault : {"full disk", "read-only folder"})
+            QTest::addRow("%s, %s", file, fault) << file << fault;
+    }
+}
+
+void TestFaults::files()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, fault);
+
+    // Earlier versions of every file the action writes.
+    const QString exportFolder = m_dir.filePath("export");
+    QVERIFY(put(exportFolder + "/Brand.json", "{\"earlier\": true}\n"));
+    QVERIFY(put(exportFolder + "/names.xls", "earlier workbook"));
+    QVERIFY(put(exportFolder + "/names.xlsx", "earlier workbook"));
+    QVERIFY(put(appFolder("log/odu_and_idu.json"), "[]\n"));
+    QVERIFY(put(appFolder("log/series_and_acc.json"), "{}\n"));
+
+    Window w;
+    if (file == "Save to scheme" || file.startsWith("export ")) {
+        edit(w, "Save to scheme"); // also fills the model table for the export
+    } else if (file == "closing the window") {
+        edit(w, "matching OK");                        // unsaved, but the snapshot records it
+        w.answerer.setDefaultAnswer(QMessageBox::Yes); // close all the same
+    }
+    const QString folder = file == "Export Schemes" || file.startsWith("export ") ? exportFolder
+                           : file == "closing the window"                         ? appFolder("log")
+                                                          : appFolder("config");
+    const QMap<QString, QByteArray> before = tree(folder);
+    const QMap<QString, QByteArray> configBefore = tree(appFolder("config"));
+
+    std::unique_ptr<FullDisk> full;
+    if (fault == "full disk")
+        full.reset(new FullDisk(256));
+    else if (!makeReadOnly(folder, true))
+        QSKIP("no way to make a folder read-only for this user");
+
+    if (file == "Save to scheme") {
+        w.click(SaleStatus, "pushButton_Save");
+    } else if (file == "new scheme") {
+        w.answerWith("Fresh");
+        w.click(SaleStatus, "pushButton_New");
+    } else if (file == "closing the window") {
+        w.window->close();
+    } else if (file == "Export Schemes") {
+        w.answerWith(exportFolder);
+        w.click(SaleStatus, "pushButton_ExportAllSchemes");
+    } else {
+        w.answerWith(exportFolder + (file.endsWith("xls") ? "/names.xls" : "/names.xlsx"));
+        w.click(SaleStatus, "pushButton_export");
+    }
+    full.reset();
+    makeReadOnly(folder, false);
+
+    const QStringList boxes = w.boxes();
+    QVERIFY2(!boxes.isEmpty(), "the failed write was not reported");
+    QVERIFY2(!boxes.join('\n').contains("success"), qPrintable(boxes.join('\n')));
+    QCOMPARE(tree(folder).keys(), before.keys());
+    QVERIFY2(tree(folder) == before, "a file changed");
+    // Closing writes the scheme as it should; nothing else may touch the schemes.
+    if (folder != appFolder("config") && file != "closing the window")
+        QVERIFY2(tree(appFolder("config")) == configBefore, "a scheme changed");
+}
+
+// Every reader × the damage it can meet: truncated, bit-flipped, inflating, far reference,
+// formula, wrong JSON types.
+void TestFaults::readers_data()
+{
+    QTest::addColumn<QString>("reader");
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("names"); // OEM names of P1, P2 afterwards ("" = as before)
+    const char *rows[][3] = {
+        {"import .xls", "truncated", ""},       {"import .xls", "bit-flipped", "?"},
+        {"import .xlsx", "truncated", ""},      {"import .xlsx", "bit-flipped", "?"},
+        {"import .xlsx", "inflating", ""},      {"import .xlsx", "far reference", ""},
+        {"import .xlsx", "formula", "N1-F|N2"}, {"scheme", "truncated", ""},
+        {"scheme", "bit-flipped", ""},          {"scheme", "wrong JSON types", ""},
+    };
+    for (const auto &row : rows)
+        QTest::addRow("%s, %s", row[0], row[1]) << row[0] << row[1] << row[2];
+}
+
+void TestFaults::readers()
+{
+    QFETCH(QString, reader);
+    QFETCH(QString, damage);
+    QFETCH(QString, names);
+
+    QString path;
+    if (reader == "scheme") {
+        // A scheme with an OEM name, as the tool wrote it, then damaged.
+        const QJsonObject scheme{{"idx_table", QJsonArray{QJsonObject{{"id_series", 1},
+                                                                      {"product_code", "P1"},
+                                                                      {"base_model", "M1"},
+                                                                      {"oem_model", "KEEP"},
+                                                                      {"is_not_for_sale", false},
+                                                                      {"is_user_skip", false}}}}};
+        QByteArray bytes = QJsonDocument(scheme).toJson();
+        if (damage == "truncated")
+            bytes.truncate(bytes.size() / 2);
+        else if (damage == "bit-flipped")
+            bytes[bytes.indexOf("KEEP") - 3] = '\x01';
+        else
+            bytes.replace("\"idx_table\": [", "\"idx_table\": {\"x\": [").replace("]\n}", "]}\n}");
+        path = appFolder("config/Brand.json");
+        QVERIFY(put(path, bytes));
+    } else {
+        path = m_dir.filePath(reader.endsWith("xlsx") ? "in.xlsx" : "in.xls");
+        const QString kind = damage == "inflating"       ? "inflating"
+                             : damage == "far reference" ? "far-reference"
+                             : damage == "formula"       ? "formula"
+                             : reader.endsWith("xlsx")   ? "valid-xlsx"
+                                                         : "valid-xls";
+        const QString error = writeWorkbook(kind, path);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QByteArray bytes = fileBytes(path);
+        if (damage == "truncated")
+            bytes.truncate(bytes.size() * 2 / 3);
+        if (damage == "bit-flipped") {
+            for (int i = 7; i < bytes.size(); i += bytes.size() / 9)
+                bytes[i] = char(bytes[i] ^ 0x5a);
+        }
+        QVERIFY(put(path, bytes));
+    }
+    const QByteArray before = fileBytes(path);
+
+    {
+        Window w;
+        if (reader != "scheme") {
+            edit(w, "Save to scheme"); // fills the model table
+            auto *models = w.find<QTableWidget>(SaleStatus, "tableWidget_Idx");
+            const QStringList before = {models->item(0, 2)->text(), models->item(1, 2)->text()};
+            w.answerWith(path);
+            w.click(SaleStatus, "pushButton_import");
+            QVERIFY2(!w.boxes().isEmpty(), "the import said nothing");
+            const QString after = models->item(0, 2)->text() + "|" + models->item(1, 2)->text();
+            if (names.isEmpty()) {
+                QVERIFY2(!w.boxes().join('\n').contains("success"),
+                         qPrintable(w.boxes().join('\n')));
+                QCOMPARE(after, before.join('|'));
+            } else if (names != "?") {
+                QCOMPARE(after, names);
+            }
+        } else {
+            QVERIFY2(!w.boxes().isEmpty(), "the damaged scheme was loaded without a word");
+        }
+    }
+    // Closing the window wrote nothing over the damaged file.
+    QVERIFY2(fileBytes(path) == before, "the file was written over");
+}
+
+QTEST_MAIN(TestFaults)
+#include "tst_faults.moc"
