@@ -292,7 +292,8 @@ void TestSchemes::exportSchemes()
                         {"brand_extra", 42}};
     writeScheme("A.json", a);
     writeScheme("B.json", {{"idx_table", QJsonArray()}});
-    writeFile(configPath("C.json"), "{ \"install_code\": ");
+    // Its codes would be lost on the way: a scheme with a value of the wrong type is refused.
+    writeFile(configPath("C.json"), "{ \"install_code\": [\"c1\"] }");
     const QByteArray sourceA = readBytes(configPath("A.json"));
     QTemporaryDir target;
     QVERIFY(target.isValid());
@@ -309,7 +310,7 @@ void TestSchemes::exportSchemes()
     QCOMPARE(answerer.count(), 2);
     QCOMPARE(answerer.seen().first().title, "Please select folder path to save");
     const QString warning = lastBox(answerer);
-    QVERIFY2(warning.startsWith("Warning: ") && warning.contains("C.json") &&
+    QVERIFY2(warning.startsWith("Warning: ") && warning.contains("C.json: install_code") &&
                  !warning.contains("A.json"),
              qPrintable(warning));
     QVERIFY(!QFile::exists(target.filePath("C.json")));
