@@ -417,16 +417,16 @@ void TestServices::jsonWriteUnderFullDisk()
     QJsonArray models;
     for (int i = 0; i < size / 16; ++i)
         models.append(QStringLiteral("model-%1").arg(i));
-    QVERIFY(QJsonDocument(QJsonObject{{QStringLiteral("idx_table"), models}}).toJson().size() > size);
+    const QJsonDocument doc(QJsonObject{{QStringLiteral("idx_table"), models}});
+    QVERIFY(doc.toJson().size() > size);
     const QByteArray reply = FileFaults::inChild(limit, [&] {
         QString error;
-        const bool written = HJsonFunc::jsonDocToFile(
-            QJsonDocument(QJsonObject{{QStringLiteral("idx_table"), models}}), path,
-            QJsonDocument::Indented, &error);
+        const bool written =
+            HJsonFunc::jsonDocToFile(doc, path, QJsonDocument::Indented, &error);
         return QByteArray(written ? "written " : "failed ") + error.toUtf8();
     });
-    QVERIFY2(reply.startsWith("failed ") && reply.contains(QFile::encodeName(QDir::toNativeSeparators(path))),
-             reply.constData());
+    const QByteArray named = QFile::encodeName(QDir::toNativeSeparators(path));
+    QVERIFY2(reply.startsWith("failed ") && reply.contains(named), reply.constData());
     QCOMPARE(FileFaults::folderContents(m_dir.filePath(QStringLiteral("full"))),
              (QMap<QString, QByteArray>{{QStringLiteral("A.json"), oldBytes}}));
 }
