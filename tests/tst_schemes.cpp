@@ -361,8 +361,10 @@ void TestSchemes::exportSchemes()
 
 namespace {
 
-// A scheme with 13 OEM names; `change` sets one value of it, at "key" or "table[i].key".
-QByteArray brandScheme(const QString &change = QString(), const QJsonValue &value = QJsonValue())
+// A scheme with 13 OEM names; `key` of record `index` of `table` (of the scheme itself when
+// index is -1, of `table`'s object when there is no index) set to `value`.
+QByteArray brandScheme(const QString &table = QString(), int index = -1,
+                       const QString &key = QString(), const QJsonValue &value = QJsonValue())
 {
     QJsonArray series, models;
     for (int id : {1, 2, 3, 5, 7, 10, 11, 20, 21, 30})
@@ -373,24 +375,20 @@ QByteArray brandScheme(const QString &change = QString(), const QJsonValue &valu
                        {"idx_table", models},
                        {"install_code", QJsonObject{{"code", ""}}},
                        {"unit_priority", QJsonObject{{"idu_generate", "Duct"}}}};
-    const QRegularExpression path(R"(^(\w+)(?:\[(\d+)\])?(?:\.(\w+))?$)");
-    const QRegularExpressionMatch m = path.match(change);
-    const QString key = m.captured(1), inner = m.captured(3);
-    if (!m.hasMatch())
+    if (table.isEmpty())
         return QJsonDocument(scheme).toJson();
-    if (m.captured(2).isEmpty() && inner.isEmpty()) {
-        scheme.insert(key, value);
-    } else if (m.captured(2).isEmpty()) {
-        QJsonObject object = scheme.value(key).toObject();
-        object.insert(inner, value);
-        scheme.insert(key, object);
+    if (key.isEmpty()) {
+        scheme.insert(table, value);
+    } else if (index < 0) {
+        QJsonObject object = scheme.value(table).toObject();
+        object.insert(key, value);
+        scheme.insert(table, object);
     } else {
-        QJsonArray array = scheme.value(key).toArray();
-        const int i = m.captured(2).toInt();
-        QJsonObject record = array.at(i).toObject();
-        record.insert(inner, value);
-        array.replace(i, inner.isEmpty() ? value : QJsonValue(record));
-        scheme.insert(key, array);
+        QJsonArray records = scheme.value(table).toArray();
+        QJsonObject record = records.at(index).toObject();
+        record.insert(key, value);
+        records.replace(index, key == "-" ? value : QJsonValue(record));
+        scheme.insert(table, records);
     }
     return QJsonDocument(scheme).toJson();
 }
@@ -405,20 +403,32 @@ void TestSchemes::refusedSchemesAreNeverOverwritten_data()
     QTest::newRow("array at the top") << QByteArray("[{}]") << "JSON object";
     const QJsonValue text("x"), number(12), fraction(1.5), object = QJsonObject(),
                                                            array = QJsonArray{1};
-    const QList<QPair<QString, QJsonValue>> wrong = {{"idx_table", object},
-                                                     {"series_table", text},
-                                                     {"install_code", array},
-                                                     {"unit_priority", number},
-                                                     {"unit_priority.idu_generate", number},
-                                                     {"idx_table[12].oem_model", number},
-                                                     {"idx_table[3]", text},
-                                                     {"idx_table[2].id_series", fraction},
-                                                     {"idx_table[0].product_code", array},
-                                                     {"series_table[0].id_series", text},
-                                                     {"series_table[4].is_not_for_sale", number},
-                                                     {"series_table[9].model_string", object}};
-    for (const auto &c : wrong)
-        QTest::newRow(qPrintable(c.first)) << brandScheme(c.first, c.second) << c.first;
+    const struct
+    {
+        const char *table;
+        int index;
+        const char *key; // "-": the record itself
+        QJsonValue value;
+    } wrong[] = {{"idx_table", -1, "", object},
+                 {"series_table", -1, "", text},
+                 {"install_code", -1, "", array},
+                 {"unit_priority", -1, "", number},
+                 {"unit_priority", -1, "idu_generate", number},
+                 {"idx_table", 12, "oem_model", number},
+                 {"idx_table", 3, "-", text},
+                 {"idx_table", 2, "id_series", fraction},
+                 {"idx_table", 0, "product_code", array},
+                 {"series_table", 0, "id_series", text},
+                 {"series_table", 4, "is_not_for_sale", number},
+                 {"series_table", 9, "model_string", object}};
+    for (const auto &c : wrong) {
+        QString named = c.table;
+        if (c.index >= 0)
+            named += QString("[%1]").arg(c.index);
+        if (QString(c.key) != "-" && *c.key)
+            named += QString(".") + c.key;
+        QTest::newRow(qPrintable(named)) << brandScheme(c.table, c.index, c.key, c.value) << named;
+    }
 }
 
 // A scheme that cannot be read, or holds a value of the wrong type, is named with the key in a
