@@ -39,8 +39,7 @@ HEditProductSaleStatus::HEditProductSaleStatus(QWidget *parent)
     ui->verticalLayout_3->setContentsMargins(10, 10, 10, 10);
     setLayout(ui->verticalLayout_3);
 
-    HSaleStatusTables::setUp(ui->tableWidget_Series);
-    HSaleStatusTables::setUp(ui->tableWidget_Idx);
+    m_tables.setUp(ui->tableWidget_Series, ui->tableWidget_Idx);
 
     const QStringList productTypes = {QStringLiteral("Outdoor Unit"), QStringLiteral("Indoor Unit"),
                                       QStringLiteral("Branch"),       QStringLiteral("Controller"),
@@ -126,6 +125,7 @@ void HEditProductSaleStatus::loadScheme(const QString &name)
     fillIduTypeCombo();
     fillInstallCodeCombo();
     // Rows of the previous scheme must never be written into this one.
+    m_tables.schemeReplaced();
     clearModelTable();
     showSeriesTable();
 }
@@ -279,7 +279,7 @@ void HEditProductSaleStatus::showSeriesTable()
 {
     const QJsonArray series = currentScheme.value(SchemeKeys::seriesTable).toArray();
     if (!series.isEmpty())
-        HSaleStatusTables::fillSeries(ui->tableWidget_Series, series, productTypeFilter);
+        m_tables.fillSeries(series, productTypeFilter);
 }
 
 void HEditProductSaleStatus::clickCell_Series(int row, int col)
@@ -293,24 +293,24 @@ void HEditProductSaleStatus::showModelsOfSeries(int idSeries)
 {
     const QJsonArray models = currentScheme.value(SchemeKeys::idxTable).toArray();
     if (!models.isEmpty())
-        m_tables.fillModels(ui->tableWidget_Idx, models, idSeries);
+        m_tables.fillModels(models, idSeries);
 }
 
 void HEditProductSaleStatus::clearModelTable()
 {
-    m_tables.clearModels(ui->tableWidget_Idx);
+    m_tables.clearModels();
 }
 
 void HEditProductSaleStatus::writeTablesToScheme()
 {
     QJsonArray series = currentScheme.value(SchemeKeys::seriesTable).toArray();
     if (!series.isEmpty()) {
-        HSaleStatusTables::writeSeries(ui->tableWidget_Series, series);
+        m_tables.writeSeries(series);
         currentScheme.insert(SchemeKeys::seriesTable, series);
     }
     QJsonArray models = currentScheme.value(SchemeKeys::idxTable).toArray();
     if (!models.isEmpty()) {
-        HSaleStatusTables::writeModels(ui->tableWidget_Idx, models);
+        m_tables.writeModels(models);
         currentScheme.insert(SchemeKeys::idxTable, models);
     }
     QJsonObject priority = currentScheme.value(SchemeKeys::unitPriority).toObject();
