@@ -39,8 +39,7 @@ HEditProductSaleStatus::HEditProductSaleStatus(QWidget *parent)
     ui->verticalLayout_3->setContentsMargins(10, 10, 10, 10);
     setLayout(ui->verticalLayout_3);
 
-    HSaleStatusTables::setUp(ui->tableWidget_Series);
-    HSaleStatusTables::setUp(ui->tableWidget_Idx);
+    m_tables.setUp(ui->tableWidget_Series, ui->tableWidget_Idx);
 
     const QStringList productTypes = {QStringLiteral("Outdoor Unit"), QStringLiteral("Indoor Unit"),
                                       QStringLiteral("Branch"),       QStringLiteral("Controller"),
@@ -108,14 +107,16 @@ void HEditProductSaleStatus::loadScheme(const QString &name)
     HSaleStatusSchemes schemes;
     const HSaleStatusSchemes::ReadResult result = schemes.read(name, currentScheme);
     m_unreadableScheme.clear();
+    m_keptUnreadable.clear();
     if (result == HSaleStatusSchemes::ReadResult::Unreadable) {
         m_unreadableScheme = name;
         HMessageBox::warning(
             this, TranslateString(QStringLiteral("Warning")),
             schemes.errorString() + QLatin1Char('\n') +
                 TranslateString(QStringLiteral(
-                    "The scheme shows the database values; the file is left as it is until "
-                    "you save the scheme, which keeps the old file as a .bak copy.")));
+                    "The scheme shows the database values. The file is left as it is until you "
+                    "press \"Save to scheme\", which first keeps it as a copy named "
+                    "<file>.unreadable.bak.")));
     } else if (result == HSaleStatusSchemes::ReadResult::Missing) {
         HMessageBox::warning(this, TranslateString(QStringLiteral("Warning")),
                              schemes.errorString());
@@ -124,6 +125,7 @@ void HEditProductSaleStatus::loadScheme(const QString &name)
     fillIduTypeCombo();
     fillInstallCodeCombo();
     // Rows of the previous scheme must never be written into this one.
+    m_tables.schemeReplaced();
     clearModelTable();
     showSeriesTable();
 }
@@ -149,19 +151,22 @@ bool HEditProductSaleStatus::saveSchemeFile(const QString &name)
     if (name.isEmpty())
         return true;
     HSaleStatusSchemes schemes;
-    if (name == m_unreadableScheme) {
-        if (!schemes.backup(name)) {
+    if (name == m_unreadableScheme && m_keptUnreadable != name) {
+        if (!schemes.keepUnreadable(name)) {
             HMessageBox::warning(this, TranslateString(QStringLiteral("Warning")),
                                  schemes.errorString());
             return false;
         }
-        m_unreadableScheme.clear();
+        m_keptUnreadable = name;
     }
-    if (!schemes.write(name, currentScheme)) {
+    // The unreadable original is kept for good already; it does not go to "<file>.bak" too.
+    if (!schemes.write(name, currentScheme, name != m_unreadableScheme)) {
         HMessageBox::warning(this, TranslateString(QStringLiteral("Warning")),
                              schemes.errorString());
         return false;
     }
+    if (name == m_unreadableScheme)
+        m_unreadableScheme.clear();
     return true;
 }
 
@@ -274,7 +279,7 @@ void HEditProductSaleStatus::showSeriesTable()
 {
     const QJsonArray series = currentScheme.value(SchemeKeys::seriesTable).toArray();
     if (!series.isEmpty())
-        HSaleStatusTables::fillSeries(ui->tableWidget_Series, series, productTypeFilter);
+        m_tables.fillSeries(series, productTypeFilter);
 }
 
 void HEditProductSaleStatus::clickCell_Series(int row, int col)
@@ -288,24 +293,24 @@ void HEditProductSaleStatus::showModelsOfSeries(int idSeries)
 {
     const QJsonArray models = currentScheme.value(SchemeKeys::idxTable).toArray();
     if (!models.isEmpty())
-        m_tables.fillModels(ui->tableWidget_Idx, models, idSeries);
+        m_tables.fillModels(models, idSeries);
 }
 
 void HEditProductSaleStatus::clearModelTable()
 {
-    m_tables.clearModels(ui->tableWidget_Idx);
+    m_tables.clearModels();
 }
 
 void HEditProductSaleStatus::writeTablesToScheme()
 {
     QJsonArray series = currentScheme.value(SchemeKeys::seriesTable).toArray();
     if (!series.isEmpty()) {
-        HSaleStatusTables::writeSeries(ui->tableWidget_Series, series);
+        m_tables.writeSeries(series);
         currentScheme.insert(SchemeKeys::seriesTable, series);
     }
     QJsonArray models = currentScheme.value(SchemeKeys::idxTable).toArray();
     if (!models.isEmpty()) {
-        HSaleStatusTables::writeModels(ui->tableWidget_Idx, models);
+        m_tables.writeModels(models);
         currentScheme.insert(SchemeKeys::idxTable, models);
     }
     QJsonObject priority = currentScheme.value(SchemeKeys::unitPriority).toObject();
@@ -320,6 +325,18 @@ void HEditProductSaleStatus::on_pushButton_Save_clicked()
         return;
     writeTablesToScheme();
     saveSchemeFile(name);
+}
+
+// The check-all buttons save the scheme as "Save to scheme" does, except one whose file could
+// not be read: that one is written only when the user presses "Save to scheme".
+void HEditProductSaleStatus::saveAfterCheckAll()
+{
+    const QString name = ui->comboBox_scheme->currentText();
+    if (name.isEmpty())
+        return;
+    writeTablesToScheme();
+    if (name != m_unreadableScheme)
+        saveSchemeFile(name);
 }
 
 // --- check all ----------------------------------------------------------------------------
@@ -339,13 +356,13 @@ QStringList HEditProductSaleStatus::modelIdList() const
 void HEditProductSaleStatus::setSeriesNotForSale(const QStringList &ids, Qt::CheckState state)
 {
     HSaleStatusTables::setShownChecks(ui->tableWidget_Series, 2, ids, state);
-    on_pushButton_Save_clicked();
+    saveAfterCheckAll();
 }
 
 void HEditProductSaleStatus::setModelsNotForSale(const QStringList &ids, Qt::CheckState state)
 {
     HSaleStatusTables::setShownChecks(ui->tableWidget_Idx, 3, ids, state);
-    on_pushButton_Save_clicked();
+    saveAfterCheckAll();
 }
 
 void HEditProductSaleStatus::on_pushButton_checkall_clicked()

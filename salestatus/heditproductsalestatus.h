@@ -27,9 +27,10 @@ public:
     explicit HEditProductSaleStatus(QWidget *parent = nullptr);
     ~HEditProductSaleStatus() override;
 
-    // Writes the current scheme to its file, as closing does (the destructor writes it too);
-    // a scheme whose file could not be read is left alone. False with the file and the cause
-    // in *error.
+    // Writes the current scheme to its file, as closing does (the destructor writes it too):
+    // not when the file already holds it, and never over a file that could not be read. An
+    // overwrite keeps the earlier file as "<file>.bak". False with the file and the cause in
+    // *error.
     bool writeSchemeOnClose(QString *error = nullptr);
 
 public slots:
@@ -62,6 +63,7 @@ private:
     QJsonArray readSeriesFromDb() const;
     QJsonArray readModelsFromDb() const;
     bool saveSchemeFile(const QString &name);
+    void saveAfterCheckAll();
     bool schemeNameExists(const QString &name) const;
 
     // Tables and combos.
@@ -80,8 +82,9 @@ private:
     int productTypeFilter = 0;
     QJsonObject currentScheme;
     // The scheme whose file could not be read: it is not written back unless the user
-    // saves it explicitly, and then the original is kept beside it first.
+    // presses "Save to scheme", and then the original is kept beside it first (once).
     QString m_unreadableScheme;
+    QString m_keptUnreadable;
     // Fills the two tables and reads them back; keeps the model table's items across a
     // scheme load for the next fill.
     HSaleStatusTables m_tables;

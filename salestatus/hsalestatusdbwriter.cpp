@@ -1,55 +1,108 @@
 #include "hsalestatusdbwriter.h"
 
 #include "hdatabase.h"
+#include "hsqlstatement.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
+#include <QHash>
 #include <QVariant>
 
 namespace {
 
-QString queryError(const QSqlQuery &query)
+// The stored values of one key (a series id, a product code); a key held by several rows is
+// written when any of them differs, as an update by that key writes them all.
+struct Stored
 {
-    const QSqlError error = query.lastError();
-    QString text = error.databaseText().trimmed();
-    if (text.isEmpty())
-        text = error.text().trimmed();
-    return text.isEmpty() ? QStringLiteral("the statement failed") : text;
+    bool notForSale = false;
+    bool userSkip = false;
+    QString modelString; // NULL reads as empty: an untouched NULL stays NULL
+    bool mixed = false;
+};
+
+template <typename Key> void note(QHash<Key, Stored> &stored, const Key &key, const Stored &value)
+{
+    auto it = stored.find(key);
+    if (it == stored.end()) {
+        stored.insert(key, value);
+        return;
+    }
+    if (it->notForSale != value.notForSale || it->userSkip != value.userSkip ||
+        it->modelString != value.modelString)
+        it->mixed = true;
+}
+
+QVariant seriesKey(const QString &idSeries)
+{
+    bool numeric = false;
+    const int id = idSeries.toInt(&numeric);
+    return numeric ? QVariant(id) : QVariant(idSeries);
 }
 
 } // namespace
 
-// The statements are prepared once and run with bound values: tens of thousands of rows,
-// and texts holding quotes, go through without being spliced into the statement. Returns
-// the database's error text of the first failure, or an empty text.
+// Only the rows whose flags or model string differ from the database are written: what is
+// stored is read first (one statement per table, inside the transaction), so a save with
+// nothing changed writes nothing, and the tables end as writing every row would leave them.
+// The statements are prepared once and run with bound values.
 QString HSaleStatusDbWriter::writeRows(HDatabase *db, const QVector<SeriesRow> &series,
-                                       const QVector<ModelRow> &models)
+                                       const QVector<ModelRow> &models, int *written)
 {
-    QSqlQuery update(db->getSqlDatabase());
-    if (!update.prepare(
-            QStringLiteral("update __product_series set [is_not_for_sale] = ? , "
-                           "[is_user_skip] = ?,[model_string] = ? where [id_series] = ?")))
-        return queryError(update);
-    for (const SeriesRow &row : series) {
-        bool numeric = false;
-        const int id = row.idSeries.toInt(&numeric);
-        update.bindValue(0, row.notForSale ? 1 : 0);
-        update.bindValue(1, row.userSkip ? 1 : 0);
-        // A null text would be bound as NULL; an empty model string is written as ''.
-        update.bindValue(2, row.modelString.isNull() ? QStringLiteral("") : row.modelString);
-        update.bindValue(3, numeric ? QVariant(id) : QVariant(row.idSeries));
-        if (!update.exec())
-            return queryError(update);
+    QHash<QString, Stored> storedSeries;
+    {
+        HSqlStatement read(db,
+                           QStringLiteral("select [id_series], [is_not_for_sale], "
+                                          "[is_user_skip], [model_string] from __product_series"));
+        if (!read.exec())
+            return read.errorString();
+        while (read.next())
+            note(storedSeries, read.value(0).toString(),
+                 Stored{read.value(1).toBool(), read.value(2).toBool(), read.value(3).toString()});
     }
-    if (!update.prepare(QStringLiteral("update __product_idx set [is_not_for_sale] = ? , "
-                                       "[is_user_skip] = ? where [product_code] = ?")))
-        return queryError(update);
+    QHash<QString, Stored> storedModels;
+    {
+        HSqlStatement read(db, QStringLiteral("select [product_code], [is_not_for_sale], "
+                                              "[is_user_skip] from __product_idx"));
+        if (!read.exec())
+            return read.errorString();
+        while (read.next())
+            note(storedModels, read.value(0).toString(),
+                 Stored{read.value(1).toBool(), read.value(2).toBool(), QString()});
+    }
+
+    HSqlStatement updateSeries(db, QStringLiteral("update __product_series set [is_not_for_sale] "
+                                                  "= ? , [is_user_skip] = ?,[model_string] = ? "
+                                                  "where [id_series] = ?"));
+    for (const SeriesRow &row : series) {
+        const auto found = storedSeries.find(row.idSeries);
+        if (found == storedSeries.end())
+            continue; // no stored row has that id: the update would change nothing
+        if (!found->mixed && found->notForSale == row.notForSale &&
+            found->userSkip == row.userSkip && found->modelString == row.modelString)
+            continue;
+        // A null text would be bound as NULL; an emptied model string is written as ''.
+        updateSeries.bind(0, row.notForSale ? 1 : 0)
+            .bind(1, row.userSkip ? 1 : 0)
+            .bind(2, row.modelString.isNull() ? QStringLiteral("") : row.modelString)
+            .bind(3, seriesKey(row.idSeries));
+        if (!updateSeries.exec())
+            return updateSeries.errorString();
+        *found = Stored{row.notForSale, row.userSkip, row.modelString};
+        ++*written;
+    }
+    HSqlStatement updateModel(db, QStringLiteral("update __product_idx set [is_not_for_sale] = ? "
+                                                 ", [is_user_skip] = ? where [product_code] = ?"));
     for (const ModelRow &row : models) {
-        update.bindValue(0, row.notForSale ? 1 : 0);
-        update.bindValue(1, row.userSkip ? 1 : 0);
-        update.bindValue(2, row.productCode);
-        if (!update.exec())
-            return queryError(update);
+        const auto found = storedModels.find(row.productCode);
+        if (found == storedModels.end())
+            continue;
+        if (!found->mixed && found->notForSale == row.notForSale && found->userSkip == row.userSkip)
+            continue;
+        updateModel.bind(0, row.notForSale ? 1 : 0)
+            .bind(1, row.userSkip ? 1 : 0)
+            .bind(2, row.productCode);
+        if (!updateModel.exec())
+            return updateModel.errorString();
+        *found = Stored{row.notForSale, row.userSkip, QString()};
+        ++*written;
     }
     return QString();
 }
@@ -58,14 +111,17 @@ bool HSaleStatusDbWriter::save(HDatabase *db, const QVector<SeriesRow> &series,
                                const QVector<ModelRow> &models)
 {
     m_error.clear();
+    m_written = 0;
     if (!db->transaction()) {
         m_error = db->errorString();
         return false;
     }
-    // The statements are finished before the transaction ends either way.
-    m_error = writeRows(db, series, models);
-    if (m_error.isEmpty() && db->commit())
+    int written = 0;
+    m_error = writeRows(db, series, models, &written);
+    if (m_error.isEmpty() && db->commit()) {
+        m_written = written;
         return true;
+    }
     if (m_error.isEmpty())
         m_error = db->errorString();
     db->rollback();

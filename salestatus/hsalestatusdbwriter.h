@@ -6,7 +6,8 @@
 class HDatabase;
 
 // Writes the sale flags of the editor's tables into __product_series and __product_idx in
-// one transaction: either every row is written or, on the first failure, nothing is.
+// one transaction: the rows that differ from the database are written or, on the first
+// failure, nothing is.
 class HSaleStatusDbWriter
 {
 public:
@@ -26,10 +27,13 @@ public:
 
     bool save(HDatabase *db, const QVector<SeriesRow> &series, const QVector<ModelRow> &models);
     QString errorString() const { return m_error; }
+    // Rows written by the last successful save.
+    int rowsWritten() const { return m_written; }
 
 private:
     static QString writeRows(HDatabase *db, const QVector<SeriesRow> &series,
-                             const QVector<ModelRow> &models);
+                             const QVector<ModelRow> &models, int *written);
 
     QString m_error;
+    int m_written = 0;
 };

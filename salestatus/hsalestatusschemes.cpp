@@ -2,9 +2,11 @@
 
 #include "hdatabase.h"
 #include "hjsonfunc.h"
+#include "hsafefile.h"
 #include "md5.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -15,6 +17,8 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QVector>
+
+#include <cmath>
 
 namespace {
 
@@ -40,6 +44,178 @@ struct Columns
     }
     QVector<int> index;
 };
+
+QString shown(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// What a scheme key must hold. A value that is absent or null is left to completion and to
+// the editor's defaults, as schemes of earlier versions have it.
+enum class Kind { Array, Object, Text, Flag, Integer };
+
+bool fits(const QJsonValue &value, Kind kind)
+{
+    switch (kind) {
+    case Kind::Array:
+        return value.isArray();
+    case Kind::Object:
+        return value.isObject();
+    case Kind::Text:
+        return value.isString();
+    case Kind::Flag:
+        return value.isBool();
+    case Kind::Integer:
+        return value.isDouble() && std::floor(value.toDouble()) == value.toDouble() &&
+               value.toDouble() >= INT_MIN && value.toDouble() <= INT_MAX;
+    }
+    return false;
+}
+
+bool isWrong(const QJsonValue &value, Kind kind)
+{
+    return !value.isNull() && !value.isUndefined() && !fits(value, kind);
+}
+
+QString kindText(Kind kind)
+{
+    switch (kind) {
+    case Kind::Array:
+        return QStringLiteral("an array");
+    case Kind::Object:
+        return QStringLiteral("an object");
+    case Kind::Text:
+        return QStringLiteral("text");
+    case Kind::Flag:
+        return QStringLiteral("true or false");
+    case Kind::Integer:
+        return QStringLiteral("a whole number");
+    }
+    return QString();
+}
+
+QString valueText(const QJsonValue &value)
+{
+    switch (value.type()) {
+    case QJsonValue::Bool:
+        return QStringLiteral("true or false");
+    case QJsonValue::Double:
+        return QStringLiteral("the number %1").arg(value.toDouble());
+    case QJsonValue::String:
+        return QStringLiteral("text");
+    case QJsonValue::Array:
+        return QStringLiteral("an array");
+    case QJsonValue::Object:
+        return QStringLiteral("an object");
+    default:
+        return QStringLiteral("null");
+    }
+}
+
+QString describe(const QString &where, const QJsonValue &value, const QString &expected)
+{
+    return QStringLiteral("%1 holds %2 where %3 belongs").arg(where, valueText(value), expected);
+}
+
+// Whether the value is present and of the wrong type; *problem then says so, with its key.
+bool wrongValue(const QJsonValue &value, Kind kind, const QString &where, QString *problem)
+{
+    if (!isWrong(value, kind))
+        return false;
+    *problem = describe(where, value, kindText(kind));
+    return true;
+}
+
+using KeyKinds = QVector<QPair<QString, Kind>>;
+
+// Records of series_table or idx_table: objects whose known keys hold their types. Texts are
+// made only for a problem: the large range has tens of thousands of records.
+bool wrongRecords(const QJsonObject &scheme, const QString &table, const KeyKinds &keys,
+                  QString *problem)
+{
+    const QJsonValue value = scheme.value(table);
+    if (wrongValue(value, Kind::Array, table, problem))
+        return true;
+    const QJsonArray records = value.toArray();
+    for (int i = 0; i < records.size(); ++i) {
+        const QJsonValue record = records.at(i);
+        const auto where = [&] { return QStringLiteral("%1[%2]").arg(table).arg(i); };
+        if (!record.isObject()) {
+            *problem = describe(where(), record, QStringLiteral("an object"));
+            return true;
+        }
+        const QJsonObject object = record.toObject();
+        for (const auto &key : keys) {
+            const QJsonValue field = object.value(key.first);
+            if (isWrong(field, key.second)) {
+                *problem =
+                    describe(where() + QLatin1Char('.') + key.first, field, kindText(key.second));
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// The first value of the scheme whose JSON type is wrong, described with its key; empty when
+// every known key holds its type. Such a scheme would load as if those values were empty.
+QString wrongType(const QJsonObject &scheme)
+{
+    static const KeyKinds series = {
+        {SchemeKeys::idSeries, Kind::Integer},  {SchemeKeys::productType, Kind::Integer},
+        {SchemeKeys::category, Kind::Text},     {SchemeKeys::subCatalog, Kind::Text},
+        {SchemeKeys::oduType, Kind::Text},      {SchemeKeys::modelString, Kind::Text},
+        {SchemeKeys::isNotForSale, Kind::Flag}, {SchemeKeys::isUserSkip, Kind::Flag}};
+    static const KeyKinds models = {
+        {SchemeKeys::idSeries, Kind::Integer},  {SchemeKeys::productCode, Kind::Text},
+        {SchemeKeys::baseModel, Kind::Text},    {SchemeKeys::oemModel, Kind::Text},
+        {SchemeKeys::isNotForSale, Kind::Flag}, {SchemeKeys::isUserSkip, Kind::Flag}};
+    QString problem;
+    if (wrongRecords(scheme, SchemeKeys::seriesTable, series, &problem) ||
+        wrongRecords(scheme, SchemeKeys::idxTable, models, &problem) ||
+        wrongValue(scheme.value(SchemeKeys::installCode), Kind::Object, SchemeKeys::installCode,
+                   &problem) ||
+        wrongValue(scheme.value(SchemeKeys::unitPriority), Kind::Object, SchemeKeys::unitPriority,
+                   &problem) ||
+        wrongValue(scheme.value(SchemeKeys::unitPriority).toObject().value(SchemeKeys::iduGenerate),
+                   Kind::Text,
+                   SchemeKeys::unitPriority + QLatin1Char('.') + SchemeKeys::iduGenerate, &problem))
+        return problem;
+    return QString();
+}
+
+// The backups this process wrote, with their size and time when written. The next rotation
+// replaces such a backup without reading it first: it is an earlier version of a scheme that
+// was loaded or written here. Any other backup is read before it is replaced. GUI thread only.
+QHash<QString, QPair<qint64, QDateTime>> &ownBackups()
+{
+    static QHash<QString, QPair<qint64, QDateTime>> backups;
+    return backups;
+}
+
+bool isOwnBackup(const QString &path)
+{
+    const QFileInfo info(path);
+    const auto it = ownBackups().constFind(path);
+    return it != ownBackups().constEnd() && it->first == info.size() &&
+           it->second == info.lastModified();
+}
+
+void rememberOwnBackup(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.exists())
+        ownBackups().insert(path, {info.size(), info.lastModified()});
+}
+
+// A name beside `path` that no file has and nothing ever replaces or removes.
+QString keepingPath(const QString &path)
+{
+    QString kept = path + QStringLiteral(".unreadable.bak");
+    for (int i = 1; QFileInfo::exists(kept) || QFileInfo(kept).isSymLink(); ++i)
+        kept = path + QStringLiteral(".unreadable.%1.bak").arg(i);
+    return kept;
+}
 
 } // namespace
 
@@ -68,37 +244,81 @@ QString HSaleStatusSchemes::readPath(const QString &name)
 HSaleStatusSchemes::ReadResult HSaleStatusSchemes::read(const QString &name, QJsonObject &scheme)
 {
     m_error.clear();
-    scheme = QJsonObject();
     const QString path = readPath(name);
-    QJsonDocument doc;
-    if (HJsonFunc::readFileToJsonDoc(path, doc, &m_error)) {
-        scheme = doc.object();
+    if (readChecked(path, &scheme, &m_error))
         return ReadResult::Ok;
-    }
     return QFileInfo::exists(path) ? ReadResult::Unreadable : ReadResult::Missing;
 }
 
-bool HSaleStatusSchemes::write(const QString &name, const QJsonObject &scheme)
+bool HSaleStatusSchemes::readChecked(const QString &path, QJsonObject *scheme, QString *problem)
 {
-    m_error.clear();
-    return HJsonFunc::jsonDocToFile(HJsonFunc::jsonObjectToJsonDoc(scheme), writePath(name),
-                                    QJsonDocument::Indented, &m_error);
-}
-
-bool HSaleStatusSchemes::backup(const QString &name)
-{
-    m_error.clear();
-    const QString source = readPath(name);
-    QString target = source + QStringLiteral(".bak");
-    for (int i = 1; QFileInfo::exists(target); ++i)
-        target = source + QStringLiteral(".%1.bak").arg(i);
-    QFile file(source);
-    if (!file.copy(target)) {
-        m_error = QStringLiteral("Cannot copy %1 to %2: %3")
-                      .arg(QDir::toNativeSeparators(source), QDir::toNativeSeparators(target),
-                           file.errorString());
+    QJsonDocument doc;
+    QString error;
+    if (scheme)
+        *scheme = QJsonObject();
+    if (!HJsonFunc::readFileToJsonDoc(path, doc, &error)) {
+        if (problem)
+            *problem = error;
         return false;
     }
+    const QString wrong = wrongType(doc.object());
+    if (!wrong.isEmpty()) {
+        if (problem)
+            *problem = QStringLiteral("%1: %2").arg(shown(path), wrong);
+        return false;
+    }
+    if (scheme)
+        *scheme = doc.object();
+    return true;
+}
+
+bool HSaleStatusSchemes::write(const QString &name, const QJsonObject &scheme, bool keepBackup)
+{
+    m_error.clear();
+    const QString path = writePath(name);
+    const QByteArray bytes = HJsonFunc::jsonObjectToJsonDoc(scheme).toJson(QJsonDocument::Indented);
+    QFile existing(path);
+    if (existing.exists() && existing.size() == bytes.size() &&
+        existing.open(QIODevice::ReadOnly) && existing.readAll() == bytes)
+        return true;
+    existing.close();
+
+    // The overwrite keeps the earlier version as "<file>.bak". A backup that is no readable
+    // scheme (earlier versions kept unreadable originals there) is moved aside for good first.
+    const QFileInfo info(path);
+    const QString backup =
+        (info.isSymLink() ? info.symLinkTarget() : path) + QStringLiteral(".bak");
+    if (keepBackup && QFileInfo::exists(backup) && !isOwnBackup(backup) && !readChecked(backup)) {
+        const QString kept = keepingPath(backup.chopped(4));
+        if (!QFile::rename(backup, kept)) {
+            m_error = QStringLiteral("Cannot move %1 aside to %2; %3 was not written")
+                          .arg(shown(backup), shown(kept), shown(path));
+            return false;
+        }
+    }
+    if (HSafeFile::writeFile(path, bytes, &m_error, keepBackup, false) == HSafeFile::Result::Failed)
+        return false;
+    if (keepBackup)
+        rememberOwnBackup(backup);
+    return true;
+}
+
+bool HSaleStatusSchemes::keepUnreadable(const QString &name)
+{
+    m_error.clear();
+    m_backupPath.clear();
+    const QString source = readPath(name);
+    QFile file(source);
+    if (!file.exists())
+        return true;
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_error = QStringLiteral("Cannot read %1: %2").arg(shown(source), file.errorString());
+        return false;
+    }
+    const QString target = keepingPath(source);
+    if (HSafeFile::writeFile(target, file.readAll(), &m_error, false, false) ==
+        HSafeFile::Result::Failed)
+        return false;
     m_backupPath = target;
     return true;
 }
@@ -290,15 +510,15 @@ bool HSaleStatusSchemes::exportAll(const QString &folder)
     const QDir target(folder);
     for (const QString &name : listSchemeFiles()) {
         const QString fileName = endsWithJson(name) ? name : name + kJsonSuffix;
-        QJsonDocument doc;
-        QString error;
-        // An unreadable source is skipped: exporting it would hand out an empty scheme.
-        if (!HJsonFunc::readFileToJsonDoc(schemeFolder() + fileName, doc, &error)) {
-            m_problems.append(error);
+        QJsonObject scheme;
+        // A scheme that cannot be read is skipped: exporting it would hand out an empty or a
+        // damaged scheme.
+        if (read(fileName, scheme) != ReadResult::Ok) {
+            m_problems.append(m_error);
             continue;
         }
-        const QJsonObject exported = digestInstallCodes(doc.object());
-        if (!HJsonFunc::jsonDocToFile(HJsonFunc::jsonObjectToJsonDoc(exported),
+        QString error;
+        if (!HJsonFunc::jsonDocToFile(HJsonFunc::jsonObjectToJsonDoc(digestInstallCodes(scheme)),
                                       target.filePath(fileName), QJsonDocument::Indented, &error))
             m_problems.append(error);
     }

@@ -45,12 +45,21 @@ public:
     static QString readPath(const QString &name);
 
     // Reads a scheme. On failure `scheme` is empty; Unreadable means a file exists that
-    // cannot be read or is not a JSON object, Missing that there is no file.
+    // cannot be read, is not a JSON object, or holds a value of the wrong type under a known
+    // key (errorString() names the key, e.g. "idx_table[12].oem_model"); Missing that there is
+    // no file.
     ReadResult read(const QString &name, QJsonObject &scheme);
-    bool write(const QString &name, const QJsonObject &scheme);
-    // Copies the scheme file to "<name>.bak" (another free name when that one is taken),
-    // which the listing does not show. Sets backupPath().
-    bool backup(const QString &name);
+    // Whether the file holds a scheme that read() accepts; *problem says why not.
+    static bool readChecked(const QString &path, QJsonObject *scheme = nullptr,
+                            QString *problem = nullptr);
+    // Writes the scheme unless the file already holds exactly it. With keepBackup an
+    // overwrite keeps the earlier version as "<file>.bak", replacing the previous one; a .bak
+    // that is no readable scheme is first renamed to a kept name (see keepUnreadable()).
+    bool write(const QString &name, const QJsonObject &scheme, bool keepBackup = true);
+    // Copies the scheme file to "<file>.unreadable.bak" ("<file>.unreadable.1.bak", ... when
+    // taken): names that nothing replaces or removes and that the listing does not show. Sets
+    // backupPath().
+    bool keepUnreadable(const QString &name);
     bool remove(const QString &name);
 
     // Whether a new scheme name may become a file in the scheme folder: no path separators,

@@ -157,16 +157,39 @@ HSaleStatusTables::~HSaleStatusTables()
     deleteSpareItems();
 }
 
-void HSaleStatusTables::setUp(QTableWidget *table)
+void HSaleStatusTables::Shown::reset()
 {
-    // Rows that are not shown keep height 0 and stay in the table, so that saving and the
-    // workbook export still see them.
-    table->verticalHeader()->setMinimumSectionSize(0);
-    table->verticalHeader()->setDefaultSectionSize(0);
-    // Row numbers would jump over the rows of height 0; column 0 names each row.
-    table->verticalHeader()->hide();
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    filled = false;
+    rowsByKey.clear();
+    edited.clear();
+}
+
+void HSaleStatusTables::setUp(QTableWidget *seriesTable, QTableWidget *modelTable)
+{
+    m_seriesTable = seriesTable;
+    m_modelTable = modelTable;
+    for (QTableWidget *table : {seriesTable, modelTable}) {
+        // Rows that are not shown keep height 0 and stay in the table, so that saving and
+        // the workbook export still see them.
+        table->verticalHeader()->setMinimumSectionSize(0);
+        table->verticalHeader()->setDefaultSectionSize(0);
+        // Row numbers would jump over the rows of height 0; column 0 names each row.
+        table->verticalHeader()->hide();
+        table->setSelectionBehavior(QAbstractItemView::SelectRows);
+        table->setSelectionMode(QAbstractItemView::SingleSelection);
+    }
+    // The fills themselves run with the tables' signals blocked: only the user's edits (and
+    // imports, check-all) are noted.
+    QObject::connect(seriesTable, &QTableWidget::itemChanged, seriesTable,
+                     [this](QTableWidgetItem *item) { m_series.edited.insert(item->row()); });
+    QObject::connect(modelTable, &QTableWidget::itemChanged, modelTable,
+                     [this](QTableWidgetItem *item) { m_models.edited.insert(item->row()); });
+}
+
+void HSaleStatusTables::schemeReplaced()
+{
+    m_series.reset();
+    m_models.reset();
 }
 
 QString HSaleStatusTables::categoryText(const QJsonObject &record, int productType)
@@ -181,49 +204,104 @@ QString HSaleStatusTables::categoryText(const QJsonObject &record, int productTy
     return text;
 }
 
-void HSaleStatusTables::fillSeries(QTableWidget *table, const QJsonArray &series, int productType)
+void HSaleStatusTables::fillSeries(const QJsonArray &series, int productType)
 {
+    QTableWidget *table = m_seriesTable;
     const TableFill fill(table);
-    prepareTable(table, seriesHeaders(), series.size(), 1);
+    const bool whole = !m_series.filled || table->rowCount() != series.size() ||
+                       table->columnCount() != seriesHeaders().size();
+    auto setRow = [&](int i) {
+        const QJsonObject record = series.at(i).toObject();
+        setTextCell(table, i, 0, QString::number(record.value(SchemeKeys::idSeries).toInt()),
+                    false);
+        setTextCell(table, i, 1, categoryText(record, productType), false);
+        setCheckCell(table, i, 2, record.value(SchemeKeys::isNotForSale).toBool());
+        setCheckCell(table, i, 3, record.value(SchemeKeys::isUserSkip).toBool());
+        setTextCell(table, i, 4, record.value(SchemeKeys::modelString).toString(), true);
+    };
+    // The shape is set with the model's signals on, so that the header knows its sections.
+    if (whole)
+        prepareTable(table, seriesHeaders(), series.size(), 1);
     {
         // The view is told once, when updates come back on, instead of once per cell.
         const QSignalBlocker quiet(table->model());
-        for (int i = 0; i < series.size(); ++i) {
-            const QJsonObject record = series.at(i).toObject();
-            setTextCell(table, i, 0, QString::number(record.value(SchemeKeys::idSeries).toInt()),
-                        false);
-            setTextCell(table, i, 1, categoryText(record, productType), false);
-            setCheckCell(table, i, 2, record.value(SchemeKeys::isNotForSale).toBool());
-            setCheckCell(table, i, 3, record.value(SchemeKeys::isUserSkip).toBool());
-            setTextCell(table, i, 4, record.value(SchemeKeys::modelString).toString(), true);
-            setRowShown(table, i, record.value(SchemeKeys::productType).toInt() == productType);
+        if (whole) {
+            m_series.reset();
+            for (int i = 0; i < series.size(); ++i) {
+                setRow(i);
+                const int type = series.at(i).toObject().value(SchemeKeys::productType).toInt();
+                m_series.rowsByKey[type].append(i);
+                setRowShown(table, i, type == productType);
+            }
+            m_series.filled = true;
+        } else {
+            table->reset();
+            for (int row : qAsConst(m_series.edited))
+                setRow(row);
+            if (m_series.key != productType) {
+                for (int row : m_series.rowsByKey.value(m_series.key))
+                    setRowShown(table, row, false);
+            }
+            // Under the outdoor filter a category text starts with the odu_type: the texts
+            // change when the filter moves onto or off it.
+            if ((m_series.key == 0) != (productType == 0)) {
+                for (int row = 0; row < series.size(); ++row)
+                    setTextCell(table, row, 1, categoryText(series.at(row).toObject(), productType),
+                                false);
+            }
+            for (int row : m_series.rowsByKey.value(productType))
+                setRowShown(table, row, true);
         }
+        m_series.key = productType;
+        m_series.edited.clear();
     }
     table->scrollToTop();
 }
 
-void HSaleStatusTables::fillModels(QTableWidget *table, const QJsonArray &models, int idSeries)
+void HSaleStatusTables::fillModels(const QJsonArray &models, int idSeries)
 {
+    QTableWidget *table = m_modelTable;
     const TableFill fill(table);
-    prepareTable(table, modelHeaders(), models.size(), 2);
+    const bool whole = !m_models.filled || table->rowCount() != models.size() ||
+                       table->columnCount() != modelHeaders().size();
     auto spare = [this](int column) {
         return column < m_spareModelItems.size() ? &m_spareModelItems[column] : nullptr;
     };
+    auto setRow = [&](int i) {
+        const QJsonObject record = models.at(i).toObject();
+        setTextCell(table, i, 0, record.value(SchemeKeys::productCode).toString(), false, spare(0));
+        setTextCell(table, i, 1, record.value(SchemeKeys::baseModel).toString(), false, spare(1));
+        setTextCell(table, i, 2, record.value(SchemeKeys::oemModel).toString(), true, spare(2));
+        setCheckCell(table, i, 3, record.value(SchemeKeys::isNotForSale).toBool(), spare(3));
+        setCheckCell(table, i, 4, record.value(SchemeKeys::isUserSkip).toBool(), spare(4));
+    };
+    // The shape is set with the model's signals on, so that the header knows its sections.
+    if (whole)
+        prepareTable(table, modelHeaders(), models.size(), 2);
     {
-        // Every cell is set again, hidden rows included, so that values edited or imported
-        // since the last "Save to scheme" are replaced by the scheme's.
         const QSignalBlocker quiet(table->model());
-        for (int i = 0; i < models.size(); ++i) {
-            const QJsonObject record = models.at(i).toObject();
-            setTextCell(table, i, 0, record.value(SchemeKeys::productCode).toString(), false,
-                        spare(0));
-            setTextCell(table, i, 1, record.value(SchemeKeys::baseModel).toString(), false,
-                        spare(1));
-            setTextCell(table, i, 2, record.value(SchemeKeys::oemModel).toString(), true, spare(2));
-            setCheckCell(table, i, 3, record.value(SchemeKeys::isNotForSale).toBool(), spare(3));
-            setCheckCell(table, i, 4, record.value(SchemeKeys::isUserSkip).toBool(), spare(4));
-            setRowShown(table, i, record.value(SchemeKeys::idSeries).toInt() == idSeries);
+        if (whole) {
+            m_models.reset();
+            for (int i = 0; i < models.size(); ++i) {
+                setRow(i);
+                const int series = models.at(i).toObject().value(SchemeKeys::idSeries).toInt();
+                m_models.rowsByKey[series].append(i);
+                setRowShown(table, i, series == idSeries);
+            }
+            m_models.filled = true;
+        } else {
+            table->reset();
+            for (int row : qAsConst(m_models.edited))
+                setRow(row);
+            if (m_models.key != idSeries) {
+                for (int row : m_models.rowsByKey.value(m_models.key))
+                    setRowShown(table, row, false);
+            }
+            for (int row : m_models.rowsByKey.value(idSeries))
+                setRowShown(table, row, true);
         }
+        m_models.key = idSeries;
+        m_models.edited.clear();
     }
     deleteSpareItems();
     table->scrollToTop();
@@ -231,10 +309,12 @@ void HSaleStatusTables::fillModels(QTableWidget *table, const QJsonArray &models
 
 // The items are kept for the next fill rather than deleted: freeing a quarter of a million
 // items and making them anew on the next click costs several times more than reusing them.
-void HSaleStatusTables::clearModels(QTableWidget *table)
+void HSaleStatusTables::clearModels()
 {
+    QTableWidget *table = m_modelTable;
     const TableFill fill(table);
     deleteSpareItems();
+    m_models.reset();
     m_spareModelItems.resize(table->columnCount());
     {
         const QSignalBlocker quiet(table->model());
@@ -262,8 +342,10 @@ void HSaleStatusTables::deleteSpareItems()
 // built once, so saving grows with the rows rather than with rows times records. A record
 // that already holds the row's values is left as it is: rewriting tens of thousands of
 // unchanged records costs more than comparing them.
-void HSaleStatusTables::writeSeries(const QTableWidget *table, QJsonArray &series)
+void HSaleStatusTables::writeSeries(QJsonArray &series)
 {
+    const QTableWidget *table = m_seriesTable;
+    m_series.edited.clear();
     QHash<int, int> firstRecord;
     firstRecord.reserve(series.size());
     for (int i = series.size() - 1; i >= 0; --i)
@@ -287,8 +369,10 @@ void HSaleStatusTables::writeSeries(const QTableWidget *table, QJsonArray &serie
     }
 }
 
-void HSaleStatusTables::writeModels(const QTableWidget *table, QJsonArray &models)
+void HSaleStatusTables::writeModels(QJsonArray &models)
 {
+    const QTableWidget *table = m_modelTable;
+    m_models.edited.clear();
     QHash<QString, int> firstRecord;
     firstRecord.reserve(models.size());
     for (int i = models.size() - 1; i >= 0; --i)

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -23,22 +25,31 @@ public:
     HSaleStatusTables(const HSaleStatusTables &) = delete;
     HSaleStatusTables &operator=(const HSaleStatusTables &) = delete;
 
-    // Rows selected whole, one at a time; rows of height 0 allowed; no row numbers.
-    static void setUp(QTableWidget *table);
+    // The two tables of the tab: rows selected whole, one at a time; rows of height 0
+    // allowed; no row numbers. Edits in them are noted, so that a refill resets only the rows
+    // that differ from the scheme.
+    void setUp(QTableWidget *seriesTable, QTableWidget *modelTable);
 
     // Series table: id_series, category text, is_not_for_sale, is_user_skip, model string;
     // the rows of series of other product types are not shown.
-    static void fillSeries(QTableWidget *table, const QJsonArray &series, int productType);
+    void fillSeries(const QJsonArray &series, int productType);
     // Model table: product_code, model, OEM Model, is_not_for_sale, is_user_skip; only the
-    // rows of the series are shown. Every cell is set again, hidden rows included.
-    void fillModels(QTableWidget *table, const QJsonArray &models, int idSeries);
+    // rows of the series are shown.
+    void fillModels(const QJsonArray &models, int idSeries);
+    // Both fills show the scheme's values: a cell edited or imported since the last
+    // "Save to scheme" is set back. After the first fill of a scheme only the rows that
+    // change are touched (those edited, and those shown or hidden), so a click costs the
+    // rows of two series, not every cell of the table.
+
+    // The scheme now in memory is another one (loaded, created): the next fills start anew.
+    void schemeReplaced();
     // Empties the model table; its items are kept for the next fill.
-    void clearModels(QTableWidget *table);
+    void clearModels();
 
     // Writes each row into the first record with its key (series id, product code); rows
-    // without a record are skipped.
-    static void writeSeries(const QTableWidget *table, QJsonArray &series);
-    static void writeModels(const QTableWidget *table, QJsonArray &models);
+    // without a record are skipped. Afterwards the tables and the scheme agree.
+    void writeSeries(QJsonArray &series);
+    void writeModels(QJsonArray &models);
 
     // Check all / uncheck all: with an empty list every shown row gets `state`; otherwise a
     // shown row whose column 0 is listed gets `state` and any other shown row its opposite.
@@ -53,7 +64,22 @@ public:
     static bool cellChecked(const QTableWidget *table, int row, int column);
 
 private:
+    // What a table shows of the scheme's array: which rows belong to which key (product type,
+    // series), the key shown, and the rows edited since the last fill.
+    struct Shown
+    {
+        bool filled = false;
+        int key = 0;
+        QHash<int, QVector<int>> rowsByKey;
+        QSet<int> edited;
+        void reset();
+    };
+
     void deleteSpareItems();
 
+    QTableWidget *m_seriesTable = nullptr;
+    QTableWidget *m_modelTable = nullptr;
+    Shown m_series;
+    Shown m_models;
     QVector<QVector<QTableWidgetItem *>> m_spareModelItems;
 };

@@ -1,10 +1,10 @@
 #include "hjsonfunc.h"
 
+#include "hsafefile.h"
+
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonParseError>
-#include <QSaveFile>
 
 bool HJsonFunc::readFileToJsonDoc(const QString &path, QJsonDocument &doc, QString *error)
 {
@@ -27,7 +27,8 @@ bool HJsonFunc::readFileToJsonDoc(const QString &path, QJsonDocument &doc, QStri
     }
     if (!parsed.isObject()) {
         if (error)
-            *error = QStringLiteral("%1 does not hold a JSON object").arg(QDir::toNativeSeparators(path));
+            *error = QStringLiteral("%1 does not hold a JSON object")
+                         .arg(QDir::toNativeSeparators(path));
         return false;
     }
     doc = parsed;
@@ -37,29 +38,8 @@ bool HJsonFunc::readFileToJsonDoc(const QString &path, QJsonDocument &doc, QStri
 bool HJsonFunc::jsonDocToFile(const QJsonDocument &doc, const QString &path,
                               QJsonDocument::JsonFormat format, QString *error)
 {
-    const QFileInfo info(path);
-    if (!QDir().mkpath(info.absolutePath())) {
-        if (error)
-            *error = QStringLiteral("Cannot create the folder %1")
-                         .arg(QDir::toNativeSeparators(info.absolutePath()));
-        return false;
-    }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = QStringLiteral("Cannot write %1: %2")
-                         .arg(QDir::toNativeSeparators(path), file.errorString());
-        return false;
-    }
-    const QByteArray bytes = doc.toJson(format);
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        if (error)
-            *error = QStringLiteral("Cannot write %1: %2")
-                         .arg(QDir::toNativeSeparators(path), file.errorString());
-        file.cancelWriting();
-        return false;
-    }
-    return true;
+    // A file that already holds these bytes is left alone.
+    return HSafeFile::writeFile(path, doc.toJson(format), error) != HSafeFile::Result::Failed;
 }
 
 QJsonDocument HJsonFunc::jsonObjectToJsonDoc(const QJsonObject &object)

@@ -13,8 +13,9 @@ public:
     // object and *error (when given) says why, with the file name.
     static bool readFileToJsonDoc(const QString &path, QJsonDocument &doc,
                                   QString *error = nullptr);
-    // Replaces the file atomically (a crash or a failed write leaves the previous file
-    // as it was) and creates a missing parent folder. False with *error on failure.
+    // Replaces the file atomically through HSafeFile (a crash or a failed write leaves the
+    // previous file as it was) and creates a missing parent folder; a file that already holds
+    // exactly this text is not touched. False with *error (the file and the cause) on failure.
     static bool jsonDocToFile(const QJsonDocument &doc, const QString &path,
                               QJsonDocument::JsonFormat format, QString *error = nullptr);
     static QJsonDocument jsonObjectToJsonDoc(const QJsonObject &object);

@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
+#include <QRandomGenerator>
 
 #include <atomic>
 
@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -64,6 +65,21 @@ bool syncFile(QFile &file, QString *cause)
     *cause = QString::fromLocal8Bit(std::strerror(errno));
     return false;
 }
+
+// The rename itself reaches the disk with the folder's entries.
+void syncFolder(const QString &folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+#endif
+
+#ifdef Q_OS_WIN
+void syncFolder(const QString &)
+{}
 #endif
 
 } // namespace
@@ -71,6 +87,10 @@ bool syncFile(QFile &file, QString *cause)
 HSafeFile::HSafeFile(const QString &target)
     : m_target(target)
 {
+    // A link is written through, so that what it points to changes and the link stays.
+    const QFileInfo info(target);
+    if (info.isSymLink())
+        m_target = info.symLinkTarget();
 }
 
 HSafeFile::~HSafeFile()
@@ -78,9 +98,12 @@ HSafeFile::~HSafeFile()
     cancel();
 }
 
+// The first error of a round stays: a later call on the dropped file would only say that it
+// is not open.
 bool HSafeFile::fail(const QString &what, const QString &cause)
 {
-    m_error = QStringLiteral("%1 %2: %3").arg(what, shown(m_target), cause);
+    if (m_error.isEmpty())
+        m_error = QStringLiteral("%1 %2: %3").arg(what, shown(m_target), cause);
     cancel();
     return false;
 }
@@ -90,26 +113,39 @@ bool HSafeFile::open()
     cancel();
     m_error.clear();
     m_written = 0;
+    m_wrote = false;
     m_committed = false;
     const QFileInfo info(m_target);
     if (info.isDir())
         return fail(QStringLiteral("Cannot write"), QStringLiteral("it is a folder"));
     if (!QDir().mkpath(info.absolutePath()))
-        return fail(QStringLiteral("Cannot write"),
-                    QStringLiteral("the folder %1 cannot be created").arg(shown(info.absolutePath())));
-    // Beside the target, so that the final rename stays on one file system.
-    {
-        QTemporaryFile name(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
-                            QStringLiteral(".XXXXXX"));
-        name.setAutoRemove(false);
-        if (!name.open())
-            return fail(QStringLiteral("Cannot write"), name.errorString());
-        m_tempPath = name.fileName();
-    }
+        return fail(
+            QStringLiteral("Cannot write"),
+            QStringLiteral("the folder %1 cannot be created").arg(shown(info.absolutePath())));
+    // Beside the target, so that the final rename stays on one file system. Created like any
+    // new file (the umask decides), then given the permissions of the file it replaces.
     // Unbuffered: a buffered write "succeeds" into memory, and the failure of the later
     // flush can go unreported.
-    m_temp = new QFile(m_tempPath);
-    if (!m_temp->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+    for (int attempt = 0; attempt < 100 && !m_temp; ++attempt) {
+        const QString path = info.absolutePath() + QStringLiteral("/.") + info.fileName() +
+                             QStringLiteral(".%1.tmp").arg(QRandomGenerator::global()->generate(),
+                                                           8, 16, QLatin1Char('0'));
+        auto *file = new QFile(path);
+        if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+            m_temp = file;
+            m_tempPath = path;
+        } else {
+            const bool taken = file->exists();
+            const QString cause = file->errorString();
+            delete file;
+            if (!taken)
+                return fail(QStringLiteral("Cannot write"), cause);
+        }
+    }
+    if (!m_temp)
+        return fail(QStringLiteral("Cannot write"),
+                    QStringLiteral("no free name for a temporary file"));
+    if (info.exists() && !m_temp->setPermissions(QFile::permissions(m_target)))
         return fail(QStringLiteral("Cannot write"), m_temp->errorString());
     return true;
 }
@@ -118,13 +154,14 @@ bool HSafeFile::write(const QByteArray &bytes)
 {
     if (!m_temp)
         return fail(QStringLiteral("Cannot write"), QStringLiteral("the file is not open"));
+    m_wrote = true;
     qint64 done = 0;
     while (done < bytes.size()) {
         const qint64 n = m_temp->write(bytes.constData() + done, bytes.size() - done);
         if (n <= 0)
-            return fail(QStringLiteral("Cannot write"),
-                        m_temp->errorString().isEmpty() ? QStringLiteral("the disk is full")
-                                                        : m_temp->errorString());
+            return fail(QStringLiteral("Cannot write"), m_temp->error() == QFileDevice::NoError
+                                                            ? QStringLiteral("the disk is full")
+                                                            : m_temp->errorString());
         done += n;
     }
     m_written += done;
@@ -152,7 +189,7 @@ bool HSafeFile::commit()
         return fail(QStringLiteral("Cannot write"), cause);
     const qint64 size = written.size();
     written.close();
-    if (m_written > 0 ? size != m_written : size <= 0)
+    if (m_wrote ? size != m_written : size <= 0)
         return fail(QStringLiteral("Cannot write"),
                     QStringLiteral("only %1 of %2 bytes reached the disk (is it full?)")
                         .arg(size)
@@ -166,15 +203,13 @@ bool HSafeFile::commit()
         if (!earlier.open(QIODevice::ReadOnly))
             return fail(QStringLiteral("Cannot keep a backup of"), earlier.errorString());
         const QByteArray bytes = earlier.readAll();
-        if (!backup.open() || !backup.write(bytes) || !backup.commit()) {
-            m_error = backup.errorString();
-            cancel();
-            return false;
-        }
+        if (!backup.open() || !backup.write(bytes) || !backup.commit())
+            return fail(QStringLiteral("Cannot keep the earlier version of"), backup.errorString());
     }
 
     if (!replaceFile(m_tempPath, m_target, &cause))
         return fail(QStringLiteral("Cannot replace"), cause);
+    syncFolder(QFileInfo(m_target).absolutePath());
     delete m_temp;
     m_temp = nullptr;
     m_tempPath.clear();

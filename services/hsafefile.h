@@ -9,7 +9,9 @@ class QFile;
 // target, each write is checked (the file is unbuffered, so a full disk or a file size limit
 // shows at the write that hits it), the file is flushed to disk and its size checked, and
 // only then does it replace the target in one rename. On any failure the target is left
-// exactly as it was and errorString() names the file and the cause.
+// exactly as it was, the temporary file is removed, and errorString() names the file and the
+// cause. The new file keeps the permissions of the one it replaces; a target that is a link is
+// written through (the file it points to is replaced, the link stays).
 //
 //     HSafeFile file(path);
 //     if (!file.open() || !file.write(bytes) || !file.commit())
@@ -57,6 +59,7 @@ private:
     QString m_tempPath;
     QFile *m_temp = nullptr;
     qint64 m_written = 0;
+    bool m_wrote = false; // write() was used, even with no bytes
     bool m_keepBackup = false;
     bool m_committed = false;
     QString m_error;

@@ -2,6 +2,8 @@
 
 #include "salestatusfixture.h"
 
+#include "hdatabase.h"
+
 #include <QtTest>
 
 using namespace SaleStatusFixture;
@@ -343,6 +345,10 @@ void TestSaleStatus::saveToDbWritesEveryRow()
     QCOMPARE(answerer.count(), 0);
     QCOMPARE(sqlRows(m_db, seriesSql).first(), "1|1|0|S'1");
     QCOMPARE(sqlRows(m_db, modelSql), modelsBefore);
+    // Only what differs from the database is written: nothing, the second time.
+    const quint64 writes = HDbFind::getDb()->writeStatementCount();
+    editor.click("pushButton_SaveDb");
+    QCOMPARE(HDbFind::getDb()->writeStatementCount(), writes);
 
     // Hidden rows of both tables are written with the values the table holds.
     editor.setS(10, 2, true);
@@ -381,6 +387,7 @@ void TestSaleStatus::failingSaveToDbChangesNothing()
         editor.setS(id, 2, true);
     editor.clickSeries(1);
     editor.setM("P1A", 3, true);
+    editor.setM("XYZ", 3, true);
     editor.click("pushButton_SaveDb");
     QCOMPARE(answerer.count(), 1);
     QVERIFY2(lastBox(answerer).startsWith("Warning: ") &&

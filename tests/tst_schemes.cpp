@@ -24,7 +24,9 @@ private slots:
     void completionFromDatabase();
     void installCodes();
     void exportSchemes();
-    void unreadableSchemeIsNotOverwritten();
+    void refusedSchemesAreNeverOverwritten_data();
+    void refusedSchemesAreNeverOverwritten();
+    void backupsOnOverwrite();
 
 private:
     QTemporaryDir m_dir;
@@ -182,7 +184,7 @@ void TestSchemes::upperCaseExtensionIsWrittenBack()
     QCOMPARE(editor.scheme->currentText(), "D.JSON");
     editor.setS(7, 2, true);
     editor.click("pushButton_Save");
-    QCOMPARE(configFiles(), QStringList{"D.JSON"});
+    QCOMPARE(configFiles(), (QStringList{"D.JSON", "D.JSON.bak"}));
     QCOMPARE(saved("D.JSON", 7, "is_not_for_sale"), "true");
     QTemporaryDir target;
     answerer.act(chooseFolder(target.path()));
@@ -290,7 +292,8 @@ void TestSchemes::exportSchemes()
                         {"brand_extra", 42}};
     writeScheme("A.json", a);
     writeScheme("B.json", {{"idx_table", QJsonArray()}});
-    writeFile(configPath("C.json"), "{ \"install_code\": ");
+    // Its codes would be lost on the way: a scheme with a value of the wrong type is refused.
+    writeFile(configPath("C.json"), "{ \"install_code\": [\"c1\"] }");
     const QByteArray sourceA = readBytes(configPath("A.json"));
     QTemporaryDir target;
     QVERIFY(target.isValid());
@@ -307,7 +310,7 @@ void TestSchemes::exportSchemes()
     QCOMPARE(answerer.count(), 2);
     QCOMPARE(answerer.seen().first().title, "Please select folder path to save");
     const QString warning = lastBox(answerer);
-    QVERIFY2(warning.startsWith("Warning: ") && warning.contains("C.json") &&
+    QVERIFY2(warning.startsWith("Warning: ") && warning.contains("C.json: install_code") &&
                  !warning.contains("A.json"),
              qPrintable(warning));
     QVERIFY(!QFile::exists(target.filePath("C.json")));
@@ -356,41 +359,158 @@ void TestSchemes::exportSchemes()
     QCOMPARE(answerer.count(), 0);
 }
 
-void TestSchemes::unreadableSchemeIsNotOverwritten()
+namespace {
+
+// A scheme with 13 OEM names; `key` of record `index` of `table` (of the scheme itself when
+// index is -1, of `table`'s object when there is no index) set to `value`.
+QByteArray brandScheme(const QString &table = QString(), int index = -1,
+                       const QString &key = QString(), const QJsonValue &value = QJsonValue())
 {
-    const QByteArray broken = "{ \"series_table\": [ { \"id_series\": 1, ";
-    writeFile(configPath("A.json"), broken);
+    QJsonArray series, models;
+    for (int id : {1, 2, 3, 5, 7, 10, 11, 20, 21, 30})
+        series.append(seriesRecord(id, false, "S"));
+    for (int i = 0; i < 13; ++i)
+        models.append(modelRecord(QString("M%1").arg(i), 1, QString("OEM-%1").arg(i), false));
+    QJsonObject scheme{{"series_table", series},
+                       {"idx_table", models},
+                       {"install_code", QJsonObject{{"code", ""}}},
+                       {"unit_priority", QJsonObject{{"idu_generate", "Duct"}}}};
+    if (table.isEmpty())
+        return QJsonDocument(scheme).toJson();
+    if (key.isEmpty()) {
+        scheme.insert(table, value);
+    } else if (index < 0) {
+        QJsonObject object = scheme.value(table).toObject();
+        object.insert(key, value);
+        scheme.insert(table, object);
+    } else {
+        QJsonArray records = scheme.value(table).toArray();
+        QJsonObject record = records.at(index).toObject();
+        record.insert(key, value);
+        records.replace(index, key == "-" ? value : QJsonValue(record));
+        scheme.insert(table, records);
+    }
+    return QJsonDocument(scheme).toJson();
+}
+
+} // namespace
+
+void TestSchemes::refusedSchemesAreNeverOverwritten_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("named"); // what the warning names
+    QTest::newRow("truncated") << brandScheme().left(700) << "not valid JSON";
+    QTest::newRow("array at the top") << QByteArray("[{}]") << "JSON object";
+    const QJsonValue text("x"), number(12), fraction(1.5), object = QJsonObject(),
+                                                           array = QJsonArray{1};
+    const struct
+    {
+        const char *table;
+        int index;
+        const char *key; // "-": the record itself
+        QJsonValue value;
+    } wrong[] = {{"idx_table", -1, "", object},
+                 {"series_table", -1, "", text},
+                 {"install_code", -1, "", array},
+                 {"unit_priority", -1, "", number},
+                 {"unit_priority", -1, "idu_generate", number},
+                 {"idx_table", 12, "oem_model", number},
+                 {"idx_table", 3, "-", text},
+                 {"idx_table", 2, "id_series", fraction},
+                 {"idx_table", 0, "product_code", array},
+                 {"series_table", 0, "id_series", text},
+                 {"series_table", 4, "is_not_for_sale", number},
+                 {"series_table", 9, "model_string", object}};
+    for (const auto &c : wrong) {
+        QString named = c.table;
+        if (c.index >= 0)
+            named += QString("[%1]").arg(c.index);
+        if (QString(c.key) != "-" && *c.key)
+            named += QString(".") + c.key;
+        QTest::newRow(qPrintable(named)) << brandScheme(c.table, c.index, c.key, c.value) << named;
+    }
+}
+
+// A scheme that cannot be read, or holds a value of the wrong type, is named with the key in a
+// warning and shown with the database values. Neither closing nor the check-all buttons write
+// it; an explicit "Save to scheme" keeps the original for good first.
+void TestSchemes::refusedSchemesAreNeverOverwritten()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, named);
+    writeFile(configPath("A.json"), content);
     ModalAnswerer answerer;
     {
-        // A warning names the file and the error; the editor shows the database values.
         Editor editor;
         QCOMPARE(answerer.count(), 1);
         const QString text = lastBox(answerer);
-        QVERIFY2(text.startsWith("Warning: ") && text.contains("A.json") &&
-                     text.contains("not valid JSON"),
+        QVERIFY2(text.startsWith("Warning: ") && text.contains("A.json") && text.contains(named),
                  qPrintable(text));
         QCOMPARE(editor.series->rowCount(), 10);
         QVERIFY(editor.sOn(2, 2));
+        editor.click("pushButton_checkall");
+        editor.clickSeries(1);
+        editor.click("pushButton_uncheckall_2");
+        QString error;
+        QVERIFY(editor.widget->writeSchemeOnClose(&error));
     }
-    QCOMPARE(readBytes(configPath("A.json")), broken);
+    QCOMPARE(configFiles(), QStringList{"A.json"});
+    QCOMPARE(readBytes(configPath("A.json")), content);
 
     answerer.clear();
     {
-        // "Save to scheme" keeps the original as A.json.bak, then the scheme is an ordinary one.
         Editor editor;
         editor.setS(3, 2, true);
         editor.click("pushButton_Save");
         QCOMPARE(answerer.count(), 1);
-        QCOMPARE(readBytes(configPath("A.json.bak")), broken);
-        QCOMPARE(savedTable("A.json", "series_table").size(), 10);
         QCOMPARE(saved("A.json", 3, "is_not_for_sale"), "true");
-        QCOMPARE(editor.scheme->count(), 1);
         editor.setS(5, 2, true);
         editor.click("pushButton_Save");
         QCOMPARE(answerer.count(), 1);
+        QCOMPARE(items(editor.scheme), QStringList{"A.json"});
     }
-    QCOMPARE(configFiles(), (QStringList{"A.json", "A.json.bak"}));
     QCOMPARE(saved("A.json", 5, "is_not_for_sale"), "true");
+    QCOMPARE(configFiles(), (QStringList{"A.json", "A.json.bak", "A.json.unreadable.bak"}));
+    QCOMPARE(readBytes(configPath("A.json.unreadable.bak")), content);
+}
+
+// Each overwrite keeps the earlier version as A.json.bak; an unreadable backup (an older
+// version kept unreadable schemes there) is moved aside for good, never replaced. Backups are
+// not listed. Schemes of older versions (null values, unknown keys) load as they are.
+void TestSchemes::backupsOnOverwrite()
+{
+    writeFile(configPath("A.json.bak"), "{ kept by an older version");
+    writeFile(configPath("A.json.1.bak"), "{ kept too");
+    const QJsonObject record{{"id_series", 1}, {"model_string", QJsonValue()}, {"colour", "red"}};
+    writeScheme("A.json", {{"series_table", QJsonArray{record}},
+                           {"idx_table", QJsonArray{modelRecord("P1A", 1, "OEM-1", false)}}});
+    const QByteArray first = readBytes(configPath("A.json"));
+    ModalAnswerer answerer;
+    Editor editor;
+    QCOMPARE(answerer.count(), 0);
+    QCOMPARE(items(editor.scheme), QStringList{"A.json"});
+    QCOMPARE(editor.s(1, 4)->text(), "MS-1");
+    editor.clickSeries(1);
+    QCOMPARE(editor.m("P1A", 2)->text(), "OEM-1");
+
+    QByteArray earlier = first;
+    for (int id : {3, 5}) {
+        editor.setS(id, 2, true);
+        editor.click("pushButton_Save");
+        QCOMPARE(readBytes(configPath("A.json.bak")), earlier);
+        earlier = readBytes(configPath("A.json"));
+    }
+    QCOMPARE(saved("A.json", 1, "colour,model_string"), "red|MS-1");
+    QCOMPARE(readBytes(configPath("A.json.unreadable.bak")),
+             QByteArray("{ kept by an older version"));
+    QCOMPARE(readBytes(configPath("A.json.1.bak")), QByteArray("{ kept too"));
+
+    answerer.act(typeName("B"));
+    editor.click("pushButton_New");
+    QCOMPARE(items(editor.scheme), (QStringList{"A.json", "B.json"}));
+    QCOMPARE(configFiles(), (QStringList{"A.json", "A.json.1.bak", "A.json.bak",
+                                         "A.json.unreadable.bak", "B.json"}));
+    QCOMPARE(answerer.count(), 1);
 }
 
 QTEST_MAIN(TestSchemes)

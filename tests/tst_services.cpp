@@ -1,3 +1,4 @@
+#include "filefaults.h"
 #include "testhelpers.h"
 
 #include "hdatabase.h"
@@ -17,8 +18,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace TestHelpers;
 
@@ -46,7 +45,8 @@ private slots:
     void jsonReadFailuresLeaveEmptyObject_data();
     void jsonReadFailuresLeaveEmptyObject();
     void jsonWriteCreatesFolderAndRoundTrips();
-    void jsonFailedWriteKeepsOldFile();
+    void jsonWriteUnderFullDisk_data();
+    void jsonWriteUnderFullDisk();
 
     void md5KnownDigests_data();
     void md5KnownDigests();
@@ -381,46 +381,54 @@ void TestServices::jsonWriteCreatesFolderAndRoundTrips()
     QVERIFY(text.indexOf("\"a\"") < text.indexOf("\"b\"")); // keys in ascending order
     QVERIFY(text.contains("\n    \"a\""));                  // indented
 
+    // The same document again leaves the file alone and counts as written.
+    QVERIFY(FileFaults::age(path));
+    const QDateTime aged = FileFaults::modified(path);
+    QVERIFY(HJsonFunc::jsonDocToFile(QJsonDocument(object), path, QJsonDocument::Indented, &error));
+    QCOMPARE(FileFaults::modified(path), aged);
+
     // A parent that is a file cannot become a folder: reported, nothing written.
     const QString blocked = m_dir.filePath(QStringLiteral("log/deeper/odu_and_idu.json/inner.json"));
     QVERIFY(!HJsonFunc::jsonDocToFile(QJsonDocument(object), blocked, QJsonDocument::Indented, &error));
     QVERIFY(!error.isEmpty());
 }
 
-void TestServices::jsonFailedWriteKeepsOldFile()
+void TestServices::jsonWriteUnderFullDisk_data()
 {
-    // A write that runs out of room fails half-way; the previous file must survive whole.
-    const QString path = m_dir.filePath(QStringLiteral("config/A.json"));
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("limit");
+    QTest::newRow("3 KiB") << 3 * 1024 << 1024;
+    QTest::newRow("12 KiB") << 12 * 1024 << 4096;
+    QTest::newRow("200 KiB") << 200 * 1024 << 65536;
+}
+
+// A write that runs out of room fails, names the file, and leaves the previous file whole and
+// no temporary file beside it; small writes too, which a buffered writer reports as done.
+void TestServices::jsonWriteUnderFullDisk()
+{
+    QFETCH(int, size);
+    QFETCH(int, limit);
+    const QString path = m_dir.filePath(QStringLiteral("full/A.json"));
+    QFile::remove(path);
     const QJsonObject old{{QStringLiteral("install_code"), QJsonObject{{QStringLiteral("X"), QString()}}}};
     QVERIFY(HJsonFunc::jsonDocToFile(QJsonDocument(old), path, QJsonDocument::Indented));
-    QFile before(path);
-    QVERIFY(before.open(QIODevice::ReadOnly));
-    const QByteArray oldBytes = before.readAll();
-    before.close();
+    const QByteArray oldBytes = fileBytes(path);
 
-    QJsonArray big;
-    for (int i = 0; i < 20000; ++i)
-        big.append(QStringLiteral("model-%1").arg(i));
-
-    struct rlimit saved;
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limited = saved;
-    limited.rlim_cur = 4096;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    QString error;
-    const bool written = HJsonFunc::jsonDocToFile(QJsonDocument(QJsonObject{{QStringLiteral("idx_table"), big}}),
-                                                  path, QJsonDocument::Indented, &error);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousHandler);
-
-    QVERIFY(!written);
-    QVERIFY2(error.contains(QDir::toNativeSeparators(path)), qPrintable(error));
-    QFile after(path);
-    QVERIFY(after.open(QIODevice::ReadOnly));
-    QCOMPARE(after.readAll(), oldBytes);
-    // No temporary file is left behind.
-    QCOMPARE(QDir(m_dir.filePath(QStringLiteral("config"))).entryList(QDir::Files), QStringList{QStringLiteral("A.json")});
+    QJsonArray models;
+    for (int i = 0; i < size / 16; ++i)
+        models.append(QStringLiteral("model-%1").arg(i));
+    const QJsonDocument doc(QJsonObject{{QStringLiteral("idx_table"), models}});
+    QVERIFY(doc.toJson().size() > size);
+    const QByteArray reply = FileFaults::inChild(limit, [&] {
+        QString error;
+        const bool written =
+            HJsonFunc::jsonDocToFile(doc, path, QJsonDocument::Indented, &error);
+        return QByteArray(written ? "written " : "failed ") + error.toUtf8();
+    });
+    const QByteArray named = QFile::encodeName(QDir::toNativeSeparators(path));
+    QVERIFY2(reply.startsWith("failed ") && reply.contains(named), reply.constData());
+    QCOMPARE(FileFaults::folderContents(m_dir.filePath(QStringLiteral("full"))),
+             (QMap<QString, QByteArray>{{QStringLiteral("A.json"), oldBytes}}));
 }
 
 void TestServices::md5KnownDigests_data()
