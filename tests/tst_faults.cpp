@@ -401,7 +401,7 @@ void TestFaults::files()
 
     std::unique_ptr<FullDisk> full;
     if (fault == "full disk")
-        full.reset(new FullDisk(256));
+        full.reset(new FullDisk(16));
     else if (!makeReadOnly(folder, true))
         QSKIP("no way to make a folder read-only for this user");
 
