@@ -244,6 +244,7 @@ void HOduAndIduMatchingWidget::on_listView_all_idu_doubleClicked(QModelIndex ind
         }
     }
     matches.append(idu);
+    m_edited = true;
     entry.insert(kMatched, matches);
     ar_odu.replace(current.row(), entry);
     emit clickAll_OduList(ui->listView_all_odu->currentIndex());
@@ -273,8 +274,10 @@ void HOduAndIduMatchingWidget::on_listView_match_idu_doubleClicked(QModelIndex i
     // middle list still shows when the current row was moved with the keyboard.
     QJsonObject entry = ar_odu.at(current.row()).toObject();
     QJsonArray matches = entry.value(kMatched).toArray();
-    if (index.isValid() && index.row() < matches.size())
+    if (index.isValid() && index.row() < matches.size()) {
         matches.removeAt(index.row());
+        m_edited = true;
+    }
     entry.insert(kMatched, matches);
     ar_odu.replace(current.row(), entry);
     emit clickAll_OduList(ui->listView_all_odu->currentIndex());
@@ -288,7 +291,7 @@ void HOduAndIduMatchingWidget::on_pushButton_remove_clicked()
 HSaveOutcome HOduAndIduMatchingWidget::saveChanges()
 {
     HSaveOutcome outcome;
-    if (m_readOnly)
+    if (m_readOnly || !m_edited)
         return outcome;
 
     // The pairs as the lists hold them now, in list order.
@@ -321,8 +324,10 @@ HSaveOutcome HOduAndIduMatchingWidget::saveChanges()
     std::sort(removed.begin(), removed.end());
     for (const Pair &pair : qAsConst(removed))
         change(pair);
-    if (changes.isEmpty())
+    if (changes.isEmpty()) {
+        m_edited = false;
         return outcome;
+    }
 
     HDatabase *db = HDbFind::getDb();
     QVector<HMatchingSave::Change> applied;
@@ -367,6 +372,8 @@ HSaveOutcome HOduAndIduMatchingWidget::saveChanges()
         else
             m_stored.remove(pair);
     }
+    // Pairs held back for a vanished series are tried again by the next save.
+    m_edited = applied.size() != changes.size();
     return outcome;
 }
 

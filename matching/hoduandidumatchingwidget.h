@@ -74,6 +74,8 @@ private:
     // The rows the table holds for each pair of a listed outdoor series, as loaded or last
     // saved; rows of other series are never touched.
     QHash<Pair, int> m_stored;
+    // The matching changed since it was loaded or last saved.
+    bool m_edited = false;
     QLabel *m_notice = nullptr;
     bool m_readOnly = false;
 };

@@ -196,7 +196,12 @@ void AccessoryIndex::build(const QJsonArray &first, const QJsonArray &second)
 
 void PairCounts::add(int series, const QJsonObject &record)
 {
-    const Pair pair(series, record.value(kProductCode).toString());
+    add(series, record.value(kProductCode).toString(), record);
+}
+
+void PairCounts::add(int series, const QString &productCode, const QJsonObject &record)
+{
+    const Pair pair(series, productCode);
     int &count = counts[pair];
     if (count++ == 0) {
         order.append(pair);

@@ -79,6 +79,7 @@ struct PairCounts
     QHash<Pair, QString> kindNames;
 
     void add(int series, const QJsonObject &record);
+    void add(int series, const QString &productCode, const QJsonObject &record);
 };
 PairCounts pairCounts(const QJsonArray &entries);
 

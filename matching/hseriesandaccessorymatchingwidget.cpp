@@ -164,7 +164,7 @@ void HSeriesAndAccessoryMatchingWidget::initMatching(HMatchingLoad &load)
                 if (accessory.isEmpty())
                     continue;
                 matched.append(accessory);
-                stored->add(id, accessory);
+                stored->add(id, code, accessory);
             }
             entry.insert(kArMatching, matched);
             filled.append(entry);
@@ -296,6 +296,7 @@ void HSeriesAndAccessoryMatchingWidget::add_acc_to_series(QJsonArray &ar, const 
             matched.append(accessory);
             entry.insert(kArMatching, matched);
             ar.replace(currentindex, entry);
+            noteEdit();
         }
     }
     jsonObjMatching.insert(seriesKey(), ar);
@@ -359,6 +360,8 @@ void HSeriesAndAccessoryMatchingWidget::remove_acc_from_series(QJsonArray &ar,
         if (record.toObject().value(kModel).toString() != model)
             kept.append(record);
     }
+    if (kept.size() != matched.size())
+        noteEdit();
     entry.insert(kArMatching, kept);
     ar.replace(row, entry);
     jsonObjMatching.insert(seriesKey(), ar);
@@ -372,15 +375,22 @@ void HSeriesAndAccessoryMatchingWidget::on_listView_all_accessory_clicked(const 
 
 // --- saving ----------------------------------------------------------------------------
 
+void HSeriesAndAccessoryMatchingWidget::noteEdit()
+{
+    (seriesKey() == kOduMatching ? m_outdoorEdited : m_indoorEdited) = true;
+}
+
 HSaveOutcome HSeriesAndAccessoryMatchingWidget::saveIndoor()
 {
     HSaveOutcome outcome;
-    if (m_readOnly)
+    if (m_readOnly || !m_indoorEdited)
         return outcome;
     const PairCounts current = pairCounts(jsonObjMatching.value(kIduMatching).toArray());
     const QVector<HMatchingSave::Change> changes = indoorChanges(m_storedIndoor, current);
-    if (changes.isEmpty())
+    if (changes.isEmpty()) {
+        m_indoorEdited = false;
         return outcome;
+    }
     HDatabase *db = HDbFind::getDb();
     outcome.ok = HMatchingSave::inTransaction(
         db,
@@ -394,9 +404,10 @@ HSaveOutcome HSeriesAndAccessoryMatchingWidget::saveIndoor()
                 changes, false, &outcome.rowsChanged, error);
         },
         &outcome.error);
-    if (outcome.ok)
+    if (outcome.ok) {
         m_storedIndoor = current;
-    else
+        m_indoorEdited = false;
+    } else
         outcome.rowsChanged = 0;
     return outcome;
 }
@@ -404,12 +415,13 @@ HSaveOutcome HSeriesAndAccessoryMatchingWidget::saveIndoor()
 HSaveOutcome HSeriesAndAccessoryMatchingWidget::saveOutdoor()
 {
     HSaveOutcome outcome;
-    if (m_readOnly)
+    if (m_readOnly || !m_outdoorEdited)
         return outcome;
     const PairCounts current = pairCounts(jsonObjMatching.value(kOduMatching).toArray());
     const QVector<HMatchingSave::Change> changes = outdoorChanges(m_storedOutdoor, current);
     if (changes.isEmpty()) {
         m_storedOutdoor = current;
+        m_outdoorEdited = false;
         return outcome;
     }
     HDatabase *db = HDbFind::getDb();
@@ -425,9 +437,10 @@ HSaveOutcome HSeriesAndAccessoryMatchingWidget::saveOutdoor()
                 changes, false, &outcome.rowsChanged, error);
         },
         &outcome.error);
-    if (outcome.ok)
+    if (outcome.ok) {
         m_storedOutdoor = current;
-    else
+        m_outdoorEdited = false;
+    } else
         outcome.rowsChanged = 0;
     return outcome;
 }

@@ -75,6 +75,8 @@ private:
     void initAccessoryList(const QJsonArray &records, bool forOdu);
     HSaveOutcome saveIndoor();
     HSaveOutcome saveOutdoor();
+    // The current kind's matching changed since it was loaded or last saved.
+    void noteEdit();
 
     static QString seriesLabel(const QJsonObject &record);
     static QList<int> selectedRows(QAbstractItemView *view);
@@ -90,6 +92,8 @@ private:
     // loaded or last saved; rows the document cannot show are never touched.
     HSeriesAccessoryDocument::PairCounts m_storedIndoor;
     HSeriesAccessoryDocument::PairCounts m_storedOutdoor;
+    bool m_indoorEdited = false;
+    bool m_outdoorEdited = false;
     QLabel *m_notice = nullptr;
     bool m_readOnly = false;
 };
