@@ -380,68 +380,43 @@ void HSeriesAndAccessoryMatchingWidget::noteEdit()
     (seriesKey() == kOduMatching ? m_outdoorEdited : m_indoorEdited) = true;
 }
 
-HSaveOutcome HSeriesAndAccessoryMatchingWidget::saveIndoor()
+HSaveOutcome HSeriesAndAccessoryMatchingWidget::saveTable(bool outdoor)
 {
+    bool &edited = outdoor ? m_outdoorEdited : m_indoorEdited;
+    PairCounts &stored = outdoor ? m_storedOutdoor : m_storedIndoor;
     HSaveOutcome outcome;
-    if (m_readOnly || !m_indoorEdited)
+    if (m_readOnly || !edited)
         return outcome;
-    const PairCounts current = pairCounts(jsonObjMatching.value(kIduMatching).toArray());
-    const QVector<HMatchingSave::Change> changes = indoorChanges(m_storedIndoor, current);
-    if (changes.isEmpty()) {
-        m_indoorEdited = false;
+    const PairCounts current =
+        pairCounts(jsonObjMatching.value(outdoor ? kOduMatching : kIduMatching).toArray());
+    const QVector<HMatchingSave::Change> changes =
+        outdoor ? outdoorChanges(stored, current) : indoorChanges(stored, current);
+    if (!changes.isEmpty()) {
+        const QString deleteSql =
+            outdoor ? QStringLiteral("delete from __rule_odu_acc_matching where "
+                                     "[id_series_odu] = ? and [product_code_acc] = ?")
+                    : QStringLiteral("delete from __rule_unit_acc_controller_matching where "
+                                     "[id_series] = ? and [product_code] = ?");
+        const QString insertSql =
+            outdoor ? QStringLiteral("insert into __rule_odu_acc_matching "
+                                     "(id_series_odu,product_code_acc,type) values(?,?,?)")
+                    : QStringLiteral("insert into __rule_unit_acc_controller_matching "
+                                     "(id_series,product_code) values(?,?)");
+        HDatabase *db = HDbFind::getDb();
+        outcome.ok = HMatchingSave::inTransaction(
+            db,
+            [&](QString *error) {
+                return HMatchingSave::applyChanges(db, deleteSql, insertSql, changes, false,
+                                                   &outcome.rowsChanged, error);
+            },
+            &outcome.error);
+    }
+    if (!outcome.ok) {
+        outcome.rowsChanged = 0;
         return outcome;
     }
-    HDatabase *db = HDbFind::getDb();
-    outcome.ok = HMatchingSave::inTransaction(
-        db,
-        [&](QString *error) {
-            return HMatchingSave::applyChanges(
-                db,
-                QStringLiteral("delete from __rule_unit_acc_controller_matching where "
-                               "[id_series] = ? and [product_code] = ?"),
-                QStringLiteral("insert into __rule_unit_acc_controller_matching "
-                               "(id_series,product_code) values(?,?)"),
-                changes, false, &outcome.rowsChanged, error);
-        },
-        &outcome.error);
-    if (outcome.ok) {
-        m_storedIndoor = current;
-        m_indoorEdited = false;
-    } else
-        outcome.rowsChanged = 0;
-    return outcome;
-}
-
-HSaveOutcome HSeriesAndAccessoryMatchingWidget::saveOutdoor()
-{
-    HSaveOutcome outcome;
-    if (m_readOnly || !m_outdoorEdited)
-        return outcome;
-    const PairCounts current = pairCounts(jsonObjMatching.value(kOduMatching).toArray());
-    const QVector<HMatchingSave::Change> changes = outdoorChanges(m_storedOutdoor, current);
-    if (changes.isEmpty()) {
-        m_storedOutdoor = current;
-        m_outdoorEdited = false;
-        return outcome;
-    }
-    HDatabase *db = HDbFind::getDb();
-    outcome.ok = HMatchingSave::inTransaction(
-        db,
-        [&](QString *error) {
-            return HMatchingSave::applyChanges(
-                db,
-                QStringLiteral("delete from __rule_odu_acc_matching where [id_series_odu] = ? "
-                               "and [product_code_acc] = ?"),
-                QStringLiteral("insert into __rule_odu_acc_matching "
-                               "(id_series_odu,product_code_acc,type) values(?,?,?)"),
-                changes, false, &outcome.rowsChanged, error);
-        },
-        &outcome.error);
-    if (outcome.ok) {
-        m_storedOutdoor = current;
-        m_outdoorEdited = false;
-    } else
-        outcome.rowsChanged = 0;
+    stored = current;
+    edited = false;
     return outcome;
 }
 
@@ -449,7 +424,7 @@ HSaveOutcome HSeriesAndAccessoryMatchingWidget::saveChanges()
 {
     HSaveOutcome outcome;
     QStringList errors;
-    for (const HSaveOutcome &part : {saveIndoor(), saveOutdoor()}) {
+    for (const HSaveOutcome &part : {saveTable(false), saveTable(true)}) {
         outcome.rowsChanged += part.rowsChanged;
         if (!part.ok)
             errors.append(part.error);
@@ -462,12 +437,12 @@ HSaveOutcome HSeriesAndAccessoryMatchingWidget::saveChanges()
 
 void HSeriesAndAccessoryMatchingWidget::saveIDUAndAccController()
 {
-    HSaveRound::report(this, saveIndoor());
+    HSaveRound::report(this, saveTable(false));
 }
 
 void HSeriesAndAccessoryMatchingWidget::saveODUAndBranch()
 {
-    HSaveRound::report(this, saveOutdoor());
+    HSaveRound::report(this, saveTable(true));
 }
 
 void HSeriesAndAccessoryMatchingWidget::save()

@@ -73,8 +73,8 @@ private:
     QString accessoryKey() const;
     void refresh();
     void initAccessoryList(const QJsonArray &records, bool forOdu);
-    HSaveOutcome saveIndoor();
-    HSaveOutcome saveOutdoor();
+    // Writes the outdoor (or the indoor) table: the pairs changed since the last commit.
+    HSaveOutcome saveTable(bool outdoor);
     // The current kind's matching changed since it was loaded or last saved.
     void noteEdit();
 
