@@ -57,8 +57,8 @@ class TestProductCheck : public QObject
         for (const char *sql :
              {"select * from __rule_odu_idu_matching", "select * from __rule_odu_acc_matching",
               "select * from __rule_unit_acc_controller_matching",
-              "select id_series, ifnull(rule_limit, 'NULL'), ifnull(rule_pipe_dimmension, "
-              "'NULL'), ifnull(rule_centralized_control, 'NULL'), rule_connect_ratio from "
+              "select id_series, coalesce(rule_limit, 'NULL'), coalesce(rule_pipe_dimmension, "
+              "'NULL'), coalesce(rule_centralized_control, 'NULL'), rule_connect_ratio from "
               "__product_series"})
             rows += sqlRows(m_db, QString::fromLatin1(sql));
         rows.sort();
