@@ -1,8 +1,10 @@
 #include "hseriesaccessorydocument.h"
 
+#include "hdatabase.h"
 #include "hmatchingload.h"
 #include "hserieslookup.h"
 
+#include <QSet>
 #include <QSqlQuery>
 #include <QVariant>
 
@@ -51,7 +53,15 @@ Kinds detailKinds(HMatchingLoad &load, const QStringList &tables)
 {
     Kinds kinds;
     QStringList usable;
+    // A series whose detail table does not exist gives its models no kind: that is how such
+    // a range is meant to be read, not a failure to read it.
+    QSet<QString> existing;
+    const QStringList present = load.db()->getSqlDatabase().tables();
+    for (const QString &table : present)
+        existing.insert(table.toLower());
     for (const QString &table : tables) {
+        if (!existing.contains(table.toLower()))
+            continue;
         // The name comes from the data and stands in the statement as a name in brackets.
         if (table.contains(QLatin1Char(']')))
             load.fail(table, QStringLiteral("the table name cannot be used in a statement"));
@@ -115,6 +125,7 @@ AccessoryRecords accessoryRecords(HMatchingLoad &load, const HSeriesLookup &seri
 
     // The detail table of each model's series, in the order first needed.
     QStringList tables;
+    QSet<QString> asked;
     for (QVector<QJsonObject> *records : {&indoor, &outdoor}) {
         for (QJsonObject &record : *records) {
             const HSeriesLookup::Row *row = series.find(record.value(kIdSeries).toInt());
@@ -122,8 +133,10 @@ AccessoryRecords accessoryRecords(HMatchingLoad &load, const HSeriesLookup &seri
                 continue;
             record.insert(kTableName, row->tableName);
             // A series without a table name has nothing to ask: its models have no kind.
-            if (!row->tableName.isEmpty() && !tables.contains(row->tableName))
+            if (!row->tableName.isEmpty() && !asked.contains(row->tableName)) {
+                asked.insert(row->tableName);
                 tables.append(row->tableName);
+            }
         }
     }
     const Kinds kinds = detailKinds(load, tables);
