@@ -24,8 +24,10 @@ MainWindow::MainWindow(QWidget *parent)
     ui->centralWidget->setLayout(ui->verticalLayout);
     ui->tabWidget->clear();
 
-    // Every editor reads the database in its constructor: name it first.
+    // Every editor reads the database in its constructor: name it first. The window closes
+    // the database when it goes, so a new window opens it again.
     HDbFind::setDbFileAndPwd(kDatabaseFile, kDatabasePassword);
+    HDbFind::open();
 
     m_oduAndIduMatching = new HOduAndIduMatchingWidget(nullptr);
     m_seriesAndAccessoryMatching = new HSeriesAndAccessoryMatchingWidget(nullptr);
