@@ -5,11 +5,11 @@
 #include "mainwindow.h"
 
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QVBoxLayout>
 #include <QtTest>
 
 using namespace TestHelpers;
@@ -24,6 +24,7 @@ private slots:
     void tabsAndWindow();
     void okSavesThenCloses();
     void cancelAndFrameCloseSaveNothing();
+    void closingWritesSideFilesFirst();
     void destructionClosesTheDatabase();
 
 private:
@@ -47,6 +48,7 @@ void TestMainWindow::cleanup()
 {
     HDbFind::closeDb();
     cleanAppFolders();
+    QFile::remove(appFolder(QStringLiteral("log"))); // a file left in its place
 }
 
 void TestMainWindow::tabsAndWindow()
@@ -69,23 +71,14 @@ void TestMainWindow::tabsAndWindow()
     }
     QCOMPARE(window.windowTitle(), QStringLiteral("Product"));
     QVERIFY(window.windowState() & Qt::WindowMaximized);
-    QVERIFY(window.isVisible());
 
-    // The layout moved to the central widget: tabs and buttons follow the window's size.
-    QCOMPARE(window.centralWidget()->objectName(), QStringLiteral("centralWidget"));
-    auto *layout = qobject_cast<QVBoxLayout *>(window.centralWidget()->layout());
-    QVERIFY(layout);
-    QCOMPARE(layout->objectName(), QStringLiteral("verticalLayout"));
-    QCOMPARE(layout->contentsMargins(), QMargins(5, 5, 5, 5));
+    // The tabs and the buttons follow the window's size.
     window.showNormal();
     window.resize(1000, 700);
     QTest::qWait(20);
     auto *buttons = window.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
-    QVERIFY(buttons);
     QVERIFY(tabs->width() > 900);
     QVERIFY(buttons->geometry().bottom() > 600);
-    QVERIFY(buttons->button(QDialogButtonBox::Ok));
-    QVERIFY(buttons->button(QDialogButtonBox::Cancel));
 }
 
 void TestMainWindow::okSavesThenCloses()
@@ -116,12 +109,74 @@ void TestMainWindow::cancelAndFrameCloseSaveNothing()
     }
 }
 
+void TestMainWindow::closingWritesSideFilesFirst()
+{
+    // The scheme file cannot be replaced (a folder took its name) and log/ cannot be created.
+    const QString scheme = appFolder(QStringLiteral("config/A.json"));
+    QVERIFY(QDir().mkpath(appFolder(QStringLiteral("config"))));
+    QVERIFY(writeBytes(scheme, "{}"));
+    auto breakFiles = [&] {
+        return QFile::remove(scheme) && QDir().mkpath(scheme) &&
+               writeBytes(appFolder(QStringLiteral("log")), "");
+    };
+    ModalAnswerer answerer;
+    {
+        MainWindow window;
+        QVERIFY(breakFiles());
+
+        // The user is asked before the scheme edits go, with every file that failed named;
+        // "No" keeps the window.
+        answerer.answer(QMessageBox::No);
+        QVERIFY(!window.close());
+        QVERIFY(window.isVisible());
+        QCOMPARE(answerer.count(), 1);
+        QString text = answerer.seen().first().text;
+        for (const QString &what :
+             {QDir::toNativeSeparators(scheme), QStringLiteral("\"ODU And IDU Matching\""),
+              QStringLiteral("\"ODU/IDU And Accessory Matching\""),
+              QDir::toNativeSeparators(appFolder(QStringLiteral("log")))})
+            QVERIFY2(text.contains(what), qPrintable(text));
+
+        // With the scheme writable again, closing goes on after a warning about the snapshots.
+        QVERIFY(QDir(scheme).removeRecursively());
+        answerer.clear();
+        QVERIFY(window.close());
+        QCOMPARE(answerer.count(), 1);
+        QCOMPARE(answerer.seen().first().title, QStringLiteral("Warning"));
+        text = answerer.seen().first().text;
+        QVERIFY2(text.contains(QStringLiteral("\"ODU And IDU Matching\"")) &&
+                     !text.contains(QStringLiteral("A.json")),
+                 qPrintable(text));
+        QVERIFY(QFileInfo(scheme).isFile());
+    }
+    {
+        // "Yes" closes all the same.
+        QVERIFY(QFile::remove(appFolder(QStringLiteral("log"))));
+        MainWindow window;
+        QVERIFY(breakFiles());
+        answerer.clear();
+        answerer.answer(QMessageBox::Yes);
+        QVERIFY(window.close());
+        QCOMPARE(answerer.count(), 1);
+        QVERIFY(QDir(scheme).removeRecursively());
+    }
+}
+
 void TestMainWindow::destructionClosesTheDatabase()
 {
     auto *window = new MainWindow;
     QVERIFY(HDbFind::getDb()->isOpen());
     delete window;
-    QVERIFY(!HDbFind::isOpen());
+    // Closed for good: nothing opens it again unasked (the sale status tab goes after the
+    // database), and statements fail saying so.
+    QVERIFY(!HDbFind::getDb()->isOpen());
+    QVERIFY(!HDbFind::getDb()->exec(QStringLiteral("delete from __product_series")));
+    QVERIFY2(HDbFind::getDb()->errorString().contains(QStringLiteral("closed")),
+             qPrintable(HDbFind::getDb()->errorString()));
+    QCOMPARE(sqlValue(m_db, QStringLiteral("select count(*) from __product_series")), QVariant(2));
+    // The next window opens it again.
+    MainWindow again;
+    QVERIFY(HDbFind::getDb()->isOpen());
 }
 
 QTEST_MAIN(TestMainWindow)
