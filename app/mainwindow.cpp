@@ -6,12 +6,14 @@
 #include "heditproductsalestatus.h"
 #include "hmessagebox.h"
 #include "hoduandidumatchingwidget.h"
+#include "hproductdatacheckdialog.h"
 #include "hrulewidget.h"
 #include "hsaveround.h"
 #include "hseriesandaccessorymatchingwidget.h"
 #include "translatestring.h"
 
 #include <QCloseEvent>
+#include <QMenuBar>
 
 const QString MainWindow::kDatabaseFile = QStringLiteral("Product.mdb");
 const QString MainWindow::kDatabasePassword = QStringLiteral("qarnu1984");
@@ -39,15 +41,24 @@ MainWindow::MainWindow(QWidget *parent)
     m_editAllRuleTable = new HEditAllRuleTableWidget(nullptr);
     m_productSaleStatus = new HEditProductSaleStatus(nullptr);
 
-    ui->tabWidget->insertTab(0, m_oduAndIduMatching, TranslateString(QStringLiteral("ODU And IDU Matching")));
+    ui->tabWidget->insertTab(0, m_oduAndIduMatching,
+                             TranslateString(QStringLiteral("ODU And IDU Matching")));
     ui->tabWidget->insertTab(1, m_seriesAndAccessoryMatching,
                              TranslateString(QStringLiteral("ODU/IDU And Accessory Matching")));
     ui->tabWidget->insertTab(2, m_rule, TranslateString(QStringLiteral("Select Rule")));
-    ui->tabWidget->insertTab(3, m_editAllRuleTable, TranslateString(QStringLiteral("All rule table")));
+    ui->tabWidget->insertTab(3, m_editAllRuleTable,
+                             TranslateString(QStringLiteral("All rule table")));
     ui->tabWidget->insertTab(4, m_productSaleStatus,
                              TranslateString(QStringLiteral("Set product sales status")));
 
     setWindowTitle(TranslateString(QStringLiteral("Product")));
+
+    // References the tabs cannot show are kept by their saves; this is where the user finds
+    // them and removes them on purpose.
+    QMenu *tools = menuBar()->addMenu(TranslateString(QStringLiteral("&Tools")));
+    QAction *check = tools->addAction(TranslateString(QStringLiteral("Check product data...")));
+    check->setObjectName(QStringLiteral("action_checkProductData"));
+    connect(check, &QAction::triggered, this, [this] { HProductDataCheckDialog::run(this); });
 
     // One emission saves the four editors in this order; the sale status tab saves only
     // through its own buttons.

@@ -4,6 +4,7 @@
 #include "hdbfind.h"
 #include "mainwindow.h"
 
+#include <QAction>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QPushButton>
@@ -37,10 +38,13 @@ void TestMainWindow::init()
     QVERIFY(m_dir.isValid());
     cleanAppFolders();
     m_db = m_dir.filePath(QStringLiteral("Product.mdb"));
-    QVERIFY(createProductDb(m_db, {
-        QStringLiteral("insert into __product_series (id_series, product_type, product_series, category, sub_catalog) "
-                       "values (1, 0, 'ODU A', 'VRF', 'Heat pump'), (2, 1, 'IDU B', 'IDU', 'Duct')"),
-    }));
+    QVERIFY(createProductDb(
+        m_db, {
+                  QStringLiteral(
+                      "insert into __product_series (id_series, product_type, product_series, "
+                      "category, sub_catalog) "
+                      "values (1, 0, 'ODU A', 'VRF', 'Heat pump'), (2, 1, 'IDU B', 'IDU', 'Duct')"),
+              }));
     useProductDb(m_db);
 }
 
@@ -61,10 +65,10 @@ void TestMainWindow::tabsAndWindow()
                                   QStringLiteral("Select Rule"), QStringLiteral("All rule table"),
                                   QStringLiteral("Set product sales status")};
     QCOMPARE(tabs->count(), expected.size());
-    const QStringList classes = {QStringLiteral("HOduAndIduMatchingWidget"),
-                                 QStringLiteral("HSeriesAndAccessoryMatchingWidget"),
-                                 QStringLiteral("HRuleWidget"), QStringLiteral("HEditAllRuleTableWidget"),
-                                 QStringLiteral("HEditProductSaleStatus")};
+    const QStringList classes = {
+        QStringLiteral("HOduAndIduMatchingWidget"),
+        QStringLiteral("HSeriesAndAccessoryMatchingWidget"), QStringLiteral("HRuleWidget"),
+        QStringLiteral("HEditAllRuleTableWidget"), QStringLiteral("HEditProductSaleStatus")};
     for (int i = 0; i < expected.size(); ++i) {
         QCOMPARE(tabs->tabText(i), expected.at(i));
         QCOMPARE(QString::fromLatin1(tabs->widget(i)->metaObject()->className()), classes.at(i));
@@ -79,6 +83,14 @@ void TestMainWindow::tabsAndWindow()
     auto *buttons = window.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
     QVERIFY(tabs->width() > 900);
     QVERIFY(buttons->geometry().bottom() > 600);
+
+    // Tools > Check product data opens the check on the shared database.
+    ModalAnswerer answerer;
+    auto *check = window.findChild<QAction *>(QStringLiteral("action_checkProductData"));
+    QVERIFY(check);
+    check->trigger();
+    QCOMPARE(answerer.count(), 1);
+    QCOMPARE(answerer.seen().first().className, QStringLiteral("HProductDataCheckDialog"));
 }
 
 void TestMainWindow::okSavesThenCloses()

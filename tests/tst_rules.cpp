@@ -573,7 +573,10 @@ void TestRules::saveFaults()
     QVERIFY2(!message.isEmpty(), qPrintable(answerer.texts().join('\n')));
     QVERIFY2(message.contains(expected), qPrintable(message));
     if (ruleTab) {
-        QVERIFY2(message.contains(QLatin1String("Saved: \"All rule table\"")), qPrintable(message));
+        // The other tabs had nothing to save, and the message says they are fine.
+        QVERIFY2(message.contains(QLatin1String("Saved: ")) &&
+                     message.contains(QLatin1String("\"All rule table\" (nothing to save)")),
+                 qPrintable(message));
     } else {
         QCOMPARE(answerer.count(), 1);
         QVERIFY(message.startsWith(QStringLiteral("数据库错误:")));
