@@ -11,6 +11,7 @@ class HSeriesAndAccessoryMatchingWidget;
 class HRuleWidget;
 class HEditAllRuleTableWidget;
 class HEditProductSaleStatus;
+class HSaveRound;
 
 class MainWindow : public QMainWindow
 {
@@ -28,10 +29,20 @@ signals:
     void save();
 
 public slots:
+    // Saves every connected tab; a failure keeps the window open and says which tab failed
+    // and which saved.
     void on_buttonBox_accepted();
     void on_buttonBox_rejected();
 
+protected:
+    // Writes the side files (snapshots, the sale status scheme) before anything is
+    // destroyed and reports the ones that fail; a scheme that cannot be written asks
+    // whether to close anyway.
+    void closeEvent(QCloseEvent *event) override;
+
 private:
+    QString saveSummary(const HSaveRound &round) const;
+
     HOduAndIduMatchingWidget *m_oduAndIduMatching = nullptr;
     HSeriesAndAccessoryMatchingWidget *m_seriesAndAccessoryMatching = nullptr;
     HRuleWidget *m_rule = nullptr;

@@ -1,16 +1,21 @@
-// Times the tool's operations on a generated product range at two sizes, each beside a
-// baseline that does the same reads or writes with plain SQL (or a plain file write) on the
-// same database in the same run, and prints "tool / raw" and the growth between the sizes.
+// Times the tool's operations on a generated product range at several sizes, on the range
+// as generated (with the indexes of our schema) and on a copy without the indexes of the
+// matching tables (as many product databases in the field are), each beside a baseline
+// that does the same reads or writes with plain SQL (or a plain file write) in the same run.
+// For every operation it also counts the statements run on the product database, those
+// that write, and the bytes written to files.
 //
-//   product-bench [--scales 0.2,1] [--repeat 3] [--workdir DIR]
+//   product-bench [--scales 0.2,1,5] [--repeat 3] [--workdir DIR] [--variants indexed,plain]
 //
 // Runs offscreen by itself; the brand schemes go to config/ beside this executable, which is
 // where the sale status tab looks for them.
 
+#include "benchreport.h"
 #include "demodatabase.h"
 #include "hdatabase.h"
 #include "hdbfind.h"
 #include "hoemmodelexchange.h"
+#include "hoduandidumatchingwidget.h"
 #include "mainwindow.h"
 
 #include <QAbstractButton>
@@ -44,40 +49,11 @@
 
 namespace {
 
-struct Figure
-{
-    QString name;
-    std::map<double, double> tool; // scale → ms
-    std::map<double, double> raw;
-};
+BenchReport g_report;
 
-std::vector<Figure> g_figures;
-
-Figure &figure(const QString &name)
-{
-    for (Figure &f : g_figures) {
-        if (f.name == name)
-            return f;
-    }
-    g_figures.push_back(Figure{name, {}, {}});
-    return g_figures.back();
-}
-
-double timeMs(const std::function<void()> &work)
-{
-    QElapsedTimer timer;
-    timer.start();
-    work();
-    return timer.nsecsElapsed() / 1e6;
-}
-
-// The best of `repeat` runs: the figure least disturbed by the rest of the machine.
 double bestOf(int repeat, const std::function<void()> &work)
 {
-    double best = 1e300;
-    for (int i = 0; i < repeat; ++i)
-        best = std::min(best, timeMs(work));
-    return best;
+    return BenchReport::bestOf(repeat, work);
 }
 
 // Any modal box the tool raises (it should raise none on success) is answered at once and
@@ -86,7 +62,8 @@ void answerModals()
 {
     if (QWidget *modal = QApplication::activeModalWidget()) {
         if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            std::fprintf(stderr, "  (message: %s — %s)\n", qPrintable(box->windowTitle()), qPrintable(box->text()));
+            std::fprintf(stderr, "  (message: %s — %s)\n", qPrintable(box->windowTitle()),
+                         qPrintable(box->text()));
             box->accept();
         } else if (auto *dialog = qobject_cast<QDialog *>(modal)) {
             dialog->reject();
@@ -132,8 +109,7 @@ private:
     QString m_name;
 };
 
-template<typename T>
-T *child(QWidget *parent, const char *name)
+template <typename T> T *child(QWidget *parent, const char *name)
 {
     return parent->findChild<T *>(QString::fromLatin1(name));
 }
@@ -153,40 +129,78 @@ qint64 peakRssMb()
     return usage.ru_maxrss / 1024;
 }
 
-void runScale(double scale, int repeat, const QString &workDir)
+// The large range at `scale` as generated, and a copy without the indexes of the matching
+// tables. Returns the two files.
+QStringList generate(double scale, const QString &workDir)
 {
-    const QString dbPath = QStringLiteral("%1/scale-%2/Product.mdb").arg(workDir).arg(scale);
-    const QString configDir = QCoreApplication::applicationDirPath() + QStringLiteral("/config");
-    QDir(configDir).removeRecursively();
-    QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/log")).removeRecursively();
+    const QString folder = QStringLiteral("%1/scale-%2").arg(workDir).arg(scale);
+    const QString indexed = folder + QStringLiteral("/indexed/Product.mdb");
+    const QString plain = folder + QStringLiteral("/plain/Product.mdb");
+    const QString configDir = folder + QStringLiteral("/config");
     QString error;
-    std::fprintf(stderr, "scale %g: generating %s ...\n", scale, qPrintable(dbPath));
-    if (!DemoDatabase::writeLarge(dbPath, configDir, DemoDatabase::Counts::scaled(scale), &error)) {
+    std::fprintf(stderr, "scale %g: generating %s ...\n", scale, qPrintable(indexed));
+    if (!DemoDatabase::writeLarge(indexed, configDir, DemoDatabase::Counts::scaled(scale),
+                                  &error)) {
         std::fprintf(stderr, "generation failed: %s\n", qPrintable(error));
         std::exit(1);
     }
+    QDir().mkpath(QFileInfo(plain).absolutePath());
+    QFile::remove(plain);
+    QFile::copy(indexed, plain);
+    {
+        RawDb raw(plain);
+        QSqlQuery drop(raw.db());
+        for (const char *index :
+             {"idx_rule_odu_idu_odu", "idx_rule_odu_acc_odu", "idx_rule_unit_acc_series"})
+            drop.exec(QStringLiteral("drop index if exists %1").arg(QLatin1String(index)));
+        drop.exec(QStringLiteral("vacuum"));
+    }
+    return {indexed, plain};
+}
+
+void runScale(double scale, int repeat, const QString &dbPath, const QString &variant)
+{
+    // The schemes the generator wrote go where the sale status tab looks for them.
+    const QString configDir = QCoreApplication::applicationDirPath() + QStringLiteral("/config");
+    const QString generated = QFileInfo(dbPath).absolutePath() + QStringLiteral("/../config");
+    QDir(configDir).removeRecursively();
+    QDir().mkpath(configDir);
+    for (const QString &name : QDir(generated).entryList({QStringLiteral("*.json")}, QDir::Files))
+        QFile::copy(generated + QLatin1Char('/') + name, configDir + QLatin1Char('/') + name);
+    QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/log")).removeRecursively();
+    std::fprintf(stderr, "scale %g, %s: timing ...\n", scale, qPrintable(variant));
     HDbFind::closeDb();
     qputenv("PRODUCT_DB", dbPath.toLocal8Bit());
     RawDb raw(dbPath);
+    auto tool = [&](const QString &operation, const std::function<void()> &work,
+                    const std::function<void()> &prepare = {}, int times = 0) {
+        g_report.tool(operation, variant, scale,
+                      BenchReport::measure(times > 0 ? times : repeat, dbPath, work, prepare));
+    };
+    auto raw_ = [&](const QString &operation, const std::function<void()> &work) {
+        g_report.raw(operation, variant, scale, bestOf(repeat, work));
+    };
 
     // 1. The main window: every tab reads what it shows.
     MainWindow *window = nullptr;
-    figure(QStringLiteral("open main window")).tool[scale] = bestOf(repeat, [&] {
+    tool(QStringLiteral("open main window"), [&] {
         delete window;
         HDbFind::closeDb();
         QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/log")).removeRecursively();
         window = nullptr;
         window = new MainWindow;
     });
-    const QString firstScheme = QDir(configDir).entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name).value(0);
-    figure(QStringLiteral("open main window")).raw[scale] = bestOf(repeat, [&] {
+    const QString firstScheme =
+        QDir(configDir).entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name).value(0);
+    raw_(QStringLiteral("open main window"), [&] {
         // The sale status tab shows the first brand scheme: read and parse it too.
         QFile scheme(configDir + QLatin1Char('/') + firstScheme);
         scheme.open(QIODevice::ReadOnly);
         QJsonDocument::fromJson(scheme.readAll());
         raw.selectAll(QStringLiteral("select * from __product_series"));
-        raw.selectAll(QStringLiteral("select i.*, s.table_name from __product_idx i left join __product_series s "
-                                     "on s.id_series = i.id_series where i.product_type in (2, 10)"));
+        raw.selectAll(QStringLiteral(
+            "select i.*, s.table_name from __product_idx i left join __product_series s "
+            "on s.id_series = i.id_series where i.product_type in (2, 10)"));
         raw.selectAll(QStringLiteral("select * from __rule_odu_idu_matching"));
         raw.selectAll(QStringLiteral("select * from __rule_odu_acc_matching"));
         raw.selectAll(QStringLiteral("select * from __rule_unit_acc_controller_matching"));
@@ -194,49 +208,57 @@ void runScale(double scale, int repeat, const QString &workDir)
         raw.selectAll(QStringLiteral("select * from __product_idx"));
     });
 
-    // 2. OK's fan-out: the two matchings and the rule assignment rewritten.
-    figure(QStringLiteral("OK: save all tabs")).tool[scale] = bestOf(repeat, [&] { emit window->save(); });
-    figure(QStringLiteral("OK: save all tabs")).raw[scale] = bestOf(repeat, [&] {
-        QSqlDatabase db = raw.db();
-        db.transaction();
-        QSqlQuery read(db);
-        read.setForwardOnly(true);
-        for (const char *table : {"__rule_odu_idu_matching", "__rule_odu_acc_matching",
-                                  "__rule_unit_acc_controller_matching"}) {
-            read.exec(QStringLiteral("select * from %1").arg(QLatin1String(table)));
-            QVector<QVariantList> rows;
-            while (read.next()) {
-                QVariantList row;
-                for (int c = 0; c < read.record().count(); ++c)
-                    row.append(read.value(c));
-                rows.append(row);
+    // 2. OK's fan-out, with no edit, and with one matching pair added or removed.
+    tool(QStringLiteral("OK: no edit"), [&] { emit window->save(); });
+    {
+        auto *tabs = child<QTabWidget>(window, "tabWidget");
+        auto *odu = tabs ? qobject_cast<HOduAndIduMatchingWidget *>(tabs->widget(0)) : nullptr;
+        auto *oduList = odu ? child<QAbstractItemView>(odu, "listView_all_odu") : nullptr;
+        auto *iduList = odu ? child<QAbstractItemView>(odu, "listView_all_idu") : nullptr;
+        auto *matched = odu ? child<QAbstractItemView>(odu, "listView_match_idu") : nullptr;
+        if (oduList && iduList && matched && oduList->model() && iduList->model() &&
+            oduList->model()->rowCount() > 0) {
+            oduList->setCurrentIndex(oduList->model()->index(0, 0));
+            odu->on_listView_all_odu_clicked(oduList->currentIndex());
+            // An indoor series the first outdoor series is not matched to yet.
+            int free = -1;
+            for (int row = 0; row < iduList->model()->rowCount() && free < 0; ++row) {
+                const QString label = iduList->model()->index(row, 0).data().toString();
+                bool taken = false;
+                for (int m = 0; matched->model() && m < matched->model()->rowCount(); ++m)
+                    taken = taken || matched->model()->index(m, 0).data() == label;
+                if (!taken)
+                    free = row;
             }
-            QSqlQuery write(db);
-            write.exec(QStringLiteral("delete from %1").arg(QLatin1String(table)));
-            const int columns = rows.isEmpty() ? 0 : rows.first().size();
-            QStringList marks;
-            for (int c = 0; c < columns; ++c)
-                marks.append(QStringLiteral("?"));
-            write.prepare(QStringLiteral("insert into %1 values (%2)").arg(QLatin1String(table), marks.join(QLatin1Char(','))));
-            for (const QVariantList &row : rows) {
-                for (int c = 0; c < row.size(); ++c)
-                    write.bindValue(c, row.at(c));
-                write.exec();
-            }
+            bool added = false;
+            tool(
+                QStringLiteral("OK: one edit"), [&] { emit window->save(); },
+                [&] {
+                    if (!added)
+                        odu->on_listView_all_idu_doubleClicked(iduList->model()->index(free, 0));
+                    else
+                        odu->on_listView_match_idu_doubleClicked(
+                            matched->model()->index(matched->model()->rowCount() - 1, 0));
+                    added = !added;
+                });
+            int pairs = 0;
+            raw_(QStringLiteral("OK: one edit"), [&] {
+                QSqlDatabase db = raw.db();
+                db.transaction();
+                QSqlQuery write(db);
+                if (pairs++ % 2 == 0)
+                    write.exec(
+                        QStringLiteral("insert into __rule_odu_idu_matching values (-1, -1)"));
+                else
+                    write.exec(QStringLiteral("delete from __rule_odu_idu_matching where "
+                                              "id_series_odu = -1 and id_series_idu = -1"));
+                db.commit();
+            });
+            if (pairs % 2 == 1)
+                QSqlQuery(raw.db()).exec(QStringLiteral("delete from __rule_odu_idu_matching "
+                                                        "where id_series_odu = -1"));
         }
-        QSqlQuery update(db);
-        update.prepare(QStringLiteral("update __product_series set [rule_pipe_dimmension]=?, [rule_centralized_control]=?, "
-                                      "[rule_limit]=?, [rule_add_refri_charge]=?, [rule_connect_ratio]=? where [ID]=?"));
-        read.exec(QStringLiteral("select ID, rule_pipe_dimmension, rule_centralized_control, rule_limit, "
-                                 "rule_add_refri_charge, rule_connect_ratio from __product_series where product_type = 0"));
-        while (read.next()) {
-            for (int c = 0; c < 5; ++c)
-                update.bindValue(c, read.value(c + 1).toString());
-            update.bindValue(5, read.value(0));
-            update.exec();
-        }
-        db.commit();
-    });
+    }
 
     // 3. The sale status tab.
     auto *tabs = child<QTabWidget>(window, "tabWidget");
@@ -246,25 +268,36 @@ void runScale(double scale, int repeat, const QString &workDir)
     auto *types = sale ? child<QComboBox>(sale, "comboBox_ProductType") : nullptr;
     auto *schemes = sale ? child<QComboBox>(sale, "comboBox_scheme") : nullptr;
     if (sale && series && models && types && schemes && series->rowCount() > 0) {
-        figure(QStringLiteral("sale: click a series row")).tool[scale] = bestOf(repeat, [&] {
-            QMetaObject::invokeMethod(sale, "clickCell_Series", Q_ARG(int, 0), Q_ARG(int, 0));
+        // The first click after a load fills the model table (one row per model of the
+        // scheme); later clicks touch the rows of two series.
+        tool(
+            QStringLiteral("sale: first click after a load"),
+            [&] {
+                QMetaObject::invokeMethod(sale, "clickCell_Series", Q_ARG(int, 0), Q_ARG(int, 0));
+            },
+            {}, 1);
+        int nextRow = 1;
+        tool(QStringLiteral("sale: click a series row"), [&] {
+            QMetaObject::invokeMethod(sale, "clickCell_Series", Q_ARG(int, nextRow), Q_ARG(int, 0));
+            nextRow = nextRow == 1 ? 0 : 1;
         });
-        // The model table holds every model of the scheme (other series' rows hidden), so
-        // the same reads are all model rows, not only those of the clicked series.
-        figure(QStringLiteral("sale: click a series row")).raw[scale] = bestOf(repeat, [&] {
-            raw.selectAll(QStringLiteral("select * from __product_idx"));
+        // The rows of one series, as a query by series reads them.
+        const QString firstSeries = series->item(0, 0) ? series->item(0, 0)->text() : QString();
+        raw_(QStringLiteral("sale: click a series row"), [&] {
+            raw.selectAll(QStringLiteral("select * from __product_idx where id_series = %1")
+                              .arg(firstSeries.toInt()));
         });
         int nextType = 1;
-        figure(QStringLiteral("sale: switch product type")).tool[scale] = bestOf(repeat, [&] {
+        tool(QStringLiteral("sale: switch product type"), [&] {
             types->setCurrentIndex(nextType);
             nextType = nextType == 1 ? 0 : 1;
         });
-        figure(QStringLiteral("sale: switch product type")).raw[scale] = bestOf(repeat, [&] {
+        raw_(QStringLiteral("sale: switch product type"), [&] {
             raw.selectAll(QStringLiteral("select * from __product_series where product_type = 1"));
         });
         const QString schemePath = configDir + QLatin1Char('/') + schemes->currentText();
-        figure(QStringLiteral("sale: Save to scheme")).tool[scale] = bestOf(repeat, [&] { click(sale, "pushButton_Save"); });
-        figure(QStringLiteral("sale: Save to scheme")).raw[scale] = bestOf(repeat, [&] {
+        tool(QStringLiteral("sale: Save to scheme"), [&] { click(sale, "pushButton_Save"); });
+        raw_(QStringLiteral("sale: Save to scheme"), [&] {
             QFile in(schemePath);
             in.open(QIODevice::ReadOnly);
             const QJsonDocument doc = QJsonDocument::fromJson(in.readAll());
@@ -274,38 +307,38 @@ void runScale(double scale, int repeat, const QString &workDir)
             out.commit();
         });
         QFile::remove(configDir + QStringLiteral("/raw-copy.bin"));
-        figure(QStringLiteral("sale: Save to Db")).tool[scale] = bestOf(repeat, [&] { click(sale, "pushButton_SaveDb"); });
-        figure(QStringLiteral("sale: Save to Db")).raw[scale] = bestOf(repeat, [&] {
+        // The generated schemes differ from the database: the first save writes those rows.
+        click(sale, "pushButton_SaveDb");
+        tool(QStringLiteral("sale: Save to Db, no edit"),
+             [&] { click(sale, "pushButton_SaveDb"); });
+        tool(
+            QStringLiteral("sale: Save to Db, one edit"), [&] { click(sale, "pushButton_SaveDb"); },
+            [&] {
+                QTableWidgetItem *flag = series->item(0, 2);
+                if (flag)
+                    flag->setCheckState(flag->checkState() == Qt::Checked ? Qt::Unchecked
+                                                                          : Qt::Checked);
+            });
+        // What the save reads to know what changed, and one update.
+        raw_(QStringLiteral("sale: Save to Db, one edit"), [&] {
             QSqlDatabase db = raw.db();
             db.transaction();
-            QSqlQuery read(db);
-            read.setForwardOnly(true);
+            raw.selectAll(QStringLiteral("select id_series, is_not_for_sale, is_user_skip, "
+                                         "model_string from __product_series"));
+            raw.selectAll(QStringLiteral("select product_code, is_not_for_sale, is_user_skip "
+                                         "from __product_idx"));
             QSqlQuery update(db);
-            read.exec(QStringLiteral("select id_series, model_string, is_not_for_sale, is_user_skip from __product_series"));
-            update.prepare(QStringLiteral("update __product_series set is_not_for_sale=?, is_user_skip=?, model_string=? where id_series=?"));
-            while (read.next()) {
-                update.bindValue(0, read.value(2).toInt());
-                update.bindValue(1, read.value(3).toInt());
-                update.bindValue(2, read.value(1).toString());
-                update.bindValue(3, read.value(0));
-                update.exec();
-            }
-            read.exec(QStringLiteral("select product_code, is_not_for_sale, is_user_skip from __product_idx"));
-            update.prepare(QStringLiteral("update __product_idx set is_not_for_sale=?, is_user_skip=? where product_code=?"));
-            while (read.next()) {
-                update.bindValue(0, read.value(1).toInt());
-                update.bindValue(1, read.value(2).toInt());
-                update.bindValue(2, read.value(0).toString());
-                update.exec();
-            }
+            update.exec(QStringLiteral("update __product_series set is_user_skip = "
+                                       "is_user_skip where id_series = %1")
+                            .arg(firstSeries.toInt()));
             db.commit();
         });
         int nextScheme = 1;
-        figure(QStringLiteral("sale: load a scheme")).tool[scale] = bestOf(repeat, [&] {
+        tool(QStringLiteral("sale: load a scheme"), [&] {
             schemes->setCurrentIndex(nextScheme % schemes->count());
             ++nextScheme;
         });
-        figure(QStringLiteral("sale: load a scheme")).raw[scale] = bestOf(repeat, [&] {
+        raw_(QStringLiteral("sale: load a scheme"), [&] {
             QFile in(schemePath);
             in.open(QIODevice::ReadOnly);
             QJsonDocument::fromJson(in.readAll());
@@ -318,36 +351,43 @@ void runScale(double scale, int repeat, const QString &workDir)
         QTemporaryDir excelDir;
         const QString templatePath = HOemModelExchange::templatePath();
         for (const char *suffix : {"xls", "xlsx"}) {
-            const QString path = excelDir.filePath(QStringLiteral("models.%1").arg(QLatin1String(suffix)));
-            const QString exportName = QStringLiteral("excel: export .%1").arg(QLatin1String(suffix));
-            const QString importName = QStringLiteral("excel: import .%1").arg(QLatin1String(suffix));
+            const QString path =
+                excelDir.filePath(QStringLiteral("models.%1").arg(QLatin1String(suffix)));
+            const QString exportName =
+                QStringLiteral("excel: export .%1").arg(QLatin1String(suffix));
+            const QString importName =
+                QStringLiteral("excel: import .%1").arg(QLatin1String(suffix));
             bool ok = true;
-            figure(exportName).tool[scale] = bestOf(repeat, [&] {
+            tool(exportName, [&] {
                 QString exportError;
                 if (!HOemModelExchange::exportRows(models, path, templatePath, &exportError)) {
                     ok = false;
                     std::fprintf(stderr, "  export failed: %s\n", qPrintable(exportError));
                 }
             });
-            figure(importName).tool[scale] = bestOf(repeat, [&] {
+            tool(importName, [&] {
                 QString importError;
                 if (ok && !HOemModelExchange::importRows(models, path, &importError))
                     std::fprintf(stderr, "  import failed: %s\n", qPrintable(importError));
             });
             // Baseline: the same rows into and out of one SQLite table, one transaction.
-            const QString rawPath = excelDir.filePath(QStringLiteral("raw-%1.sqlite").arg(QLatin1String(suffix)));
-            figure(exportName).raw[scale] = bestOf(repeat, [&] {
+            const QString rawPath =
+                excelDir.filePath(QStringLiteral("raw-%1.sqlite").arg(QLatin1String(suffix)));
+            raw_(exportName, [&] {
                 QFile::remove(rawPath);
-                QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench_excel"));
+                QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
+                                                            QStringLiteral("bench_excel"));
                 db.setDatabaseName(rawPath);
                 db.open();
                 QSqlQuery q(db);
-                q.exec(QStringLiteral("create table modellist (product_code text, model text, oem_model text)"));
+                q.exec(QStringLiteral(
+                    "create table modellist (product_code text, model text, oem_model text)"));
                 db.transaction();
                 q.prepare(QStringLiteral("insert into modellist values (?,?,?)"));
                 for (int row = 0; row < models->rowCount(); ++row) {
                     for (int c = 0; c < 3; ++c)
-                        q.bindValue(c, models->item(row, c) ? models->item(row, c)->text() : QString());
+                        q.bindValue(c, models->item(row, c) ? models->item(row, c)->text()
+                                                            : QString());
                     q.exec();
                 }
                 db.commit();
@@ -356,9 +396,10 @@ void runScale(double scale, int repeat, const QString &workDir)
                 db = QSqlDatabase();
                 QSqlDatabase::removeDatabase(QStringLiteral("bench_excel"));
             });
-            figure(importName).raw[scale] = bestOf(repeat, [&] {
+            raw_(importName, [&] {
                 {
-                    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench_excel"));
+                    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
+                                                                QStringLiteral("bench_excel"));
                     db.setDatabaseName(rawPath);
                     db.open();
                     QSqlQuery q(db);
@@ -385,22 +426,36 @@ void runScale(double scale, int repeat, const QString &workDir)
     }
 
     // 5. Destruction: the two matching snapshots and the current scheme written.
-    figure(QStringLiteral("close main window")).tool[scale] = timeMs([&] {
-        delete window;
-        window = nullptr;
-    });
-    figure(QStringLiteral("close main window")).raw[scale] = timeMs([&] {
+    tool(
+        QStringLiteral("close main window, after the edits"),
+        [&] {
+            delete window;
+            window = nullptr;
+        },
+        {}, 1);
+    // Opened again and closed with no edit: nothing needs writing.
+    window = new MainWindow;
+    tool(
+        QStringLiteral("close main window, no edit"),
+        [&] {
+            delete window;
+            window = nullptr;
+        },
+        {}, 1);
+    raw_(QStringLiteral("close main window, after the edits"), [&] {
         QJsonArray rows;
         QSqlQuery query(raw.db());
         query.setForwardOnly(true);
         query.exec(QStringLiteral("select * from __rule_odu_idu_matching"));
         while (query.next())
-            rows.append(QJsonObject{{QStringLiteral("odu"), query.value(0).toInt()}, {QStringLiteral("idu"), query.value(1).toInt()}});
+            rows.append(QJsonObject{{QStringLiteral("odu"), query.value(0).toInt()},
+                                    {QStringLiteral("idu"), query.value(1).toInt()}});
         query.exec(QStringLiteral("select * from __product_idx"));
         while (query.next())
             rows.append(QJsonObject{{QStringLiteral("product_code"), query.value(0).toString()},
                                     {QStringLiteral("model"), query.value(3).toString()}});
-        QSaveFile out(QCoreApplication::applicationDirPath() + QStringLiteral("/log/raw-snapshot.json"));
+        QSaveFile out(QCoreApplication::applicationDirPath() +
+                      QStringLiteral("/log/raw-snapshot.json"));
         QDir().mkpath(QCoreApplication::applicationDirPath() + QStringLiteral("/log"));
         out.open(QIODevice::WriteOnly);
         out.write(QJsonDocument(rows).toJson(QJsonDocument::Indented));
@@ -424,7 +479,8 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(quietDebug);
     QApplication app(argc, argv);
-    QList<double> scales = {0.2, 1.0};
+    QList<double> scales = {0.2, 1.0, 5.0};
+    QStringList variants = {QStringLiteral("indexed"), QStringLiteral("plain")};
     int repeat = 3;
     QTemporaryDir tempDir;
     QString workDir = tempDir.path();
@@ -438,8 +494,11 @@ int main(int argc, char *argv[])
             repeat = qMax(1, args.at(++i).toInt());
         } else if (args.at(i) == QLatin1String("--workdir") && i + 1 < args.size()) {
             workDir = args.at(++i);
+        } else if (args.at(i) == QLatin1String("--variants") && i + 1 < args.size()) {
+            variants = args.at(++i).split(QLatin1Char(','));
         } else {
-            std::fprintf(stderr, "usage: product-bench [--scales 0.2,1] [--repeat 3] [--workdir DIR]\n");
+            std::fprintf(stderr, "usage: product-bench [--scales 0.2,1,5] [--repeat 3] "
+                                 "[--workdir DIR] [--variants indexed,plain]\n");
             return 2;
         }
     }
@@ -449,26 +508,15 @@ int main(int argc, char *argv[])
     QObject::connect(&modalWatch, &QTimer::timeout, &answerModals);
     modalWatch.start(10);
 
-    for (double scale : scales)
-        runScale(scale, repeat, workDir);
-
-    const double small = scales.first();
-    const double large = scales.last();
-    std::printf("\n| operation | tool ×%g (ms) | tool ×%g (ms) | tool growth | raw ×%g (ms) | raw ×%g (ms) | raw growth | tool / raw at ×%g |\n",
-                small, large, small, large, large);
-    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|\n");
-    auto at = [](const std::map<double, double> &values, double scale) {
-        const auto found = values.find(scale);
-        return found == values.end() ? 0.0 : found->second;
-    };
-    auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
-    for (const Figure &f : g_figures) {
-        const double toolSmall = at(f.tool, small), toolLarge = at(f.tool, large);
-        const double rawSmall = at(f.raw, small), rawLarge = at(f.raw, large);
-        std::printf("| %s | %.1f | %.1f | ×%.1f | %.1f | %.1f | ×%.1f | %.1f |\n", qPrintable(f.name),
-                    toolSmall, toolLarge, ratio(toolLarge, toolSmall), rawSmall, rawLarge,
-                    ratio(rawLarge, rawSmall), ratio(toolLarge, rawLarge));
+    for (double scale : scales) {
+        const QStringList files = generate(scale, workDir);
+        if (variants.contains(QLatin1String("indexed")))
+            runScale(scale, repeat, files.at(0), QStringLiteral("With the indexes of our schema"));
+        if (variants.contains(QLatin1String("plain")))
+            runScale(scale, repeat, files.at(1),
+                     QStringLiteral("Without indexes on the matching tables"));
     }
+    g_report.print(scales);
     std::printf("\npeak resident memory: %lld MB\n", static_cast<long long>(peakRssMb()));
     return 0;
 }

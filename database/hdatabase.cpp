@@ -92,6 +92,7 @@ bool HDatabase::openDatabase(const QString &file, const QString &password)
 {
     closeDatabase();
     m_error.clear();
+    m_closed = false;
     m_fileName = file;
     switch (fileKind(file)) {
     case FileKind::Missing:
@@ -123,11 +124,11 @@ bool HDatabase::openSqlite(const QString &file)
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
     db.setDatabaseName(file);
     // A second running copy of the tool waits for the other's write instead of failing.
-    // PM_BUSY_TIMEOUT_MS shortens the wait (tests of a locked database).
-    bool custom = false;
-    const int timeout = qEnvironmentVariableIntValue("PM_BUSY_TIMEOUT_MS", &custom);
-    db.setConnectOptions(
-        QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(custom && timeout >= 0 ? timeout : 10000));
+    // PM_BUSY_TIMEOUT_MS shortens the wait where a lock is held on purpose (tests).
+    bool customTimeout = false;
+    const int timeoutMs = qEnvironmentVariableIntValue("PM_BUSY_TIMEOUT_MS", &customTimeout);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1")
+                             .arg(customTimeout && timeoutMs >= 0 ? timeoutMs : 10000));
     if (!db.open()) {
         setError(errorText(db.lastError()));
         db = QSqlDatabase();
@@ -166,6 +167,7 @@ bool HDatabase::openOdbc(const QString &connectionString)
 {
     closeDatabase();
     m_error.clear();
+    m_closed = false;
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QODBC"))) {
         setError(QStringLiteral("the Qt ODBC driver (QODBC) is not installed"));
         return false;
@@ -186,6 +188,7 @@ bool HDatabase::openExcelDatabase(const QString &file, const QString &second)
     Q_UNUSED(second)
     closeDatabase();
     m_error.clear();
+    m_closed = false;
     m_fileName = file;
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
         setError(QStringLiteral("the Qt SQLite driver (QSQLITE) is not installed"));
@@ -244,6 +247,7 @@ bool HDatabase::closeDatabase()
         m_workbook.reset();
         return true;
     }
+    m_closed = true;
     {
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
         db.close();
@@ -322,6 +326,10 @@ bool HDatabase::exec(const QString &sql)
 
 bool HDatabase::transaction()
 {
+    if (!isOpen()) {
+        setError(notOpenText());
+        return false;
+    }
     QSqlDatabase db = getSqlDatabase();
     if (!db.transaction()) {
         setError(errorText(db.lastError()));
@@ -332,6 +340,10 @@ bool HDatabase::transaction()
 
 bool HDatabase::commit()
 {
+    if (!isOpen()) {
+        setError(notOpenText());
+        return false;
+    }
     QSqlDatabase db = getSqlDatabase();
     if (!db.commit()) {
         setError(errorText(db.lastError()));
@@ -342,6 +354,10 @@ bool HDatabase::commit()
 
 bool HDatabase::rollback()
 {
+    if (!isOpen()) {
+        setError(notOpenText());
+        return false;
+    }
     QSqlDatabase db = getSqlDatabase();
     if (!db.rollback()) {
         setError(errorText(db.lastError()));
@@ -447,9 +463,11 @@ bool HDatabase::runStatement(QSqlQuery &query, const QString &sql, QString *erro
 
 QString HDatabase::notOpenText() const
 {
-    return m_fileName.isEmpty() ? QStringLiteral("the database is not open")
-                                : QStringLiteral("the database %1 is not open")
-                                      .arg(QDir::toNativeSeparators(m_fileName));
+    if (m_fileName.isEmpty())
+        return QStringLiteral("the database is not open");
+    return (m_closed ? QStringLiteral("the database %1 is closed")
+                     : QStringLiteral("the database %1 is not open"))
+        .arg(QDir::toNativeSeparators(m_fileName));
 }
 
 void HDatabase::setError(const QString &text)

@@ -93,6 +93,7 @@ private:
     QString m_connectionName;
     QString m_fileName;
     QString m_error;
+    bool m_closed = false; // closed after being open: statements say "closed"
     quint64 m_statements = 0;
     quint64 m_writes = 0;
 };

@@ -7,16 +7,17 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <memory>
-
 namespace {
 
 struct SharedState
 {
     QString file;
     QString password;
-    std::unique_ptr<HDatabase> db;
+    // Created once and never deleted: callers may hold the pointer past closeDb(), and
+    // QtSql's registry of connections is gone by the time static objects are destroyed.
+    HDatabase *db = nullptr;
     bool attempted = false;
+    bool closed = false;
     QString error;
 };
 
@@ -36,6 +37,7 @@ void HDbFind::setDbFileAndPwd(const QString &file, const QString &password)
     closeDb();
     s.file = file;
     s.password = password;
+    s.closed = false;
 }
 
 QStringList HDbFind::candidatePaths(const QString &file)
@@ -66,9 +68,10 @@ bool HDbFind::open(QString *error)
         return true;
     }
     s.attempted = true;
+    s.closed = false;
     s.error.clear();
     if (!s.db)
-        s.db = std::make_unique<HDatabase>();
+        s.db = new HDatabase;
 
     const QStringList paths =
         candidatePaths(s.file.isEmpty() ? QStringLiteral("Product.mdb") : s.file);
@@ -108,9 +111,11 @@ bool HDbFind::open(QString *error)
 HDatabase *HDbFind::getDb()
 {
     SharedState &s = state();
-    if (!s.attempted)
+    if (!s.attempted && !s.closed)
         open(nullptr);
-    return s.db.get();
+    if (!s.db)
+        s.db = new HDatabase;
+    return s.db;
 }
 
 void HDbFind::closeDb()
@@ -118,8 +123,8 @@ void HDbFind::closeDb()
     SharedState &s = state();
     if (s.db)
         s.db->closeDatabase();
-    s.db.reset();
     s.attempted = false;
+    s.closed = true;
 }
 
 bool HDbFind::isOpen()

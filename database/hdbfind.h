@@ -14,10 +14,16 @@ class HDatabase;
 class HDbFind
 {
 public:
+    // Names the file; a file other than the current one closes the handle, and the next
+    // getDb() opens the new file.
     static void setDbFileAndPwd(const QString &file, const QString &password);
-    // The shared handle, opened on first use. Never null; when the file could not be
-    // opened the handle is closed and every statement on it fails (see lastError()).
+    // The shared handle, opened on first use. Never null, and the same handle until the
+    // program ends; when the file could not be opened, or after closeDb(), the handle is
+    // closed and every statement on it fails (see HDatabase::errorString()).
     static HDatabase *getDb();
+    // Closes the handle for good: getDb() does not open it again, so that nothing written
+    // after shutdown lands in the database. Only open() (or another file named with
+    // setDbFileAndPwd) opens it again.
     static void closeDb();
     // Whether the shared handle is open now (does not open it).
     static bool isOpen();

@@ -2,45 +2,63 @@
 
 #include "hdatabase.h"
 #include "hjsonfunc.h"
+#include "hsqlstatement.h"
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QSqlDatabase>
 
-namespace {
-
-bool failAndRollBack(HDatabase *db, QString *error)
+bool HMatchingSave::inTransaction(HDatabase *db, const std::function<bool(QString *error)> &work,
+                                  QString *error)
 {
-    // The error of the failed statement, before the rollback can replace it.
-    const QString text = db->errorString();
+    if (!db->transaction()) {
+        *error = db->errorString();
+        return false;
+    }
+    QString text;
+    if (work(&text)) {
+        if (db->commit())
+            return true;
+        text = db->errorString();
+    }
     db->rollback();
-    if (error)
-        *error = text;
+    *error = text;
     return false;
 }
 
-} // namespace
-
-bool HMatchingSave::rewriteTable(HDatabase *db, const QString &table, const QStringList &inserts,
-                                 bool echo, QString *error)
+bool HMatchingSave::applyChanges(HDatabase *db, const QString &deleteSql, const QString &insertSql,
+                                 const QVector<Change> &changes, bool echo, int *rowsWritten,
+                                 QString *error)
 {
-    if (!db->transaction()) {
-        if (error)
-            *error = db->errorString();
+    HSqlStatement remove(db, deleteSql);
+    HSqlStatement insert(db, insertSql);
+    for (const HSqlStatement *statement : {&remove, &insert}) {
+        if (!statement->isPrepared()) {
+            *error = statement->errorString();
+            return false;
+        }
+    }
+    auto run = [error](HSqlStatement &statement, const QVariantList &values) {
+        for (int i = 0; i < values.size(); ++i)
+            statement.bind(i, values.at(i));
+        if (statement.exec())
+            return true;
+        *error = statement.errorString();
         return false;
+    };
+    for (const Change &change : changes) {
+        if (change.storedRows > 0) {
+            if (!run(remove, change.key))
+                return false;
+            *rowsWritten += qMax(0, remove.numRowsAffected());
+        }
+        for (int i = 0; i < change.rows; ++i) {
+            if (echo)
+                qDebug().noquote() << insertSql << change.values;
+            if (!run(insert, change.values))
+                return false;
+            ++*rowsWritten;
+        }
     }
-    // The delete belongs to the transaction: a failing insert must not leave the table
-    // emptied or half filled.
-    if (!db->exec(QStringLiteral("delete from %1").arg(table)))
-        return failAndRollBack(db, error);
-    for (const QString &insert : inserts) {
-        if (echo)
-            qDebug().noquote() << insert;
-        if (!db->exec(insert))
-            return failAndRollBack(db, error);
-    }
-    if (!db->commit())
-        return failAndRollBack(db, error);
     return true;
 }
 

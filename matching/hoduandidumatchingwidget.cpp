@@ -4,16 +4,21 @@
 #include "hdatabase.h"
 #include "hdbfind.h"
 #include "hlabellist.h"
+#include "hmatchingload.h"
 #include "hmatchingsave.h"
 #include "hmessagebox.h"
+#include "hsqlstatement.h"
 #include "translatestring.h"
 
-#include <QDebug>
 #include <QItemSelectionModel>
 #include <QJsonDocument>
+#include <QLabel>
 #include <QSqlQuery>
 #include <QStringListModel>
 #include <QVariant>
+#include <QVector>
+
+#include <algorithm>
 
 namespace {
 
@@ -30,8 +35,9 @@ HOduAndIduMatchingWidget::HOduAndIduMatchingWidget(QWidget *parent)
 {
     ui->setupUi(this);
 
-    // The layout moves from `widget` to the editor so that the four columns fill the tab.
-    setLayout(ui->horizontalLayout);
+    // The layout moves from `widget` into the editor so that the four columns fill the tab,
+    // under the notice shown when loading failed.
+    m_notice = HMatchingLoad::installNotice(this, ui->horizontalLayout);
 
     ui->pushButton_remove->setText(QStringLiteral("-->"));
     ui->pushButton_add->setText(QStringLiteral("<--"));
@@ -44,12 +50,18 @@ HOduAndIduMatchingWidget::HOduAndIduMatchingWidget(QWidget *parent)
     ui->comboBox_idu->hide();
     ui->comboBox_odu->hide();
 
-    initOduList();
-    initIduList();
-    m_series.load(HDbFind::getDb());
+    HMatchingLoad load(HDbFind::getDb());
+    initOduList(load);
+    initIduList(load);
+    m_series.load(load);
     fillSeriesInfo();
     m_series.clear();
     showSeriesLists();
+    // Without every stored row the tab cannot tell what the user removed: no edits, no save.
+    m_readOnly = load.failed();
+    HMatchingLoad::showFailures(m_notice, load.failures());
+    ui->pushButton_add->setEnabled(!m_readOnly);
+    ui->pushButton_remove->setEnabled(!m_readOnly);
 
     connect(this, &HOduAndIduMatchingWidget::clickAll_OduList, this,
             &HOduAndIduMatchingWidget::on_listView_all_odu_clicked);
@@ -70,45 +82,42 @@ bool HOduAndIduMatchingWidget::writeSnapshot(QString *error) const
                                         error);
 }
 
-void HOduAndIduMatchingWidget::initOduList()
+void HOduAndIduMatchingWidget::initOduList(HMatchingLoad &load)
 {
-    HDatabase *db = HDbFind::getDb();
     QList<int> oduIds;
-    QSqlQuery odus = db->query(
-        QStringLiteral("select [id_series] from __product_series where [product_type] = 0 order by "
-                       "[product_series],[odu_type]"));
-    while (odus.next())
-        oduIds.append(odus.value(QStringLiteral("id_series")).toInt());
+    load.read(QStringLiteral("__product_series"),
+              QStringLiteral("select [id_series] from __product_series where [product_type] = 0 "
+                             "order by [product_series],[odu_type]"),
+              [&oduIds](const QSqlQuery &query) { oduIds.append(query.value(0).toInt()); });
 
-    // One prepared statement serves every outdoor series; without an ordering clause the
-    // matched series come in the order the database returns them.
-    QSqlQuery matched(db->getSqlDatabase());
-    matched.setForwardOnly(true);
-    const bool prepared = matched.prepare(QStringLiteral(
-        "select [id_series_idu] from __rule_odu_idu_matching where [id_series_odu] = ?"));
+    // One read of the whole table, grouped by outdoor series in the order the rows come.
+    QHash<int, QVector<int>> stored;
+    load.read(kMatchingTable,
+              QStringLiteral("select [id_series_odu],[id_series_idu] from %1").arg(kMatchingTable),
+              [&stored](const QSqlQuery &query) {
+                  stored[query.value(0).toInt()].append(query.value(1).toInt());
+              });
+
     for (int oduId : qAsConst(oduIds)) {
         QJsonArray matches;
-        if (prepared) {
-            matched.bindValue(0, oduId);
-            if (matched.exec()) {
-                while (matched.next()) {
-                    matches.append(QJsonObject{
-                        {kIdSeries, matched.value(QStringLiteral("id_series_idu")).toInt()}});
-                }
-            }
-            matched.finish();
+        // A series listed twice holds its pairs once.
+        const QVector<int> idus = stored.take(oduId);
+        for (int iduId : idus) {
+            matches.append(QJsonObject{{kIdSeries, iduId}});
+            ++m_stored[Pair(oduId, iduId)];
         }
         ar_odu.append(QJsonObject{{kOdu, QJsonObject{{kIdSeries, oduId}}}, {kMatched, matches}});
     }
 }
 
-void HOduAndIduMatchingWidget::initIduList()
+void HOduAndIduMatchingWidget::initIduList(HMatchingLoad &load)
 {
-    QSqlQuery idus = HDbFind::getDb()->query(
-        QStringLiteral("select [id_series] from __product_series where [product_type] = 1 or "
-                       "product_type = 11  order by [product_series],[sub_catalog]"));
-    while (idus.next())
-        ar_idu.append(QJsonObject{{kIdSeries, idus.value(QStringLiteral("id_series")).toInt()}});
+    load.read(QStringLiteral("__product_series"),
+              QStringLiteral("select [id_series] from __product_series where [product_type] = 1 "
+                             "or product_type = 11  order by [product_series],[sub_catalog]"),
+              [this](const QSqlQuery &query) {
+                  ar_idu.append(QJsonObject{{kIdSeries, query.value(0).toInt()}});
+              });
 }
 
 bool HOduAndIduMatchingWidget::getSeriesInfo(int id_series, QJsonObject &info)
@@ -212,6 +221,8 @@ void HOduAndIduMatchingWidget::on_listView_all_idu_clicked(QModelIndex index)
 
 void HOduAndIduMatchingWidget::on_listView_all_idu_doubleClicked(QModelIndex index)
 {
+    if (m_readOnly)
+        return;
     const QModelIndex current = ui->listView_all_odu->currentIndex();
     if (!current.isValid() || current.row() >= ar_odu.size()) {
         HMessageBox::information(this, TranslateString(QStringLiteral("Infomation")),
@@ -233,6 +244,7 @@ void HOduAndIduMatchingWidget::on_listView_all_idu_doubleClicked(QModelIndex ind
         }
     }
     matches.append(idu);
+    m_edited = true;
     entry.insert(kMatched, matches);
     ar_odu.replace(current.row(), entry);
     emit clickAll_OduList(ui->listView_all_odu->currentIndex());
@@ -253,6 +265,8 @@ void HOduAndIduMatchingWidget::on_pushButton_add_clicked()
 
 void HOduAndIduMatchingWidget::on_listView_match_idu_doubleClicked(QModelIndex index)
 {
+    if (m_readOnly)
+        return;
     const QModelIndex current = ui->listView_all_odu->currentIndex();
     if (!current.isValid() || current.row() >= ar_odu.size())
         return;
@@ -260,8 +274,10 @@ void HOduAndIduMatchingWidget::on_listView_match_idu_doubleClicked(QModelIndex i
     // middle list still shows when the current row was moved with the keyboard.
     QJsonObject entry = ar_odu.at(current.row()).toObject();
     QJsonArray matches = entry.value(kMatched).toArray();
-    if (index.isValid() && index.row() < matches.size())
+    if (index.isValid() && index.row() < matches.size()) {
         matches.removeAt(index.row());
+        m_edited = true;
+    }
     entry.insert(kMatched, matches);
     ar_odu.replace(current.row(), entry);
     emit clickAll_OduList(ui->listView_all_odu->currentIndex());
@@ -272,36 +288,96 @@ void HOduAndIduMatchingWidget::on_pushButton_remove_clicked()
     on_listView_match_idu_doubleClicked(ui->listView_match_idu->currentIndex());
 }
 
+HSaveOutcome HOduAndIduMatchingWidget::saveChanges()
+{
+    HSaveOutcome outcome;
+    if (m_readOnly || !m_edited)
+        return outcome;
+
+    // The pairs as the lists hold them now, in list order.
+    QVector<Pair> order;
+    QHash<Pair, int> current;
+    for (const QJsonValue &value : qAsConst(ar_odu)) {
+        const QJsonObject entry = value.toObject();
+        const int oduId = entry.value(kOdu).toObject().value(kIdSeries).toInt();
+        const QJsonArray matches = entry.value(kMatched).toArray();
+        for (const QJsonValue &match : matches) {
+            const Pair pair(oduId, match.toObject().value(kIdSeries).toInt());
+            if (current[pair]++ == 0)
+                order.append(pair);
+        }
+    }
+    QVector<HMatchingSave::Change> changes;
+    auto change = [&](const Pair &pair) {
+        const QVariantList key{pair.first, pair.second};
+        changes.append({key, m_stored.value(pair), key, current.value(pair)});
+    };
+    for (const Pair &pair : qAsConst(order)) {
+        if (current.value(pair) != m_stored.value(pair))
+            change(pair);
+    }
+    QVector<Pair> removed;
+    for (auto it = m_stored.cbegin(); it != m_stored.cend(); ++it) {
+        if (!current.contains(it.key()))
+            removed.append(it.key());
+    }
+    std::sort(removed.begin(), removed.end());
+    for (const Pair &pair : qAsConst(removed))
+        change(pair);
+    if (changes.isEmpty()) {
+        m_edited = false;
+        return outcome;
+    }
+
+    HDatabase *db = HDbFind::getDb();
+    QVector<HMatchingSave::Change> applied;
+    outcome.ok = HMatchingSave::inTransaction(
+        db,
+        [&](QString *error) {
+            // An indoor series that has gone from __product_series since loading gets no new
+            // rows; the rows it already has stay until the user removes them.
+            HSqlStatement exists(db, QStringLiteral("select count(*) from __product_series "
+                                                    "where [id_series] = ?"));
+            for (HMatchingSave::Change c : qAsConst(changes)) {
+                if (c.rows > c.storedRows) {
+                    if (!exists.bind(0, c.key.at(1)).exec()) {
+                        *error = exists.errorString();
+                        return false;
+                    }
+                    const bool found = exists.next() && exists.value(0).toInt() > 0;
+                    exists.finish();
+                    if (!found)
+                        c.rows = c.storedRows;
+                }
+                if (c.rows != c.storedRows)
+                    applied.append(c);
+            }
+            return HMatchingSave::applyChanges(
+                db,
+                QStringLiteral("delete from %1 where [id_series_odu] = ? and [id_series_idu] = ?")
+                    .arg(kMatchingTable),
+                QStringLiteral("insert into %1 (id_series_odu,id_series_idu) values(?,?)")
+                    .arg(kMatchingTable),
+                applied, true, &outcome.rowsChanged, error);
+        },
+        &outcome.error);
+    if (!outcome.ok) {
+        outcome.rowsChanged = 0;
+        return outcome;
+    }
+    for (const HMatchingSave::Change &c : qAsConst(applied)) {
+        const Pair pair(c.key.at(0).toInt(), c.key.at(1).toInt());
+        if (c.rows > 0)
+            m_stored.insert(pair, c.rows);
+        else
+            m_stored.remove(pair);
+    }
+    // Pairs held back for a vanished series are tried again by the next save.
+    m_edited = applied.size() != changes.size();
+    return outcome;
+}
+
 void HOduAndIduMatchingWidget::save()
 {
-    HDatabase *db = HDbFind::getDb();
-    // Pairs whose indoor series has gone from __product_series since loading are dropped;
-    // the series are looked up as they are now, with one statement.
-    QString error;
-    QStringList inserts;
-    if (m_series.load(db)) {
-        for (const QJsonValue &value : qAsConst(ar_odu)) {
-            const QJsonObject entry = value.toObject();
-            const int oduId = entry.value(kOdu).toObject().value(kIdSeries).toInt();
-            const QJsonArray matches = entry.value(kMatched).toArray();
-            for (const QJsonValue &match : matches) {
-                const int iduId = match.toObject().value(kIdSeries).toInt();
-                QJsonObject found;
-                if (!getSeriesInfo(iduId, found))
-                    continue;
-                inserts.append(QStringLiteral("insert into %1 (id_series_odu,id_series_idu) "
-                                              "values(%2,%3)")
-                                   .arg(kMatchingTable)
-                                   .arg(oduId)
-                                   .arg(iduId));
-            }
-        }
-        m_series.clear();
-        if (HMatchingSave::rewriteTable(db, kMatchingTable, inserts, true, &error))
-            return;
-    } else {
-        // Without the series rows every pair would look stale: better keep the table.
-        error = m_series.errorString();
-    }
-    HMessageBox::warning(this, TranslateString(QStringLiteral("Warning")), error);
+    HSaveRound::report(this, saveChanges());
 }

@@ -1,21 +1,28 @@
 #pragma once
 
+#include "hsaveround.h"
 #include "hserieslookup.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QModelIndex>
+#include <QPair>
 #include <QWidget>
 
 namespace Ui {
 class HOduAndIduMatchingWidget;
 }
 
+class HMatchingLoad;
 class QAbstractItemView;
+class QLabel;
 
 // Which indoor series may be combined with each outdoor series (__rule_odu_idu_matching).
 // Left: outdoor series; middle: the indoor series matched to the outdoor series last
-// clicked; right: every indoor series. Edits stay in memory until save().
+// clicked; right: every indoor series. Edits stay in memory until save(), which writes only
+// the pairs that changed since the tab loaded or last saved. A tab that could not read
+// everything says so and is read-only.
 class HOduAndIduMatchingWidget : public QWidget
 {
     Q_OBJECT
@@ -27,6 +34,11 @@ public:
     // Writes log/odu_and_idu.json with the matching as it is now, saved or not; the destructor
     // writes it too. False with the file and the cause in *error.
     bool writeSnapshot(QString *error = nullptr) const;
+
+    // Writes the pairs changed since loading or the last save in one transaction; on failure
+    // the table keeps its rows and the edits stay for the next save.
+    HSaveOutcome saveChanges();
+    bool isReadOnly() const { return m_readOnly; }
 
 signals:
     void clickAll_OduList(QModelIndex index);
@@ -43,8 +55,8 @@ private slots:
     void on_listView_all_idu_clicked(QModelIndex index);
 
 private:
-    void initOduList();
-    void initIduList();
+    void initOduList(HMatchingLoad &load);
+    void initIduList(HMatchingLoad &load);
     void fillSeriesInfo();
     void showSeriesLists();
     bool getSeriesInfo(int id_series, QJsonObject &info);
@@ -52,9 +64,18 @@ private:
     static QString oduLabel(const QJsonObject &record);
     static QString iduLabel(const QJsonObject &record);
 
+    using Pair = QPair<int, int>; // outdoor series, indoor series
+
     QJsonArray ar_odu;
     QJsonArray ar_idu;
     Ui::HOduAndIduMatchingWidget *ui = nullptr;
     // Series rows read once while loading; emptied when loading is done.
     HSeriesLookup m_series;
+    // The rows the table holds for each pair of a listed outdoor series, as loaded or last
+    // saved; rows of other series are never touched.
+    QHash<Pair, int> m_stored;
+    // The matching changed since it was loaded or last saved.
+    bool m_edited = false;
+    QLabel *m_notice = nullptr;
+    bool m_readOnly = false;
 };

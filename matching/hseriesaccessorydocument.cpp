@@ -1,11 +1,14 @@
 #include "hseriesaccessorydocument.h"
 
 #include "hdatabase.h"
+#include "hmatchingload.h"
 #include "hserieslookup.h"
 
+#include <QSet>
 #include <QSqlQuery>
 #include <QVariant>
-#include <QVector>
+
+#include <algorithm>
 
 namespace HSeriesAccessoryDocument {
 
@@ -17,79 +20,153 @@ const QString kObjSeries = QStringLiteral("obj_series");
 const QString kArMatching = QStringLiteral("ar_matching");
 const QString kIdSeries = QStringLiteral("id_series");
 const QString kModel = QStringLiteral("model");
+const QString kProductCode = QStringLiteral("product_code");
 
 namespace {
 
-const QString kProductCode = QStringLiteral("product_code");
 const QString kBaseModel = QStringLiteral("base_model");
 const QString kTableName = QStringLiteral("table_name");
 const QString kType = QStringLiteral("type");
 
+// Detail tables read by one statement. A compound statement may join at most a few hundred
+// selects (SQLite allows 500); a generated range has about one accessory series per ten
+// series, so a range of 2,500 series needs one statement.
+const int kDetailTablesPerStatement = 250;
+
+using Kinds = QHash<QString, QHash<QString, int>>; // table → model → kind of its first row
+
+// Adds the rows of "select <index>, [model], [type] from ..." to the kinds of `tables`; the
+// first row of a model in a table wins.
+HMatchingLoad::Row collectKinds(const QStringList &tables, Kinds *kinds)
+{
+    return [tables, kinds](const QSqlQuery &query) {
+        QHash<QString, int> &models = (*kinds)[tables.value(query.value(0).toInt())];
+        const QString model = query.value(1).toString();
+        if (!models.contains(model))
+            models.insert(model, query.value(2).toInt());
+    };
+}
+
+// The kinds of every model in the detail tables. When a statement over many tables fails,
+// each of its tables is read alone so that the failure names the table.
+Kinds detailKinds(HMatchingLoad &load, const QStringList &tables)
+{
+    Kinds kinds;
+    QStringList usable;
+    // A series whose detail table does not exist gives its models no kind: that is how such
+    // a range is meant to be read, not a failure to read it.
+    QSet<QString> existing;
+    const QStringList present = load.db()->getSqlDatabase().tables();
+    for (const QString &table : present)
+        existing.insert(table.toLower());
+    for (const QString &table : tables) {
+        if (!existing.contains(table.toLower()))
+            continue;
+        // The name comes from the data and stands in the statement as a name in brackets.
+        if (table.contains(QLatin1Char(']')))
+            load.fail(table, QStringLiteral("the table name cannot be used in a statement"));
+        else
+            usable.append(table);
+    }
+    auto select = [](int index, const QString &table) {
+        return QStringLiteral("select %1, [model], [type] from [%2]").arg(index).arg(table);
+    };
+    for (int first = 0; first < usable.size(); first += kDetailTablesPerStatement) {
+        const QStringList chunk = usable.mid(first, kDetailTablesPerStatement);
+        QStringList selects;
+        for (int i = 0; i < chunk.size(); ++i)
+            selects.append(select(i, chunk.at(i)));
+        Kinds read;
+        QString error;
+        if (load.tryRead(selects.join(QStringLiteral(" union all ")), collectKinds(chunk, &read),
+                         &error)) {
+            for (auto it = read.cbegin(); it != read.cend(); ++it)
+                kinds.insert(it.key(), it.value());
+            continue;
+        }
+        for (const QString &table : chunk)
+            load.read(table, select(0, table), collectKinds({table}, &kinds));
+    }
+    return kinds;
+}
+
+QVector<QJsonObject> models(HMatchingLoad &load, int productType)
+{
+    QVector<QJsonObject> records;
+    load.read(QStringLiteral("__product_idx"),
+              QStringLiteral("select [product_code],[id_series],[model],[base_model] from "
+                             "__product_idx where [product_type] = %1")
+                  .arg(productType),
+              [&records](const QSqlQuery &query) {
+                  records.append(QJsonObject{
+                      {kProductCode, query.value(0).toString()},
+                      {kIdSeries, query.value(1).toInt()},
+                      {kModel, query.value(2).toString()},
+                      {kBaseModel, query.value(3).toString()},
+                  });
+              });
+    return records;
+}
+
 } // namespace
 
-QList<int> seriesIds(HDatabase *db, const QString &statement)
+QList<int> seriesIds(HMatchingLoad &load, const QString &statement)
 {
     QList<int> ids;
-    QSqlQuery query = db->query(statement);
-    while (query.next())
-        ids.append(query.value(kIdSeries).toInt());
+    load.read(QStringLiteral("__product_series"), statement,
+              [&ids](const QSqlQuery &query) { ids.append(query.value(kIdSeries).toInt()); });
     return ids;
 }
 
-QJsonArray accessoryRecords(HDatabase *db, int productType, const HSeriesLookup &series)
+AccessoryRecords accessoryRecords(HMatchingLoad &load, const HSeriesLookup &series)
 {
-    QVector<QJsonObject> records;
-    QSqlQuery models = db->query(QStringLiteral("select * from %1 where [product_type] = %2")
-                                     .arg(QStringLiteral("__product_idx"))
-                                     .arg(productType));
-    while (models.next()) {
-        records.append(QJsonObject{
-            {kProductCode, models.value(kProductCode).toString()},
-            {kIdSeries, models.value(kIdSeries).toInt()},
-            {kModel, models.value(kModel).toString()},
-            {kBaseModel, models.value(kBaseModel).toString()},
-        });
-    }
+    QVector<QJsonObject> indoor = models(load, 10);
+    QVector<QJsonObject> outdoor = models(load, 2);
 
-    // The detail table of each series; records are grouped by table so that each table
-    // is asked through one prepared statement.
-    QHash<QString, QVector<int>> byTable;
-    QStringList tableOrder;
-    for (int i = 0; i < records.size(); ++i) {
-        const HSeriesLookup::Row *row = series.find(records.at(i).value(kIdSeries).toInt());
-        if (!row)
-            continue;
-        records[i].insert(kTableName, row->tableName);
-        if (row->tableName.isEmpty())
-            continue; // no table to ask
-        auto it = byTable.find(row->tableName);
-        if (it == byTable.end()) {
-            tableOrder.append(row->tableName);
-            it = byTable.insert(row->tableName, {});
-        }
-        it->append(i);
-    }
-
-    // The kind is the `type` of the first detail row with the model; the model is bound,
-    // so a model with a quote is found like any other. A table that does not exist gives
-    // its models no kind.
-    for (const QString &table : qAsConst(tableOrder)) {
-        QSqlQuery detail(db->getSqlDatabase());
-        detail.setForwardOnly(true);
-        if (!detail.prepare(QStringLiteral("select * from %1 where [model] = ?").arg(table)))
-            continue;
-        for (int i : byTable.value(table)) {
-            detail.bindValue(0, records.at(i).value(kModel).toString());
-            if (detail.exec() && detail.next())
-                records[i].insert(kType, detail.value(kType).toInt());
-            detail.finish();
+    // The detail table of each model's series, in the order first needed.
+    QStringList tables;
+    QSet<QString> asked;
+    for (QVector<QJsonObject> *records : {&indoor, &outdoor}) {
+        for (QJsonObject &record : *records) {
+            const HSeriesLookup::Row *row = series.find(record.value(kIdSeries).toInt());
+            if (!row)
+                continue;
+            record.insert(kTableName, row->tableName);
+            // A series without a table name has nothing to ask: its models have no kind.
+            if (!row->tableName.isEmpty() && !asked.contains(row->tableName)) {
+                asked.insert(row->tableName);
+                tables.append(row->tableName);
+            }
         }
     }
+    const Kinds kinds = detailKinds(load, tables);
 
-    QJsonArray result;
-    for (const QJsonObject &record : qAsConst(records))
-        result.append(record);
+    AccessoryRecords result;
+    for (auto [records, array] :
+         {qMakePair(&indoor, &result.indoor), qMakePair(&outdoor, &result.outdoor)}) {
+        for (QJsonObject &record : *records) {
+            const auto table = kinds.constFind(record.value(kTableName).toString());
+            if (table != kinds.constEnd()) {
+                const auto found = table->constFind(record.value(kModel).toString());
+                if (found != table->constEnd())
+                    record.insert(kType, found.value());
+            }
+            array->append(record);
+        }
+    }
     return result;
+}
+
+QHash<int, QStringList> storedCodes(HMatchingLoad &load, const QString &table,
+                                    const QString &seriesColumn, const QString &codeColumn)
+{
+    QHash<int, QStringList> codes;
+    load.read(table,
+              QStringLiteral("select [%1],[%2] from %3").arg(seriesColumn, codeColumn, table),
+              [&codes](const QSqlQuery &query) {
+                  codes[query.value(0).toInt()].append(query.value(1).toString());
+              });
+    return codes;
 }
 
 int kind(const QJsonObject &record)
@@ -117,28 +194,6 @@ QString kindName(int kind)
     }
 }
 
-QList<QStringList> storedCodes(HDatabase *db, const QString &statement, const QString &codeColumn,
-                               const QList<int> &seriesIds)
-{
-    QList<QStringList> result;
-    QSqlQuery stored(db->getSqlDatabase());
-    stored.setForwardOnly(true);
-    const bool prepared = stored.prepare(statement);
-    for (int id : seriesIds) {
-        QStringList codes;
-        if (prepared) {
-            stored.bindValue(0, id);
-            if (stored.exec()) {
-                while (stored.next())
-                    codes.append(stored.value(codeColumn).toString());
-            }
-            stored.finish();
-        }
-        result.append(codes);
-    }
-    return result;
-}
-
 void AccessoryIndex::build(const QJsonArray &first, const QJsonArray &second)
 {
     m_records.clear();
@@ -152,45 +207,75 @@ void AccessoryIndex::build(const QJsonArray &first, const QJsonArray &second)
     }
 }
 
-QStringList iduInserts(const QJsonArray &iduMatching)
+void PairCounts::add(int series, const QJsonObject &record)
 {
-    QStringList inserts;
-    for (const QJsonValue &value : iduMatching) {
-        const QJsonObject entry = value.toObject();
-        const int idSeries = entry.value(kObjSeries).toObject().value(kIdSeries).toInt();
-        const QJsonArray matched = entry.value(kArMatching).toArray();
-        for (const QJsonValue &accessory : matched) {
-            // One pass over the placeholders: a product code holding "%2" stays as it is.
-            inserts.append(
-                QStringLiteral("insert into %1 (id_series,product_code) values(%2,'%3')")
-                    .arg(QStringLiteral("__rule_unit_acc_controller_matching"),
-                         QString::number(idSeries),
-                         HDatabase::escape(accessory.toObject().value(kProductCode).toString())));
-        }
-    }
-    return inserts;
+    add(series, record.value(kProductCode).toString(), record);
 }
 
-QStringList oduInserts(const QJsonArray &oduMatching)
+void PairCounts::add(int series, const QString &productCode, const QJsonObject &record)
 {
-    QStringList inserts;
-    for (const QJsonValue &value : oduMatching) {
-        const QJsonObject entry = value.toObject();
-        const int idSeries = entry.value(kObjSeries).toObject().value(kIdSeries).toInt();
-        const QJsonArray matched = entry.value(kArMatching).toArray();
-        for (const QJsonValue &accessoryValue : matched) {
-            const QJsonObject accessory = accessoryValue.toObject();
-            const QString name = kindName(kind(accessory));
-            if (name.isEmpty())
-                continue;
-            inserts.append(
-                QStringLiteral("insert into %1 (id_series_odu,product_code_acc,type) "
-                               "values(%2,'%3','%4')")
-                    .arg(QStringLiteral("__rule_odu_acc_matching"), QString::number(idSeries),
-                         HDatabase::escape(accessory.value(kProductCode).toString()), name));
-        }
+    const Pair pair(series, productCode);
+    int &count = counts[pair];
+    if (count++ == 0) {
+        order.append(pair);
+        kindNames.insert(pair, kindName(kind(record)));
     }
-    return inserts;
+}
+
+PairCounts pairCounts(const QJsonArray &entries)
+{
+    PairCounts result;
+    for (const QJsonValue &value : entries) {
+        const QJsonObject entry = value.toObject();
+        const int series = entry.value(kObjSeries).toObject().value(kIdSeries).toInt();
+        const QJsonArray matched = entry.value(kArMatching).toArray();
+        for (const QJsonValue &record : matched)
+            result.add(series, record.toObject());
+    }
+    return result;
+}
+
+namespace {
+
+// The pairs of `current` in document order, then those only `stored` has, in load order.
+QVector<PairCounts::Pair> changedPairs(const PairCounts &stored, const PairCounts &current)
+{
+    QVector<PairCounts::Pair> pairs;
+    for (const PairCounts::Pair &pair : current.order) {
+        if (current.counts.value(pair) != stored.counts.value(pair))
+            pairs.append(pair);
+    }
+    for (const PairCounts::Pair &pair : stored.order) {
+        if (!current.counts.contains(pair))
+            pairs.append(pair);
+    }
+    return pairs;
+}
+
+} // namespace
+
+QVector<HMatchingSave::Change> indoorChanges(const PairCounts &stored, const PairCounts &current)
+{
+    QVector<HMatchingSave::Change> changes;
+    for (const PairCounts::Pair &pair : changedPairs(stored, current)) {
+        const QVariantList key{pair.first, pair.second};
+        changes.append({key, stored.counts.value(pair), key, current.counts.value(pair)});
+    }
+    return changes;
+}
+
+QVector<HMatchingSave::Change> outdoorChanges(const PairCounts &stored, const PairCounts &current)
+{
+    QVector<HMatchingSave::Change> changes;
+    for (const PairCounts::Pair &pair : changedPairs(stored, current)) {
+        const int rows = current.counts.value(pair);
+        const QString name = current.kindNames.value(pair);
+        if (rows > 0 && name.isEmpty())
+            continue; // never written, and still matched: its stored rows stay
+        changes.append({QVariantList{pair.first, pair.second}, stored.counts.value(pair),
+                        QVariantList{pair.first, pair.second, name}, name.isEmpty() ? 0 : rows});
+    }
+    return changes;
 }
 
 } // namespace HSeriesAccessoryDocument

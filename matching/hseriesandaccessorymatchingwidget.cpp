@@ -4,13 +4,14 @@
 #include "hdatabase.h"
 #include "hdbfind.h"
 #include "hlabellist.h"
+#include "hmatchingload.h"
 #include "hmatchingsave.h"
-#include "hmessagebox.h"
 #include "translatestring.h"
 
-#include <QDebug>
 #include <QItemSelectionModel>
 #include <QJsonDocument>
+#include <QLabel>
+#include <QPushButton>
 #include <QStringListModel>
 
 using namespace HSeriesAccessoryDocument;
@@ -24,17 +25,25 @@ HSeriesAndAccessoryMatchingWidget::HSeriesAndAccessoryMatchingWidget(QWidget *pa
     ui->pushButton_remove->setText(TranslateString(QStringLiteral("-->")));
     ui->pushButton_add->setText(TranslateString(QStringLiteral("<--")));
 
-    // The layout moves from `widget` to the editor so that the four columns fill the tab.
-    setLayout(ui->horizontalLayout);
+    // The layout moves from `widget` into the editor so that the four columns fill the tab,
+    // under the notice shown when loading failed.
+    m_notice = HMatchingLoad::installNotice(this, ui->horizontalLayout);
 
-    HDatabase *db = HDbFind::getDb();
-    m_series.load(db);
-    initSeriesList();
+    HMatchingLoad load(HDbFind::getDb());
+    m_series.load(load);
+    initSeriesList(load);
+    m_accessoryRecords = accessoryRecords(load, m_series);
     initIDUAccessoryList();
     initODUAccessoryList();
-    initMatching();
+    initMatching(load);
     m_series.clear();
     m_accessories.clear();
+    m_accessoryRecords = {};
+    // Without every stored row the tab cannot tell what the user removed: no edits, no save.
+    m_readOnly = load.failed();
+    HMatchingLoad::showFailures(m_notice, load.failures());
+    ui->pushButton_add->setEnabled(!m_readOnly);
+    ui->pushButton_remove->setEnabled(!m_readOnly);
 
     // The first item becomes current and fills the series and accessory lists through
     // on_comboBox_currentIndexChanged(0).
@@ -76,15 +85,16 @@ bool HSeriesAndAccessoryMatchingWidget::writeSnapshot(QString *error) const
 
 // --- the document ----------------------------------------------------------------------
 
-void HSeriesAndAccessoryMatchingWidget::initSeriesList()
+void HSeriesAndAccessoryMatchingWidget::initSeriesList(HMatchingLoad &load)
 {
-    HDatabase *db = HDbFind::getDb();
     const QList<int> odus = seriesIds(
-        db, QStringLiteral("select * from %1 where [product_type] = 0 order by [sub_catalog]")
-                .arg(QStringLiteral("__product_series")));
+        load, QStringLiteral("select [id_series] from %1 where [product_type] = 0 order by "
+                             "[sub_catalog]")
+                  .arg(QStringLiteral("__product_series")));
     const QList<int> idus = seriesIds(
-        db, QStringLiteral("select * from %1 where [product_type] = 1  order by [sub_catalog]")
-                .arg(QStringLiteral("__product_series")));
+        load, QStringLiteral("select [id_series] from %1 where [product_type] = 1  order by "
+                             "[sub_catalog]")
+                  .arg(QStringLiteral("__product_series")));
 
     auto entries = [this](const QList<int> &ids) {
         QJsonArray array;
@@ -104,9 +114,8 @@ bool HSeriesAndAccessoryMatchingWidget::getSeriesInfo(int id_series, QJsonObject
     return m_series.complete(id_series, info, true);
 }
 
-void HSeriesAndAccessoryMatchingWidget::initAccessoryList(int productType, bool forOdu)
+void HSeriesAndAccessoryMatchingWidget::initAccessoryList(const QJsonArray &records, bool forOdu)
 {
-    const QJsonArray records = accessoryRecords(HDbFind::getDb(), productType, m_series);
     QJsonArray offered;
     for (const QJsonValue &value : records) {
         const int accessoryKind = kind(value.toObject());
@@ -120,12 +129,12 @@ void HSeriesAndAccessoryMatchingWidget::initAccessoryList(int productType, bool 
 
 void HSeriesAndAccessoryMatchingWidget::initIDUAccessoryList()
 {
-    initAccessoryList(10, false);
+    initAccessoryList(m_accessoryRecords.indoor, false);
 }
 
 void HSeriesAndAccessoryMatchingWidget::initODUAccessoryList()
 {
-    initAccessoryList(2, true);
+    initAccessoryList(m_accessoryRecords.outdoor, true);
 }
 
 QJsonObject HSeriesAndAccessoryMatchingWidget::findAccessory(const QString &product_code)
@@ -133,42 +142,39 @@ QJsonObject HSeriesAndAccessoryMatchingWidget::findAccessory(const QString &prod
     return m_accessories.find(product_code);
 }
 
-void HSeriesAndAccessoryMatchingWidget::initMatching()
+void HSeriesAndAccessoryMatchingWidget::initMatching(HMatchingLoad &load)
 {
     // Stored codes resolve through both accessory lists, outdoor list first, whatever the
-    // kind of the series.
+    // kind of the series. Codes that resolve to nothing, and rows of series this tab does not
+    // list, stay out of the document and out of every save.
     m_accessories.build(jsonObjAccessory.value(kArForOdu).toArray(),
                         jsonObjAccessory.value(kArForIdu).toArray());
-    HDatabase *db = HDbFind::getDb();
 
-    auto attach = [&](const QString &key, const QString &statement, const QString &codeColumn) {
+    auto attach = [&](const QString &key, const QString &table, const QString &seriesColumn,
+                      const QString &codeColumn, PairCounts *stored) {
+        const QHash<int, QStringList> codes = storedCodes(load, table, seriesColumn, codeColumn);
         const QJsonArray entries = jsonObjMatching.value(key).toArray();
-        QList<int> ids;
-        for (const QJsonValue &entry : entries)
-            ids.append(entry.toObject().value(kObjSeries).toObject().value(kIdSeries).toInt());
-        const QList<QStringList> codes = storedCodes(db, statement, codeColumn, ids);
         QJsonArray filled;
-        for (int i = 0; i < entries.size(); ++i) {
-            QJsonObject entry = entries.at(i).toObject();
+        for (const QJsonValue &value : entries) {
+            QJsonObject entry = value.toObject();
+            const int id = entry.value(kObjSeries).toObject().value(kIdSeries).toInt();
             QJsonArray matched;
-            for (const QString &code : codes.at(i)) {
+            for (const QString &code : codes.value(id)) {
                 const QJsonObject accessory = findAccessory(code);
-                if (!accessory.isEmpty())
-                    matched.append(accessory);
+                if (accessory.isEmpty())
+                    continue;
+                matched.append(accessory);
+                stored->add(id, code, accessory);
             }
             entry.insert(kArMatching, matched);
             filled.append(entry);
         }
         jsonObjMatching.insert(key, filled);
     };
-    attach(kOduMatching,
-           QStringLiteral("select * from %1 where [id_series_odu] = ?")
-               .arg(QStringLiteral("__rule_odu_acc_matching")),
-           QStringLiteral("product_code_acc"));
-    attach(kIduMatching,
-           QStringLiteral("select * from %1 where [id_series] = ?")
-               .arg(QStringLiteral("__rule_unit_acc_controller_matching")),
-           QStringLiteral("product_code"));
+    attach(kOduMatching, QStringLiteral("__rule_odu_acc_matching"), QStringLiteral("id_series_odu"),
+           QStringLiteral("product_code_acc"), &m_storedOutdoor);
+    attach(kIduMatching, QStringLiteral("__rule_unit_acc_controller_matching"),
+           QStringLiteral("id_series"), QStringLiteral("product_code"), &m_storedIndoor);
 }
 
 // --- the lists -------------------------------------------------------------------------
@@ -243,6 +249,8 @@ void HSeriesAndAccessoryMatchingWidget::on_listView_all_series_clicked(const QMo
 
 void HSeriesAndAccessoryMatchingWidget::on_pushButton_add_clicked()
 {
+    if (m_readOnly)
+        return;
     QAbstractItemModel *accessories = ui->listView_all_accessory->model();
     const QList<int> accessoryRows = selectedRows(ui->listView_all_accessory);
     const QList<int> seriesRows = selectedRows(ui->listView_all_series);
@@ -256,6 +264,8 @@ void HSeriesAndAccessoryMatchingWidget::on_pushButton_add_clicked()
 void HSeriesAndAccessoryMatchingWidget::on_listView_all_accessory_doubleClicked(
     const QModelIndex &index)
 {
+    if (m_readOnly)
+        return;
     QJsonArray ar = jsonObjMatching.value(seriesKey()).toArray();
     const QList<int> seriesRows = selectedRows(ui->listView_all_series);
     for (int seriesRow : seriesRows)
@@ -265,6 +275,8 @@ void HSeriesAndAccessoryMatchingWidget::on_listView_all_accessory_doubleClicked(
 void HSeriesAndAccessoryMatchingWidget::add_acc_to_series(QJsonArray &ar, const QModelIndex &index,
                                                           int currentindex)
 {
+    if (m_readOnly)
+        return;
     if (currentindex < 0 || currentindex >= ar.size())
         return;
     QJsonObject entry = ar.at(currentindex).toObject();
@@ -284,6 +296,7 @@ void HSeriesAndAccessoryMatchingWidget::add_acc_to_series(QJsonArray &ar, const 
             matched.append(accessory);
             entry.insert(kArMatching, matched);
             ar.replace(currentindex, entry);
+            noteEdit();
         }
     }
     jsonObjMatching.insert(seriesKey(), ar);
@@ -292,6 +305,8 @@ void HSeriesAndAccessoryMatchingWidget::add_acc_to_series(QJsonArray &ar, const 
 
 void HSeriesAndAccessoryMatchingWidget::on_pushButton_remove_clicked()
 {
+    if (m_readOnly)
+        return;
     QAbstractItemModel *matchModel = ui->listView_match->model();
     QAbstractItemModel *seriesModel = ui->listView_all_series->model();
     const QList<int> matchRows = selectedRows(ui->listView_match);
@@ -309,12 +324,16 @@ void HSeriesAndAccessoryMatchingWidget::on_pushButton_remove_clicked()
 
 void HSeriesAndAccessoryMatchingWidget::on_listView_match_doubleClicked(const QModelIndex &index)
 {
+    if (m_readOnly)
+        return;
     remove_acc_from_listView(index);
     refresh();
 }
 
 void HSeriesAndAccessoryMatchingWidget::remove_acc_from_listView(const QModelIndex &index)
 {
+    if (m_readOnly)
+        return;
     QJsonArray ar = jsonObjMatching.value(seriesKey()).toArray();
     QAbstractItemModel *seriesModel = ui->listView_all_series->model();
     const QList<int> seriesRows = selectedRows(ui->listView_all_series);
@@ -326,6 +345,8 @@ void HSeriesAndAccessoryMatchingWidget::remove_acc_from_series(QJsonArray &ar,
                                                                const QModelIndex &index,
                                                                const QModelIndex &idxAtSeriesList)
 {
+    if (m_readOnly)
+        return;
     const int row = idxAtSeriesList.row();
     if (row < 0 || row >= ar.size())
         return;
@@ -339,6 +360,8 @@ void HSeriesAndAccessoryMatchingWidget::remove_acc_from_series(QJsonArray &ar,
         if (record.toObject().value(kModel).toString() != model)
             kept.append(record);
     }
+    if (kept.size() != matched.size())
+        noteEdit();
     entry.insert(kArMatching, kept);
     ar.replace(row, entry);
     jsonObjMatching.insert(seriesKey(), ar);
@@ -352,52 +375,77 @@ void HSeriesAndAccessoryMatchingWidget::on_listView_all_accessory_clicked(const 
 
 // --- saving ----------------------------------------------------------------------------
 
-bool HSeriesAndAccessoryMatchingWidget::writeIduMatching(QString *error)
+void HSeriesAndAccessoryMatchingWidget::noteEdit()
 {
-    return HMatchingSave::rewriteTable(
-        HDbFind::getDb(), QStringLiteral("__rule_unit_acc_controller_matching"),
-        iduInserts(jsonObjMatching.value(kIduMatching).toArray()), false, error);
+    (seriesKey() == kOduMatching ? m_outdoorEdited : m_indoorEdited) = true;
 }
 
-bool HSeriesAndAccessoryMatchingWidget::writeOduMatching(QString *error)
+HSaveOutcome HSeriesAndAccessoryMatchingWidget::saveTable(bool outdoor)
 {
-    return HMatchingSave::rewriteTable(HDbFind::getDb(), QStringLiteral("__rule_odu_acc_matching"),
-                                       oduInserts(jsonObjMatching.value(kOduMatching).toArray()),
-                                       false, error);
+    bool &edited = outdoor ? m_outdoorEdited : m_indoorEdited;
+    PairCounts &stored = outdoor ? m_storedOutdoor : m_storedIndoor;
+    HSaveOutcome outcome;
+    if (m_readOnly || !edited)
+        return outcome;
+    const PairCounts current =
+        pairCounts(jsonObjMatching.value(outdoor ? kOduMatching : kIduMatching).toArray());
+    const QVector<HMatchingSave::Change> changes =
+        outdoor ? outdoorChanges(stored, current) : indoorChanges(stored, current);
+    if (!changes.isEmpty()) {
+        const QString deleteSql =
+            outdoor ? QStringLiteral("delete from __rule_odu_acc_matching where "
+                                     "[id_series_odu] = ? and [product_code_acc] = ?")
+                    : QStringLiteral("delete from __rule_unit_acc_controller_matching where "
+                                     "[id_series] = ? and [product_code] = ?");
+        const QString insertSql =
+            outdoor ? QStringLiteral("insert into __rule_odu_acc_matching "
+                                     "(id_series_odu,product_code_acc,type) values(?,?,?)")
+                    : QStringLiteral("insert into __rule_unit_acc_controller_matching "
+                                     "(id_series,product_code) values(?,?)");
+        HDatabase *db = HDbFind::getDb();
+        outcome.ok = HMatchingSave::inTransaction(
+            db,
+            [&](QString *error) {
+                return HMatchingSave::applyChanges(db, deleteSql, insertSql, changes, false,
+                                                   &outcome.rowsChanged, error);
+            },
+            &outcome.error);
+    }
+    if (!outcome.ok) {
+        outcome.rowsChanged = 0;
+        return outcome;
+    }
+    stored = current;
+    edited = false;
+    return outcome;
 }
 
-void HSeriesAndAccessoryMatchingWidget::warn(const QStringList &errors)
+HSaveOutcome HSeriesAndAccessoryMatchingWidget::saveChanges()
 {
-    QStringList texts = errors;
-    texts.removeDuplicates();
-    HMessageBox::warning(this, TranslateString(QStringLiteral("Warning")),
-                         texts.join(QLatin1Char('\n')));
+    HSaveOutcome outcome;
+    QStringList errors;
+    for (const HSaveOutcome &part : {saveTable(false), saveTable(true)}) {
+        outcome.rowsChanged += part.rowsChanged;
+        if (!part.ok)
+            errors.append(part.error);
+    }
+    errors.removeDuplicates();
+    outcome.ok = errors.isEmpty();
+    outcome.error = errors.join(QLatin1Char('\n'));
+    return outcome;
 }
 
 void HSeriesAndAccessoryMatchingWidget::saveIDUAndAccController()
 {
-    QString error;
-    if (!writeIduMatching(&error))
-        warn({error});
+    HSaveRound::report(this, saveTable(false));
 }
 
 void HSeriesAndAccessoryMatchingWidget::saveODUAndBranch()
 {
-    QString error;
-    if (!writeOduMatching(&error))
-        warn({error});
+    HSaveRound::report(this, saveTable(true));
 }
 
 void HSeriesAndAccessoryMatchingWidget::save()
 {
-    // Each table is rewritten in a transaction of its own; a failure of one leaves that
-    // table as it was and is reported together with the other's, in one warning.
-    QStringList errors;
-    QString error;
-    if (!writeIduMatching(&error))
-        errors.append(error);
-    if (!writeOduMatching(&error))
-        errors.append(error);
-    if (!errors.isEmpty())
-        warn(errors);
+    HSaveRound::report(this, saveChanges());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hsaveround.h"
 #include "hseriesaccessorydocument.h"
 #include "hserieslookup.h"
 
@@ -12,11 +13,15 @@ namespace Ui {
 class HSeriesAndAccessoryMatchingWidget;
 }
 
+class HMatchingLoad;
 class QAbstractItemView;
+class QLabel;
 
 // Which accessories go with each outdoor series (__rule_odu_acc_matching) and each indoor
 // series (__rule_unit_acc_controller_matching). The combo box chooses the kind of series;
-// additions and removals apply to every selected series. Edits stay in memory until save().
+// additions and removals apply to every selected series. Edits stay in memory until save(),
+// which writes only the pairs that changed since the tab loaded or last saved. A tab that
+// could not read everything says so and is read-only.
 class HSeriesAndAccessoryMatchingWidget : public QWidget
 {
     Q_OBJECT
@@ -28,6 +33,11 @@ public:
     // Writes log/series_and_acc.json with the document as it is now, saved or not; the
     // destructor writes it too. False with the file and the cause in *error.
     bool writeSnapshot(QString *error = nullptr) const;
+
+    // Writes both tables, indoor first, each in a transaction of its own; a table that fails
+    // keeps its rows and the edits stay for the next save.
+    HSaveOutcome saveChanges();
+    bool isReadOnly() const { return m_readOnly; }
 
 signals:
     void clickAll_SeriesList(const QModelIndex &index);
@@ -51,22 +61,22 @@ private slots:
     void on_listView_all_accessory_clicked(const QModelIndex &index);
 
 private:
-    void initSeriesList();
+    void initSeriesList(HMatchingLoad &load);
     bool getSeriesInfo(int id_series, QJsonObject &info);
     void initIDUAccessoryList();
     void initODUAccessoryList();
-    void initMatching();
+    void initMatching(HMatchingLoad &load);
     QJsonObject findAccessory(const QString &product_code);
 
     // The keys of the kind the combo box shows.
     QString seriesKey() const;
     QString accessoryKey() const;
     void refresh();
-    void initAccessoryList(int productType, bool forOdu);
-    // Rewrite one table; false with the database's error text.
-    bool writeIduMatching(QString *error);
-    bool writeOduMatching(QString *error);
-    void warn(const QStringList &errors);
+    void initAccessoryList(const QJsonArray &records, bool forOdu);
+    // Writes the outdoor (or the indoor) table: the pairs changed since the last commit.
+    HSaveOutcome saveTable(bool outdoor);
+    // The current kind's matching changed since it was loaded or last saved.
+    void noteEdit();
 
     static QString seriesLabel(const QJsonObject &record);
     static QList<int> selectedRows(QAbstractItemView *view);
@@ -77,4 +87,13 @@ private:
     // Lookups used while loading only; emptied at the end of the constructor.
     HSeriesLookup m_series;
     HSeriesAccessoryDocument::AccessoryIndex m_accessories;
+    HSeriesAccessoryDocument::AccessoryRecords m_accessoryRecords;
+    // The pairs each table holds for the series and accessories the document shows, as
+    // loaded or last saved; rows the document cannot show are never touched.
+    HSeriesAccessoryDocument::PairCounts m_storedIndoor;
+    HSeriesAccessoryDocument::PairCounts m_storedOutdoor;
+    bool m_indoorEdited = false;
+    bool m_outdoorEdited = false;
+    QLabel *m_notice = nullptr;
+    bool m_readOnly = false;
 };

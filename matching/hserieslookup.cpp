@@ -1,42 +1,35 @@
 #include "hserieslookup.h"
 
-#include "hdatabase.h"
+#include "hmatchingload.h"
 
 #include <QSqlQuery>
 #include <QVariant>
 
-bool HSeriesLookup::load(HDatabase *db)
+bool HSeriesLookup::load(HMatchingLoad &load)
 {
     clear();
-    QSqlQuery query =
-        db->query(QStringLiteral("select * from %1").arg(QStringLiteral("__product_series")));
-    if (!query.isActive()) {
-        m_error = db->errorString();
-        return false;
-    }
-    while (query.next()) {
-        Row row;
-        row.idSeries = query.value(QStringLiteral("id_series")).toInt();
-        if (m_rows.contains(row.idSeries))
-            continue;
-        row.productType = query.value(QStringLiteral("product_type")).toInt();
-        row.productSeries = query.value(QStringLiteral("product_series")).toString();
-        row.category = query.value(QStringLiteral("category")).toString();
-        row.oduType = query.value(QStringLiteral("odu_type")).toString();
-        row.subCatalog = query.value(QStringLiteral("sub_catalog")).toString();
-        row.tableName = query.value(QStringLiteral("table_name")).toString();
-        m_rows.insert(row.idSeries, row);
-    }
-    m_loaded = true;
-    return true;
+    return load.read(QStringLiteral("__product_series"),
+                     QStringLiteral("select [id_series],[product_type],[product_series],[category],"
+                                    "[odu_type],[sub_catalog],[table_name] from __product_series"),
+                     [this](const QSqlQuery &query) {
+                         Row row;
+                         row.idSeries = query.value(0).toInt();
+                         if (m_rows.contains(row.idSeries))
+                             return;
+                         row.productType = query.value(1).toInt();
+                         row.productSeries = query.value(2).toString();
+                         row.category = query.value(3).toString();
+                         row.oduType = query.value(4).toString();
+                         row.subCatalog = query.value(5).toString();
+                         row.tableName = query.value(6).toString();
+                         m_rows.insert(row.idSeries, row);
+                     });
 }
 
 void HSeriesLookup::clear()
 {
     m_rows.clear();
     m_completed.clear();
-    m_loaded = false;
-    m_error.clear();
 }
 
 const HSeriesLookup::Row *HSeriesLookup::find(int idSeries) const
@@ -50,7 +43,8 @@ bool HSeriesLookup::complete(int idSeries, QJsonObject &record, bool withId) con
     const Row *row = find(idSeries);
     if (!row)
         return false;
-    const bool bare = record.size() == 1 && record.value(QStringLiteral("id_series")).toInt() == idSeries;
+    const bool bare =
+        record.size() == 1 && record.value(QStringLiteral("id_series")).toInt() == idSeries;
     if (bare) {
         const auto cached = m_completed.constFind(idSeries);
         if (cached != m_completed.constEnd()) {

@@ -4,7 +4,7 @@
 #include <QJsonObject>
 #include <QString>
 
-class HDatabase;
+class HMatchingLoad;
 
 // The rows of __product_series, read with one statement and looked up by id_series.
 //
@@ -25,12 +25,10 @@ public:
         QString tableName;
     };
 
-    // Reads every series row. False (see errorString()) when the statement failed; the
-    // lookup is then empty.
-    bool load(HDatabase *db);
+    // Reads every series row with one statement. False, with the failure noted in `load`,
+    // when it could not be read completely.
+    bool load(HMatchingLoad &load);
     void clear();
-    bool isLoaded() const { return m_loaded; }
-    QString errorString() const { return m_error; }
 
     // The row of the series, or null when there is none.
     const Row *find(int idSeries) const;
@@ -45,6 +43,4 @@ private:
     // Completed records of bare {"id_series": id} records, shared by every copy: most
     // records are completed from that state, and thousands of them name the same series.
     mutable QHash<int, QJsonObject> m_completed;
-    bool m_loaded = false;
-    QString m_error;
 };

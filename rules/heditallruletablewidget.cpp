@@ -2,6 +2,7 @@
 #include "ui_heditallruletablewidget.h"
 
 #include "hproductschema.h"
+#include "hsaveround.h"
 #include "htablewidget.h"
 
 #include <QVBoxLayout>
@@ -37,7 +38,9 @@ HEditAllRuleTableWidget::~HEditAllRuleTableWidget()
 }
 
 void HEditAllRuleTableWidget::save()
-{}
+{
+    HSaveRound::report(this, HSaveOutcome());
+}
 
 void HEditAllRuleTableWidget::on_comboBox_currentIndexChanged(int index)
 {

@@ -21,7 +21,7 @@ public:
 
 public slots:
     // Part of the main window's save fan-out; rule tables are written only by the
-    // editor's "Save To Database", so there is nothing to do here.
+    // editor's "Save To Database", so this only reports that nothing was written.
     void save();
 
 private slots:

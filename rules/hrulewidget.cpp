@@ -3,18 +3,22 @@
 
 #include "hdatabase.h"
 #include "hdbfind.h"
-#include "hmessagebox.h"
 #include "hproductschema.h"
+#include "hsaveround.h"
 #include "hselectrulenamewidget.h"
+#include "hsqlstatement.h"
 #include "translatestring.h"
 
 #include <QDebug>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QJsonArray>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
+#include <QVector>
+
+#include <map>
+#include <memory>
 
 namespace {
 
@@ -99,6 +103,7 @@ void HRuleWidget::loadDocument()
         series.append(object);
     }
     m_document.insert(kSeriesArray, series);
+    m_saved = m_document;
 }
 
 void HRuleWidget::fillTable()
@@ -146,43 +151,90 @@ void HRuleWidget::tableCellDoubleClicked(int row, int col)
 
 void HRuleWidget::save()
 {
+    HSaveOutcome outcome;
     const QJsonArray series = m_document.value(kSeriesArray).toArray();
+    const QJsonArray saved = m_saved.value(kSeriesArray).toArray();
     HDatabase *db = HDbFind::getDb();
-    const QString statement =
-        QStringLiteral("update %1 set [rule_pipe_dimmension] = ?,[rule_centralized_control] = "
-                       "?,[rule_limit] = ?,[rule_add_refri_charge] = ?,[rule_connect_ratio] = ? "
-                       "where [ID] = ?")
-            .arg(QStringLiteral("__product_series"));
 
-    // All series are written or none: the first failure rolls the whole save back.
+    // Only the rule columns the user changed, of the series where they changed: untouched
+    // fields keep what they hold (a NULL stays NULL), and no edit means no statement.
+    struct Change
+    {
+        int row;
+        QStringList columns;
+    };
+    QVector<Change> changes;
+    for (int row = 0; row < series.size() && row < saved.size(); ++row) {
+        const QJsonObject now = series.at(row).toObject();
+        const QJsonObject before = saved.at(row).toObject();
+        Change change{row, {}};
+        for (const QString &key : ruleKeys()) {
+            if (now.value(key) != before.value(key))
+                change.columns.append(key);
+        }
+        if (!change.columns.isEmpty())
+            changes.append(change);
+    }
+    if (changes.isEmpty()) {
+        HSaveRound::report(this, outcome);
+        return;
+    }
+
+    // All series are written or none: the first failure rolls the whole save back, and the
+    // edits stay as they are for another try.
     QString error;
     if (!db->transaction()) {
         error = db->errorString();
     } else {
-        QSqlQuery update(db->getSqlDatabase());
-        if (!update.prepare(statement)) {
-            error = update.lastError().text();
-        } else {
-            for (const QJsonValue &value : series) {
-                const QJsonObject object = value.toObject();
-                for (int i = 0; i < ruleKeys().size(); ++i)
-                    update.bindValue(i, object.value(ruleKeys().at(i)).toString());
-                update.bindValue(ruleKeys().size(), object.value(kId).toInt());
-                qDebug().noquote() << statement << update.boundValues();
-                if (!update.exec()) {
-                    error = update.lastError().text();
-                    break;
-                }
+        // Series that change the same columns share one prepared statement.
+        std::map<QStringList, std::unique_ptr<HSqlStatement>> statements;
+        for (const Change &change : qAsConst(changes)) {
+            std::unique_ptr<HSqlStatement> &update = statements[change.columns];
+            if (!update) {
+                QStringList assignments;
+                for (const QString &column : change.columns)
+                    assignments.append(QStringLiteral("[%1] = ?").arg(column));
+                update = std::make_unique<HSqlStatement>(
+                    db, QStringLiteral("update %1 set %2 where [ID] = ?")
+                            .arg(QStringLiteral("__product_series"),
+                                 assignments.join(QLatin1Char(','))));
             }
+            const QJsonObject object = series.at(change.row).toObject();
+            int position = 0;
+            for (const QString &column : change.columns)
+                update->bind(position++, object.value(column).toString());
+            update->bind(position, object.value(kId).toInt());
+            qDebug().noquote() << update->sql() << object.value(kId).toInt() << change.columns;
+            if (!update->exec()) {
+                error = update->errorString();
+                break;
+            }
+            // A series deleted meanwhile by someone else: its new rules would go nowhere.
+            if (update->numRowsAffected() < 1) {
+                error = TranslateString(
+                            QStringLiteral("The outdoor series %1 / %2 (ID %3) is no longer in "
+                                           "the product database; nothing was saved."))
+                            .arg(object.value(kSubCatalog).toString(),
+                                 object.value(kCategory).toString())
+                            .arg(object.value(kId).toInt());
+                break;
+            }
+            outcome.rowsChanged += update->numRowsAffected();
         }
-        update.finish();
+        statements.clear();
         if (error.isEmpty() && !db->commit())
             error = db->errorString();
         if (!error.isEmpty())
             db->rollback();
     }
-    if (!error.isEmpty())
-        HMessageBox::warning(this, TranslateString(QStringLiteral("Warning")), error);
+    if (error.isEmpty()) {
+        m_saved = m_document;
+    } else {
+        outcome.ok = false;
+        outcome.error = error;
+        outcome.rowsChanged = 0;
+    }
+    HSaveRound::report(this, outcome);
 }
 
 void HRuleWidget::resizeEvent(QResizeEvent *event)

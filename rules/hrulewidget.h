@@ -9,7 +9,8 @@ class HRuleWidget;
 
 // The "Select Rule" tab: every outdoor series with the names of its five rule-table
 // entries. A double-click on a rule cell picks another name from that rule table; save()
-// writes all outdoor series back in one transaction.
+// writes the changed rule names in one transaction and reports its outcome to the save
+// round (a failure keeps every edit for another try).
 class HRuleWidget : public QWidget
 {
     Q_OBJECT
@@ -34,4 +35,5 @@ private:
 
     Ui::HRuleWidget *ui;
     QJsonObject m_document; // "ar_odu_series": one object per outdoor series
+    QJsonObject m_saved;    // the document as the database holds it: loaded or last saved
 };

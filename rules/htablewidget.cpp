@@ -4,15 +4,40 @@
 #include "hdatabase.h"
 #include "hdbfind.h"
 #include "hmessagebox.h"
+#include "hsqlstatement.h"
+#include "htextdelegate.h"
 
 #include <QHeaderView>
 #include <QPushButton>
-#include <QSqlError>
+#include <QSqlField>
+#include <QSqlIndex>
 #include <QSqlRecord>
 #include <QSqlTableModel>
-#include <QVector>
+
+#include <map>
+#include <memory>
 
 namespace {
+
+// A table model that also tells the row key a row had when it was read, which is what an
+// update or a delete must name even if the key cell was changed since.
+class HRowKeyModel : public QSqlTableModel
+{
+public:
+    using QSqlTableModel::QSqlTableModel;
+
+    // The row's stored key: the primary key's fields, or the first column where the table
+    // has no primary key (the hidden column, set by the database).
+    QSqlRecord storedKey(int row) const
+    {
+        const QSqlRecord stored = primaryValues(row);
+        if (!primaryKey().isEmpty() || stored.isEmpty())
+            return stored;
+        QSqlRecord first;
+        first.append(stored.field(0));
+        return first;
+    }
+};
 
 void fetchRest(QSqlTableModel *model)
 {
@@ -20,80 +45,152 @@ void fetchRest(QSqlTableModel *model)
         model->fetchMore();
 }
 
-// What the user changed in a table model and has not saved yet, in a form that can be
-// applied again to a freshly selected model of the same table.
-struct PendingEdits
-{
-    struct Cell
-    {
-        int column;
-        QVariant value;
-    };
-    struct Update
-    {
-        int row;
-        QVector<Cell> cells;
-    };
-    QVector<Update> updates;
-    QVector<int> deletes;
-    QVector<QVector<Cell>> inserts;
-
-    static PendingEdits take(const QSqlTableModel *model)
-    {
-        PendingEdits edits;
-        const int columns = model->columnCount();
-        for (int row = 0; row < model->rowCount(); ++row) {
-            const QString mark = model->headerData(row, Qt::Vertical).toString();
-            if (mark == QLatin1String("!")) {
-                edits.deletes.append(row);
-            } else if (mark == QLatin1String("*")) {
-                const QSqlRecord record = model->record(row);
-                QVector<Cell> cells;
-                for (int column = 0; column < columns; ++column) {
-                    if (record.isGenerated(column))
-                        cells.append({column, record.value(column)});
-                }
-                edits.inserts.append(cells);
-            } else {
-                Update update{row, {}};
-                for (int column = 0; column < columns; ++column) {
-                    const QModelIndex index = model->index(row, column);
-                    if (model->isDirty(index))
-                        update.cells.append({column, index.data(Qt::EditRole)});
-                }
-                if (!update.cells.isEmpty())
-                    edits.updates.append(update);
-            }
-        }
-        return edits;
-    }
-
-    // Rows keep their positions: the model was selected again from an unchanged table,
-    // and deleted rows stay in a manual-submit model until they are saved.
-    void applyTo(QSqlTableModel *model) const
-    {
-        for (const Update &update : updates) {
-            for (const Cell &cell : update.cells)
-                model->setData(model->index(update.row, cell.column), cell.value);
-        }
-        for (int row : deletes)
-            model->removeRow(row);
-        for (const QVector<Cell> &cells : inserts) {
-            const int row = model->rowCount();
-            model->insertRow(row);
-            for (const Cell &cell : cells)
-                model->setData(model->index(row, cell.column), cell.value);
-        }
-    }
-};
-
-// Selects the table and fetches every row: rows are added at the end of the model and
-// pending edits are put back by row number, both of which need the whole table loaded.
+// Selects the table and fetches every row: new rows are added after the last one.
 void selectAll(QSqlTableModel *model)
 {
     model->select();
     fetchRest(model);
 }
+
+QString keyText(const QSqlRecord &key)
+{
+    QStringList parts;
+    for (int i = 0; i < key.count(); ++i)
+        parts.append(QStringLiteral("[%1] = %2").arg(key.fieldName(i), key.value(i).toString()));
+    return parts.join(QStringLiteral(", "));
+}
+
+// The model's pending changes, written with statements of our own so that a failure leaves
+// the model untouched: its pending edits are then still exactly what the user made.
+class PendingWriter
+{
+public:
+    PendingWriter(HDatabase *db, const QString &table)
+        : m_db(db)
+        , m_table(table)
+    {}
+
+    int rowsWritten() const { return m_rows; }
+
+    // Deletes, updates and inserts, in that order, inside the caller's transaction. Returns
+    // the first error, or an empty text.
+    QString write(const HRowKeyModel *model)
+    {
+        const int columns = model->columnCount();
+        QVector<int> deletes, updates, inserts;
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const QString mark = model->headerData(row, Qt::Vertical).toString();
+            if (mark == QLatin1String("!"))
+                deletes.append(row);
+            else if (mark == QLatin1String("*"))
+                inserts.append(row);
+            else {
+                for (int column = 0; column < columns; ++column) {
+                    if (model->isDirty(model->index(row, column))) {
+                        updates.append(row);
+                        break;
+                    }
+                }
+            }
+        }
+
+        for (int row : qAsConst(deletes)) {
+            const QSqlRecord key = model->storedKey(row);
+            HSqlStatement &statement =
+                prepared(QStringLiteral("delete from %1 where %2").arg(m_table, where(key)));
+            bindAll(statement, {}, key);
+            // A row already deleted elsewhere is gone as the user wants: not an error.
+            if (!statement.exec())
+                return statement.errorString();
+            m_rows += statement.numRowsAffected();
+        }
+        for (int row : qAsConst(updates)) {
+            const QSqlRecord key = model->storedKey(row);
+            QSqlRecord changed;
+            const QSqlRecord current = model->record(row);
+            for (int column = 0; column < columns; ++column) {
+                if (model->isDirty(model->index(row, column)))
+                    changed.append(current.field(column));
+            }
+            QStringList assignments;
+            for (int i = 0; i < changed.count(); ++i)
+                assignments.append(QStringLiteral("[%1] = ?").arg(changed.fieldName(i)));
+            HSqlStatement &statement =
+                prepared(QStringLiteral("update %1 set %2 where %3")
+                             .arg(m_table, assignments.join(QStringLiteral(", ")), where(key)));
+            bindAll(statement, changed, key);
+            if (!statement.exec())
+                return statement.errorString();
+            // Another user (or another editor window) deleted the row meanwhile: its edits
+            // must not land anywhere else, and silently dropping them would lose them.
+            if (statement.numRowsAffected() < 1)
+                return QStringLiteral("the row %1 of %2 is no longer in the table (deleted "
+                                      "meanwhile); nothing was saved. Its edits are kept: "
+                                      "delete the row here, or open the table again to drop "
+                                      "them.")
+                    .arg(keyText(key), m_table);
+            m_rows += statement.numRowsAffected();
+        }
+        for (int row : qAsConst(inserts)) {
+            const QSqlRecord current = model->record(row);
+            QSqlRecord values;
+            for (int column = 0; column < columns; ++column) {
+                if (current.isGenerated(column))
+                    values.append(current.field(column));
+            }
+            // Fields left unset take the table's defaults; a row with none set is an error
+            // rather than a guess.
+            if (values.isEmpty())
+                return QStringLiteral("the new row %1 is empty: fill it in or delete it")
+                    .arg(row + 1);
+            QStringList names, places;
+            for (int i = 0; i < values.count(); ++i) {
+                names.append(QStringLiteral("[%1]").arg(values.fieldName(i)));
+                places.append(QStringLiteral("?"));
+            }
+            HSqlStatement &statement = prepared(QStringLiteral("insert into %1 (%2) values (%3)")
+                                                    .arg(m_table, names.join(QStringLiteral(", ")),
+                                                         places.join(QStringLiteral(", "))));
+            bindAll(statement, values, {});
+            if (!statement.exec())
+                return statement.errorString();
+            m_rows += statement.numRowsAffected();
+        }
+        return QString();
+    }
+
+private:
+    static QString where(const QSqlRecord &key)
+    {
+        QStringList conditions;
+        for (int i = 0; i < key.count(); ++i)
+            conditions.append(QStringLiteral("[%1] = ?").arg(key.fieldName(i)));
+        return conditions.join(QStringLiteral(" and "));
+    }
+
+    static void bindAll(HSqlStatement &statement, const QSqlRecord &values, const QSqlRecord &key)
+    {
+        int position = 0;
+        for (int i = 0; i < values.count(); ++i)
+            statement.bind(position++, values.value(i));
+        for (int i = 0; i < key.count(); ++i)
+            statement.bind(position++, key.value(i));
+    }
+
+    // Rows that change the same columns share one prepared statement.
+    HSqlStatement &prepared(const QString &sql)
+    {
+        std::unique_ptr<HSqlStatement> &slot = m_statements[sql];
+        if (!slot)
+            slot = std::make_unique<HSqlStatement>(m_db, sql);
+        return *slot;
+    }
+
+    HDatabase *m_db;
+    QString m_table;
+    std::map<QString, std::unique_ptr<HSqlStatement>> m_statements;
+    int m_rows = 0;
+};
 
 } // namespace
 
@@ -108,6 +205,7 @@ HTableWidget::HTableWidget(QString tableName, QWidget *parent)
     // the buttons fill the window or the tab.
     ui->verticalLayout->setContentsMargins(10, 10, 10, 10);
     setLayout(ui->verticalLayout);
+    ui->tableView->setItemDelegate(new HTextDelegate(ui->tableView));
 
     if (!m_embedded) {
         setWindowFlags(windowFlags() | Qt::Tool | Qt::WindowMinimizeButtonHint |
@@ -135,7 +233,7 @@ void HTableWidget::setTable(QString tableName)
 
 void HTableWidget::buildModel()
 {
-    auto *model = new QSqlTableModel(this, HDbFind::getDb()->getSqlDatabase());
+    auto *model = new HRowKeyModel(this, HDbFind::getDb()->getSqlDatabase());
     model->setTable(m_tableName);
     model->setEditStrategy(QSqlTableModel::OnManualSubmit);
     selectAll(model);
@@ -173,35 +271,39 @@ void HTableWidget::on_pushButton_del_clicked()
     m_model->removeRow(current.row());
 }
 
+bool HTableWidget::savePending(QString *error)
+{
+    if (!m_model || !m_model->isDirty())
+        return true;
+    HDatabase *db = HDbFind::getDb();
+    // One transaction of our own: if one cannot be begun (another is open on the connection,
+    // the database is closed), nothing is written row by row outside it.
+    if (!db->transaction()) {
+        *error = db->errorString();
+        return false;
+    }
+    PendingWriter writer(db, m_tableName);
+    *error = writer.write(static_cast<const HRowKeyModel *>(m_model));
+    if (error->isEmpty() && !db->commit())
+        *error = db->errorString();
+    if (!error->isEmpty()) {
+        db->rollback();
+        return false;
+    }
+    // Only now does the model learn of the save: read the table again, keys of new rows
+    // included.
+    selectAll(m_model);
+    return true;
+}
+
 void HTableWidget::on_buttonBox_accepted()
 {
-    if (m_model) {
-        QSqlDatabase db = m_model->database();
-        const PendingEdits edits = PendingEdits::take(m_model);
-        // A save that cannot be made one transaction, or whose commit fails, is a failed
-        // save like a refused row: rolled back, edits kept, the user told.
-        QString error;
-        const bool began = db.transaction();
-        bool saved = began;
-        if (!began)
-            error = db.lastError().text();
-        else if (!(saved = m_model->submitAll()))
-            error = m_model->lastError().text();
-        else if (!(saved = db.commit()))
-            error = db.lastError().text();
-        if (saved) {
-            fetchRest(m_model);
-        } else {
-            if (began) // never end a transaction somebody else began on the connection
-                db.rollback();
-            // Rows written before the failing one are marked as saved in the model although
-            // the rollback undid them; select the table again and put every edit back, so
-            // that the view shows what is pending and a second save writes all of it.
-            selectAll(m_model);
-            edits.applyTo(m_model);
-            HMessageBox::warning(this, tr("tableModel"),
-                                 QStringLiteral("数据库错误:") + tr("%1").arg(error));
-        }
+    QString error;
+    if (!savePending(&error)) {
+        // The window stays open with every edit pending, so that the user can retry.
+        HMessageBox::warning(this, tr("tableModel"),
+                             QStringLiteral("数据库错误:") + tr("%1").arg(error));
+        return;
     }
     // The embedded editor is the permanent content of its tab: it stays visible.
     if (!m_embedded)

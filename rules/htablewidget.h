@@ -13,7 +13,8 @@ class QSqlTableModel;
 // With a table name it is a tool window of its own ("Edit table [name]", OK/Cancel);
 // with an empty name it is embedded in a tab, its table chosen later with setTable(), and
 // its OK button saves ("Save To Database") without closing it.
-// Every change stays pending in the model until it is saved in one transaction.
+// Every change stays pending in the model until it is saved in one transaction; a save that
+// fails leaves every pending change in place (and the window open) for another try.
 class HTableWidget : public QWidget
 {
     Q_OBJECT
@@ -34,6 +35,9 @@ private slots:
 
 private:
     void buildModel();
+    // Writes the pending changes in one transaction; on success the model reads the table
+    // again. False with the database's error in *error, the model untouched.
+    bool savePending(QString *error);
 
     Ui::HTableWidget *ui;
     QString m_tableName;

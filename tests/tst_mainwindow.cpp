@@ -4,12 +4,13 @@
 #include "hdbfind.h"
 #include "mainwindow.h"
 
+#include <QAction>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QVBoxLayout>
 #include <QtTest>
 
 using namespace TestHelpers;
@@ -24,6 +25,7 @@ private slots:
     void tabsAndWindow();
     void okSavesThenCloses();
     void cancelAndFrameCloseSaveNothing();
+    void closingWritesSideFilesFirst();
     void destructionClosesTheDatabase();
 
 private:
@@ -36,10 +38,13 @@ void TestMainWindow::init()
     QVERIFY(m_dir.isValid());
     cleanAppFolders();
     m_db = m_dir.filePath(QStringLiteral("Product.mdb"));
-    QVERIFY(createProductDb(m_db, {
-        QStringLiteral("insert into __product_series (id_series, product_type, product_series, category, sub_catalog) "
-                       "values (1, 0, 'ODU A', 'VRF', 'Heat pump'), (2, 1, 'IDU B', 'IDU', 'Duct')"),
-    }));
+    QVERIFY(createProductDb(
+        m_db, {
+                  QStringLiteral(
+                      "insert into __product_series (id_series, product_type, product_series, "
+                      "category, sub_catalog) "
+                      "values (1, 0, 'ODU A', 'VRF', 'Heat pump'), (2, 1, 'IDU B', 'IDU', 'Duct')"),
+              }));
     useProductDb(m_db);
 }
 
@@ -47,6 +52,7 @@ void TestMainWindow::cleanup()
 {
     HDbFind::closeDb();
     cleanAppFolders();
+    QFile::remove(appFolder(QStringLiteral("log"))); // a file left in its place
 }
 
 void TestMainWindow::tabsAndWindow()
@@ -59,33 +65,32 @@ void TestMainWindow::tabsAndWindow()
                                   QStringLiteral("Select Rule"), QStringLiteral("All rule table"),
                                   QStringLiteral("Set product sales status")};
     QCOMPARE(tabs->count(), expected.size());
-    const QStringList classes = {QStringLiteral("HOduAndIduMatchingWidget"),
-                                 QStringLiteral("HSeriesAndAccessoryMatchingWidget"),
-                                 QStringLiteral("HRuleWidget"), QStringLiteral("HEditAllRuleTableWidget"),
-                                 QStringLiteral("HEditProductSaleStatus")};
+    const QStringList classes = {
+        QStringLiteral("HOduAndIduMatchingWidget"),
+        QStringLiteral("HSeriesAndAccessoryMatchingWidget"), QStringLiteral("HRuleWidget"),
+        QStringLiteral("HEditAllRuleTableWidget"), QStringLiteral("HEditProductSaleStatus")};
     for (int i = 0; i < expected.size(); ++i) {
         QCOMPARE(tabs->tabText(i), expected.at(i));
         QCOMPARE(QString::fromLatin1(tabs->widget(i)->metaObject()->className()), classes.at(i));
     }
     QCOMPARE(window.windowTitle(), QStringLiteral("Product"));
     QVERIFY(window.windowState() & Qt::WindowMaximized);
-    QVERIFY(window.isVisible());
 
-    // The layout moved to the central widget: tabs and buttons follow the window's size.
-    QCOMPARE(window.centralWidget()->objectName(), QStringLiteral("centralWidget"));
-    auto *layout = qobject_cast<QVBoxLayout *>(window.centralWidget()->layout());
-    QVERIFY(layout);
-    QCOMPARE(layout->objectName(), QStringLiteral("verticalLayout"));
-    QCOMPARE(layout->contentsMargins(), QMargins(5, 5, 5, 5));
+    // The tabs and the buttons follow the window's size.
     window.showNormal();
     window.resize(1000, 700);
     QTest::qWait(20);
     auto *buttons = window.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
-    QVERIFY(buttons);
     QVERIFY(tabs->width() > 900);
     QVERIFY(buttons->geometry().bottom() > 600);
-    QVERIFY(buttons->button(QDialogButtonBox::Ok));
-    QVERIFY(buttons->button(QDialogButtonBox::Cancel));
+
+    // Tools > Check product data opens the check on the shared database.
+    ModalAnswerer answerer;
+    auto *check = window.findChild<QAction *>(QStringLiteral("action_checkProductData"));
+    QVERIFY(check);
+    check->trigger();
+    QCOMPARE(answerer.count(), 1);
+    QCOMPARE(answerer.seen().first().className, QStringLiteral("HProductDataCheckDialog"));
 }
 
 void TestMainWindow::okSavesThenCloses()
@@ -116,12 +121,74 @@ void TestMainWindow::cancelAndFrameCloseSaveNothing()
     }
 }
 
+void TestMainWindow::closingWritesSideFilesFirst()
+{
+    // The scheme file cannot be replaced (a folder took its name) and log/ cannot be created.
+    const QString scheme = appFolder(QStringLiteral("config/A.json"));
+    QVERIFY(QDir().mkpath(appFolder(QStringLiteral("config"))));
+    QVERIFY(writeBytes(scheme, "{}"));
+    auto breakFiles = [&] {
+        return QFile::remove(scheme) && QDir().mkpath(scheme) &&
+               writeBytes(appFolder(QStringLiteral("log")), "");
+    };
+    ModalAnswerer answerer;
+    {
+        MainWindow window;
+        QVERIFY(breakFiles());
+
+        // The user is asked before the scheme edits go, with every file that failed named;
+        // "No" keeps the window.
+        answerer.answer(QMessageBox::No);
+        QVERIFY(!window.close());
+        QVERIFY(window.isVisible());
+        QCOMPARE(answerer.count(), 1);
+        QString text = answerer.seen().first().text;
+        for (const QString &what :
+             {QDir::toNativeSeparators(scheme), QStringLiteral("\"ODU And IDU Matching\""),
+              QStringLiteral("\"ODU/IDU And Accessory Matching\""),
+              QDir::toNativeSeparators(appFolder(QStringLiteral("log")))})
+            QVERIFY2(text.contains(what), qPrintable(text));
+
+        // With the scheme writable again, closing goes on after a warning about the snapshots.
+        QVERIFY(QDir(scheme).removeRecursively());
+        answerer.clear();
+        QVERIFY(window.close());
+        QCOMPARE(answerer.count(), 1);
+        QCOMPARE(answerer.seen().first().title, QStringLiteral("Warning"));
+        text = answerer.seen().first().text;
+        QVERIFY2(text.contains(QStringLiteral("\"ODU And IDU Matching\"")) &&
+                     !text.contains(QStringLiteral("A.json")),
+                 qPrintable(text));
+        QVERIFY(QFileInfo(scheme).isFile());
+    }
+    {
+        // "Yes" closes all the same.
+        QVERIFY(QFile::remove(appFolder(QStringLiteral("log"))));
+        MainWindow window;
+        QVERIFY(breakFiles());
+        answerer.clear();
+        answerer.answer(QMessageBox::Yes);
+        QVERIFY(window.close());
+        QCOMPARE(answerer.count(), 1);
+        QVERIFY(QDir(scheme).removeRecursively());
+    }
+}
+
 void TestMainWindow::destructionClosesTheDatabase()
 {
     auto *window = new MainWindow;
     QVERIFY(HDbFind::getDb()->isOpen());
     delete window;
-    QVERIFY(!HDbFind::isOpen());
+    // Closed for good: nothing opens it again unasked (the sale status tab goes after the
+    // database), and statements fail saying so.
+    QVERIFY(!HDbFind::getDb()->isOpen());
+    QVERIFY(!HDbFind::getDb()->exec(QStringLiteral("delete from __product_series")));
+    QVERIFY2(HDbFind::getDb()->errorString().contains(QStringLiteral("closed")),
+             qPrintable(HDbFind::getDb()->errorString()));
+    QCOMPARE(sqlValue(m_db, QStringLiteral("select count(*) from __product_series")), QVariant(2));
+    // The next window opens it again.
+    MainWindow again;
+    QVERIFY(HDbFind::getDb()->isOpen());
 }
 
 QTEST_MAIN(TestMainWindow)

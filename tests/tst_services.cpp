@@ -31,6 +31,7 @@ private slots:
 
     void resolutionOrder();
     void missingDatabaseIsNeverCreated();
+    void closedHandleStaysClosed();
     void unusableFilesAreRefused_data();
     void unusableFilesAreRefused();
     void wrongSchemaNamesWhatIsMissing();
@@ -128,6 +129,48 @@ void TestServices::missingDatabaseIsNeverCreated()
     QVERIFY(!HDbFind::open(&error));
     QVERIFY2(error.contains(QDir::toNativeSeparators(named)) && error.contains(QStringLiteral("PRODUCT_DB")), qPrintable(error));
     QVERIFY(!QFileInfo::exists(named));
+}
+
+void TestServices::closedHandleStaysClosed()
+{
+    const QString path = m_dir.filePath(QStringLiteral("closed.sqlite"));
+    const QString other = m_dir.filePath(QStringLiteral("other.sqlite"));
+    QVERIFY(createProductDb(
+        path,
+        {QStringLiteral("insert into __product_series (id_series, product_type) values (1, 0)")}));
+    QVERIFY(createProductDb(
+        other,
+        {QStringLiteral("insert into __product_series (id_series, product_type) values (2, 0)")}));
+    qputenv("PRODUCT_DB", path.toLocal8Bit());
+    QVERIFY(HDbFind::open());
+    HDatabase *db = HDbFind::getDb();
+    HDbFind::closeDb();
+
+    // Nothing opens it again unasked, not even naming the same file again: callers keep the
+    // same handle, and every statement on it fails saying that it is closed.
+    HDbFind::setDbFileAndPwd(QStringLiteral("Product.mdb"), QStringLiteral("pw"));
+    QCOMPARE(HDbFind::getDb(), db);
+    QVERIFY(!db->isOpen());
+    QVERIFY(!db->transaction());
+    QVERIFY2(db->errorString().contains(QStringLiteral("closed")) &&
+                 db->errorString().contains(path),
+             qPrintable(db->errorString()));
+    QVERIFY(!db->exec(QStringLiteral("delete from __product_series")));
+    QVERIFY(!db->query(QStringLiteral("select 1")).next());
+    QVERIFY(HDbFind::getTableColumns(QStringLiteral("__product_series"),
+                                     QStringLiteral("id_series"), QString(), true)
+                .isEmpty());
+    QCOMPARE(sqlValue(path, QStringLiteral("select count(*) from __product_series")), QVariant(1));
+
+    // An explicit open, or another file named, opens it again.
+    QVERIFY(HDbFind::open());
+    QVERIFY(db->isOpen());
+    HDbFind::closeDb();
+    qputenv("PRODUCT_DB", other.toLocal8Bit());
+    HDbFind::setDbFileAndPwd(QStringLiteral("Other.mdb"), QStringLiteral("pw"));
+    QCOMPARE(HDbFind::getTableColumns(QStringLiteral("__product_series"),
+                                      QStringLiteral("id_series"), QString(), true),
+             QStringList{QStringLiteral("2")});
 }
 
 void TestServices::unusableFilesAreRefused_data()
