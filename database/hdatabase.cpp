@@ -92,6 +92,7 @@ bool HDatabase::openDatabase(const QString &file, const QString &password)
 {
     closeDatabase();
     m_error.clear();
+    resetStatementCounts();
     m_closed = false;
     m_fileName = file;
     switch (fileKind(file)) {
@@ -167,6 +168,7 @@ bool HDatabase::openOdbc(const QString &connectionString)
 {
     closeDatabase();
     m_error.clear();
+    resetStatementCounts();
     m_closed = false;
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QODBC"))) {
         setError(QStringLiteral("the Qt ODBC driver (QODBC) is not installed"));
