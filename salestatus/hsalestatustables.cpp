@@ -1,6 +1,7 @@
 #include "hsalestatustables.h"
 
 #include "hsalestatusschemes.h"
+#include "htextdelegate.h"
 
 #include <QHash>
 #include <QHeaderView>
@@ -177,6 +178,9 @@ void HSaleStatusTables::setUp(QTableWidget *seriesTable, QTableWidget *modelTabl
         table->verticalHeader()->hide();
         table->setSelectionBehavior(QAbstractItemView::SelectRows);
         table->setSelectionMode(QAbstractItemView::SingleSelection);
+        // Model strings and OEM names reach the database and the workbooks: a pasted NUL
+        // is refused where it comes in.
+        table->setItemDelegate(new HTextDelegate(table));
     }
     // The fills themselves run with the tables' signals blocked: only the user's edits (and
     // imports, check-all) are noted.
