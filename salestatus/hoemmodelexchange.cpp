@@ -3,6 +3,7 @@
 #include "hdatabase.h"
 #include "hmessagebox.h"
 #include "hworkbook.h"
+#include "hworkbookwriter.h"
 #include "translatestring.h"
 
 #include <QCoreApplication>
@@ -65,84 +66,89 @@ bool HOemModelExchange::exportRows(const QTableWidget *table, const QString &pat
         *error = QStringLiteral("it is a folder");
         return false;
     }
-
-    // The workbook is built from a copy of the template in a private folder and replaces
-    // the target only when complete, so a failure never costs the user the previous file.
-    QTemporaryDir work;
-    if (!work.isValid()) {
-        *error = QStringLiteral("no temporary folder: %1").arg(work.errorString());
+    // The format the name asks for; a name that says neither keeps the template's.
+    HWorkbook::Format format = HWorkbook::formatOfName(path);
+    if (format == HWorkbook::Unknown)
+        format = HWorkbook::formatOfContent(templateFile);
+    if (format == HWorkbook::Unknown)
+        format = HWorkbook::Xls;
+    // The table alone (with the header) may not fit: say so before any work.
+    *error = HWorkbookWriter::rowLimitError(format, kSheet, qint64(table->rowCount()) + 1);
+    if (!error->isEmpty())
         return false;
-    }
-    const QString suffix = QFileInfo(path).suffix();
-    const QString copy = work.filePath(suffix.isEmpty() ? QStringLiteral("export")
-                                                        : QStringLiteral("export.") + suffix);
-    {
-        QFile source(templateFile);
-        if (!source.copy(copy)) {
-            *error = QStringLiteral("the template %1 cannot be copied: %2")
-                         .arg(shown(templateFile), source.errorString());
-            return false;
-        }
-    }
 
-    HDatabase workbook;
-    if (!workbook.openExcelDatabase(copy, QString())) {
+    // The template's sheets and rows go out as the template holds them; the model rows are
+    // appended to "modellist", each text under its column's header.
+    HWorkbook book;
+    if (!book.read(templateFile)) {
         *error = QStringLiteral("the template %1 cannot be opened: %2")
-                     .arg(shown(templateFile), workbook.errorString());
+                     .arg(shown(templateFile), book.errorString());
         return false;
     }
-    // An .xls template copied under an .xlsx name becomes a real .xlsx file even when no row
-    // is added.
-    const HWorkbook::Format wanted = HWorkbook::formatOfName(path);
-    if (wanted != HWorkbook::Unknown && wanted != HWorkbook::formatOfContent(copy))
-        workbook.markWorkbookChanged();
+    int models = -1;
+    for (int s = 0; s < book.sheets.size() && models < 0; ++s) {
+        if (HWorkbook::sameSheetName(book.sheets.at(s).name, kSheet))
+            models = s;
+    }
+    if (models < 0) {
+        *error =
+            QStringLiteral("the template %1 has no sheet \"%2\"").arg(shown(templateFile), kSheet);
+        return false;
+    }
+    const HWorkbookSheet &modelSheet = book.sheets.at(models);
+    const QStringList header = modelSheet.rows.value(0);
+    int columns[3];
+    QStringList missing;
+    int width = 0;
+    for (int i = 0; i < 3; ++i) {
+        const QString name = i == 0 ? kProductCode : i == 1 ? kModel : kOemModel;
+        columns[i] = -1;
+        for (int c = 0; c < header.size() && columns[i] < 0; ++c) {
+            if (HWorkbook::sameSheetName(header.at(c), name))
+                columns[i] = c;
+        }
+        if (columns[i] < 0)
+            missing.append(name);
+        width = qMax(width, columns[i] + 1);
+    }
+    if (!missing.isEmpty()) {
+        *error = QStringLiteral("the sheet \"%1\" of the template %2 has no column %3")
+                     .arg(kSheet, shown(templateFile), missing.join(QStringLiteral(", ")));
+        return false;
+    }
+    int first = modelSheet.rows.size();
+    while (first > 1 && modelSheet.rows.at(first - 1).join(QString()).isEmpty())
+        --first;
+    *error = HWorkbookWriter::rowLimitError(format, kSheet, qint64(first) + table->rowCount());
+    if (!error->isEmpty())
+        return false;
 
-    // One transaction for all rows: the workbook is written once, on close.
-    workbook.transaction();
-    for (int row = 0; row < table->rowCount(); ++row) {
-        const QString code = cellText(table, row, 0);
-        const QString sql =
-            QStringLiteral(
-                "INSERT INTO modellist (product_code,model,oem_model) VALUES ('%1','%2','%3')")
-                .arg(HDatabase::escape(code), HDatabase::escape(cellText(table, row, 1)),
-                     HDatabase::escape(cellText(table, row, 2)));
-        if (!workbook.exec(sql)) {
-            *error = QStringLiteral("row %1 (product code \"%2\") cannot be written: %3")
-                         .arg(row + 1)
-                         .arg(code, workbook.errorString());
-            workbook.rollback();
-            workbook.getSqlDatabase().close();
-            return false;
+    qint64 total = table->rowCount();
+    for (const HWorkbookSheet &sheet : qAsConst(book.sheets))
+        total += sheet.rows.size();
+    const std::unique_ptr<HWorkbookWriter> writer = HWorkbookWriter::create(format, path, total);
+    bool ok = true;
+    for (int s = 0; s < book.sheets.size() && ok; ++s) {
+        const HWorkbookSheet &sheet = book.sheets.at(s);
+        ok = writer->addSheet(sheet.name);
+        const int rows = s == models ? first : sheet.rows.size();
+        for (int r = 0; r < rows && ok; ++r)
+            ok = writer->addRow(r, sheet.rows.at(r));
+        if (s != models)
+            continue;
+        QStringList cells;
+        for (int c = 0; c < width; ++c)
+            cells.append(QString());
+        for (int row = 0; row < table->rowCount() && ok; ++row) {
+            for (int i = 0; i < 3; ++i)
+                cells[columns[i]] = cellText(table, row, i);
+            ok = writer->addRow(first + row, cells);
         }
     }
-    if (!workbook.commit()) {
-        *error = workbook.errorString();
-        workbook.getSqlDatabase().close();
-        return false;
-    }
-    workbook.getSqlDatabase().close();
-    if (!workbook.closeDatabase()) {
-        *error = workbook.errorString();
-        return false;
-    }
-
-    QFile result(copy);
-    if (!result.open(QIODevice::ReadOnly)) {
-        *error = result.errorString();
-        return false;
-    }
-    const QByteArray bytes = result.readAll();
-    QSaveFile target(path);
-    if (!target.open(QIODevice::WriteOnly) || target.write(bytes) != bytes.size()) {
-        *error = target.errorString();
-        target.cancelWriting();
-        return false;
-    }
-    if (!target.commit()) {
-        *error = target.errorString();
-        return false;
-    }
-    return true;
+    if (ok && writer->commit())
+        return true;
+    *error = writer->errorString();
+    return false;
 }
 
 bool HOemModelExchange::importRows(QTableWidget *table, const QString &path, QString *error)

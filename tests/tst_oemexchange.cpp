@@ -8,6 +8,7 @@
 #include "hworkbook.h"
 
 #include <QElapsedTimer>
+#include <QDirIterator>
 #include <QFileDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -19,6 +20,11 @@
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace TestHelpers;
 
@@ -40,6 +46,8 @@ private slots:
     void importMatchesExactCodes();
     void cancelledDialogsAreSilent();
     void exportFailuresAreReported();
+    void fullDiskKeepsEarlierFile_data();
+    void fullDiskKeepsEarlierFile();
     void xlsRowLimitIsReported();
     void importFailuresAreReported();
     void clientsReadExports_data();
@@ -86,6 +94,54 @@ const QString kHeader = "product_code|model|oem_model";
 const QStringList kSuccess{"Notice: Export success"}, kImported{"Notice: Import success"};
 const char kNoPython[] = "Debian's /usr/bin/python3 with python3-xlrd, python3-xlwt and "
                          "python3-openpyxl is not installed";
+
+// Runs `body` in a forked child whose files may grow to `fileLimit` bytes at most (a full
+// disk, as writers see it: SIGXFSZ ignored, writes fail with EFBIG), and returns what it
+// returned, or how the child ended.
+QString inChild(rlim_t fileLimit, const std::function<QString()> &body)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return "no pipe";
+    const pid_t child = fork();
+    if (child == 0) {
+        close(fds[0]);
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{fileLimit, fileLimit};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const QByteArray out = body().toUtf8();
+        for (qint64 done = 0; done < out.size();) {
+            const ssize_t n = write(fds[1], out.constData() + done, size_t(out.size() - done));
+            if (n <= 0)
+                break;
+            done += n;
+        }
+        _exit(0);
+    }
+    close(fds[1]);
+    QByteArray out;
+    char buffer[4096];
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+        out.append(buffer, int(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!WIFEXITED(status))
+        return QStringLiteral("the child ended on signal %1").arg(WTERMSIG(status));
+    return QString::fromUtf8(out);
+}
+
+// Every file below a folder, hidden ones included, with its bytes.
+QMap<QString, QByteArray> tree(const QString &folder)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(QDir(folder).relativeFilePath(path), fileBytes(path));
+    }
+    return files;
+}
 
 // Rows written as "a|b|c;d|e" and back.
 QVector<QStringList> rowsOf(const QString &text)
@@ -339,10 +395,11 @@ void TestOemExchange::exportFailuresAreReported()
     QTableWidget *table = makeTable({{"A", "m", "o"}});
     const QString templateFile = HOemModelExchange::templatePath();
     // The template itself as the target is refused (cleanup() checks it is untouched), and
-    // so is a folder that does not exist.
+    // so is a folder that cannot be made.
     QStringList seen = exportTo(table, templateFile);
     QVERIFY2(isWarning(seen, "template", templateFile), qPrintable(seen.join('\n')));
-    const QString nowhere = file("no/such/folder/out.xls");
+    QVERIFY(writeBytes(file("plain"), "a file, not a folder"));
+    const QString nowhere = file("plain/folder/out.xls");
     seen = exportTo(table, nowhere);
     QVERIFY2(isWarning(seen, "", nowhere) && !QFileInfo::exists(nowhere),
              qPrintable(seen.join('\n')));
@@ -357,7 +414,7 @@ void TestOemExchange::exportFailuresAreReported()
     const QVector<QPair<QByteArray, QString>> cases{
         {QByteArray(), "does not exist"},
         {"not a workbook", "cannot be opened"},
-        {fileBytes(file("wrong.xls")), "no such table: modellist"},
+        {fileBytes(file("wrong.xls")), "no sheet \"modellist\""},
         {fileBytes(file("nocolumn.xls")), "oem_model"}};
     for (const auto &c : cases) {
         QFile::remove(templateFile);
@@ -370,6 +427,62 @@ void TestOemExchange::exportFailuresAreReported()
         }
     }
     QVERIFY(writeBytes(templateFile, m_template));
+}
+
+void TestOemExchange::fullDiskKeepsEarlierFile_data()
+{
+    // Limits as parts of the size of the finished workbook: below it the export must fail;
+    // above it the library's own temporary files may still be cut off while its small
+    // result fits, and the export must then either fail or have written the whole table.
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<double>("limit");
+    for (const char *name : {"names.xls", "names.xlsx"}) {
+        for (double limit : {0.0, 0.5, 2.0, 4.0})
+            QTest::addRow("%s, %g x size", name, limit) << name << limit;
+    }
+}
+
+void TestOemExchange::fullDiskKeepsEarlierFile()
+{
+    // The disk fills while the workbook is written: the earlier file stays byte for byte, no
+    // temporary file is left (beside it or in the temporary folder), and the error names the
+    // file and the cause. Nothing that failed is reported as a success.
+    QFETCH(QString, name);
+    QFETCH(double, limit);
+    QVector<QStringList> rows;
+    for (int i = 0; i < 3000; ++i)
+        rows.append({QStringLiteral("PC%1").arg(i), QStringLiteral("AR-%1 型号").arg(i % 97),
+                     QStringLiteral("OEM %1").arg(i)});
+    QTableWidget *table = makeTable(rows);
+    QDir(m_dir.path()).mkpath("out");
+    QDir(m_dir.path()).mkpath("tmp");
+    const QString path = file("out/" + name), reference = file("reference-" + name);
+    QString error;
+    QVERIFY2(
+        HOemModelExchange::exportRows(table, reference, HOemModelExchange::templatePath(), &error),
+        qPrintable(error));
+    const qint64 size = QFileInfo(reference).size();
+    QVERIFY(writeBytes(path, "earlier workbook"));
+    const QMap<QString, QByteArray> before = tree(file("out"));
+
+    const QString result = inChild(rlim_t(limit * size), [&] {
+        qputenv("TMPDIR", QFile::encodeName(file("tmp")));
+        QString error;
+        if (HOemModelExchange::exportRows(table, path, HOemModelExchange::templatePath(), &error))
+            return QStringLiteral("success");
+        return error;
+    });
+    QCOMPARE(tree(file("tmp")).keys(), QStringList());
+    if (result == "success") {
+        QVERIFY2(limit > 1, "a failed export was reported as a success");
+        QCOMPARE(modelSheet(path), kHeader + '\n' + lines(rows));
+        return;
+    }
+    QVERIFY2(result.contains(QDir::toNativeSeparators(path)) &&
+                 result.contains(QRegularExpression("full|too large",
+                                                    QRegularExpression::CaseInsensitiveOption)),
+             qPrintable(result));
+    QVERIFY2(tree(file("out")) == before, "the earlier file changed or a temporary file was left");
 }
 
 void TestOemExchange::xlsRowLimitIsReported()

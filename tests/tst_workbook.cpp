@@ -300,15 +300,18 @@ void TestWorkbook::openFailures()
     QVERIFY(!workbook.openExcelDatabase(m_dir.path(), QString()));
     QVERIFY(workbook.closeDatabase());
 
-    // Two sheets whose names differ only in letter case cannot both be tables.
+    // Two sheets whose names differ only in letter case are refused by both writers, and
+    // writing into a folder that cannot be made fails.
     HWorkbook twins;
     twins.sheets = {{"a", {{"x"}}}, {"A", {{"y"}}}};
-    QVERIFY(twins.write(file("twins.xls"), HWorkbook::Xls));
-    QVERIFY(!workbook.openExcelDatabase(file("twins.xls"), QString()));
-    QVERIFY(workbook.errorString().contains("two sheets"));
-    // Writing into a folder that does not exist fails.
-    QVERIFY(!twins.write(file("no/such/folder.xlsx"), HWorkbook::Xlsx));
+    for (HWorkbook::Format format : {HWorkbook::Xls, HWorkbook::Xlsx}) {
+        QVERIFY(!twins.write(file("twins"), format));
+        QVERIFY2(twins.errorString().contains("two sheets"), qPrintable(twins.errorString()));
+    }
+    QVERIFY(TestHelpers::writeBytes(file("plain"), "a file"));
+    QVERIFY(!twins.write(file("plain/folder.xlsx"), HWorkbook::Xlsx));
     QVERIFY(!twins.errorString().isEmpty());
+    QVERIFY(!QFileInfo::exists(file("twins")));
 }
 
 void TestWorkbook::damagedFilesGiveErrors()

@@ -1,5 +1,7 @@
 #include "hxlsreader.h"
 
+#include "hworkbook.h"
+
 #include <QDataStream>
 #include <QFile>
 
@@ -145,7 +147,7 @@ bool readInProcess(const QString &path, QVector<HWorkbookSheet> *sheets, QString
 // FreeXL trusts the structure of the file it reads, and a damaged file can make it crash.
 // It therefore reads in a child process: a crash or a hang there is a damaged workbook
 // here, not the end of the tool. The child hands the sheets back through a pipe.
-bool HXlsReader::read(const QString &path, QVector<HWorkbookSheet> *sheets, QString *error)
+static bool readSheets(const QString &path, QVector<HWorkbookSheet> *sheets, QString *error)
 {
     int fds[2];
     if (pipe(fds) != 0)
@@ -249,9 +251,37 @@ bool HXlsReader::read(const QString &path, QVector<HWorkbookSheet> *sheets, QStr
 
 #else
 
-bool HXlsReader::read(const QString &path, QVector<HWorkbookSheet> *sheets, QString *error)
+static bool readSheets(const QString &path, QVector<HWorkbookSheet> *sheets, QString *error)
 {
     return readInProcess(path, sheets, error);
 }
 
 #endif
+
+bool HXlsReader::read(const QString &path, HWorkbookVisitor &visitor, const QString &onlySheet,
+                      QString *error)
+{
+    QVector<HWorkbookSheet> sheets;
+    if (!readSheets(path, &sheets, error))
+        return false;
+    bool found = false;
+    for (const HWorkbookSheet &sheet : qAsConst(sheets)) {
+        const bool wanted =
+            onlySheet.isEmpty() || (!found && HWorkbook::sameSheetName(sheet.name, onlySheet));
+        found = found || wanted;
+        if (!visitor.sheet(sheet.name, wanted, error))
+            return false;
+        if (!wanted)
+            continue;
+        HWorkbookRow row;
+        for (int r = 0; r < sheet.rows.size(); ++r) {
+            if (sheet.rows.at(r).isEmpty())
+                continue;
+            row.index = r;
+            row.cells = sheet.rows.at(r).toVector();
+            if (!visitor.row(row, error))
+                return false;
+        }
+    }
+    return true;
+}

@@ -1,10 +1,11 @@
 #pragma once
 
-#include "hworkbook.h"
+#include "hworkbookreader.h"
 
-// Reads the sheets of an Excel 97-2003 (.xls) workbook through FreeXL.
+// Reads an Excel 97-2003 (.xls) workbook row by row through FreeXL.
 class HXlsReader
 {
 public:
-    static bool read(const QString &path, QVector<HWorkbookSheet> *sheets, QString *error);
+    static bool read(const QString &path, HWorkbookVisitor &visitor, const QString &onlySheet,
+                     QString *error);
 };
