@@ -1,8 +1,8 @@
 #include "hoemmodelexchange.h"
 
-#include "hdatabase.h"
 #include "hmessagebox.h"
 #include "hworkbook.h"
+#include "hworkbookreader.h"
 #include "hworkbookwriter.h"
 #include "translatestring.h"
 
@@ -12,11 +12,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
-#include <QSqlQuery>
-#include <QSqlRecord>
+#include <QSet>
 #include <QTableWidget>
-#include <QTemporaryDir>
 
 namespace {
 
@@ -43,6 +40,97 @@ QString shown(const QString &path)
 {
     return QDir::toNativeSeparators(path);
 }
+
+// The first OEM model name of each product code in the sheet "modellist", read straight from
+// the workbook reader. The header is the sheet's first row.
+class ModelListReader : public HWorkbookVisitor
+{
+public:
+    bool sheet(const QString &, bool withRows, QString *) override
+    {
+        found = found || withRows;
+        return true;
+    }
+
+    bool row(const HWorkbookRow &row, QString *error) override
+    {
+        if (!m_headerSeen) {
+            m_headerSeen = true;
+            if (row.index == 0) {
+                for (int c = row.cells.size() - 1; c >= 0; --c) {
+                    if (HWorkbook::sameSheetName(row.cells.at(c), kProductCode))
+                        m_code = c;
+                    else if (HWorkbook::sameSheetName(row.cells.at(c), kOemModel))
+                        m_name = c;
+                }
+            }
+            if (!checkColumns(error))
+                return false;
+            if (row.index == 0)
+                return true;
+        }
+        if (row.uncomputed.contains(m_code)) {
+            ++withoutResult;
+            return true;
+        }
+        const QString code = row.cells.value(m_code);
+        // A row without a product code is a blank line of the sheet, not a model.
+        if (code.isEmpty())
+            return true;
+        ++rowsRead;
+        if (names.contains(code))
+            return true;
+        codes.append(code);
+        if (row.uncomputed.contains(m_name)) {
+            ++withoutResult;
+            names.insert(code, QString()); // known, but nothing to set
+            return true;
+        }
+        const QString name = row.cells.value(m_name);
+        names.insert(code, name.isNull() ? QStringLiteral("") : name);
+        return true;
+    }
+
+    bool finish(QString *error)
+    {
+        if (!found) {
+            *error = QStringLiteral("the workbook has no sheet \"%1\"").arg(kSheet);
+            return false;
+        }
+        if (!m_headerSeen) {
+            *error = QStringLiteral("the sheet \"%1\" is empty").arg(kSheet);
+            return false;
+        }
+        return true;
+    }
+
+    bool found = false;
+    int rowsRead = 0;
+    int withoutResult = 0;
+    // Name by product code (a null text: the code is there, its name cannot be read);
+    // the codes in workbook order.
+    QHash<QString, QString> names;
+    QVector<QString> codes;
+
+private:
+    bool checkColumns(QString *error) const
+    {
+        QStringList missing;
+        if (m_code < 0)
+            missing.append(kProductCode);
+        if (m_name < 0)
+            missing.append(kOemModel);
+        if (missing.isEmpty())
+            return true;
+        *error = QStringLiteral("the sheet \"%1\" has no column %2")
+                     .arg(kSheet, missing.join(QStringLiteral(", ")));
+        return false;
+    }
+
+    bool m_headerSeen = false;
+    int m_code = -1;
+    int m_name = -1;
+};
 
 } // namespace
 
@@ -151,69 +239,42 @@ bool HOemModelExchange::exportRows(const QTableWidget *table, const QString &pat
     return false;
 }
 
-bool HOemModelExchange::importRows(QTableWidget *table, const QString &path, QString *error)
+bool HOemModelExchange::importRows(QTableWidget *table, const QString &path, QString *error,
+                                   ImportSummary *summary)
 {
-    if (!QFileInfo::exists(path)) {
-        *error = QStringLiteral("the file does not exist");
+    ModelListReader list;
+    if (!HWorkbookReader::read(path, list, error, kSheet))
         return false;
-    }
-    HDatabase workbook;
-    if (!workbook.openExcelDatabase(path, QString())) {
-        *error = workbook.errorString();
+    if (!list.finish(error))
         return false;
-    }
 
-    // The first workbook row of a product code supplies its name.
-    QHash<QString, QString> names;
-    {
-        QSqlDatabase db = workbook.getSqlDatabase();
-        const QSqlRecord columns = db.record(kSheet);
-        if (columns.isEmpty()) {
-            *error = QStringLiteral("the workbook has no sheet \"%1\"").arg(kSheet);
-            return false;
-        }
-        QStringList missing;
-        for (const QString &column : {kProductCode, kOemModel}) {
-            if (columns.indexOf(column) < 0)
-                missing.append(column);
-        }
-        if (!missing.isEmpty()) {
-            *error = QStringLiteral("the sheet \"%1\" has no column %2")
-                         .arg(kSheet, missing.join(QStringLiteral(", ")));
-            return false;
-        }
-
-        db.transaction();
-        QSqlQuery rows = workbook.query(QStringLiteral("select * from modellist"));
-        if (!rows.isActive()) {
-            *error = workbook.errorString();
-            return false;
-        }
-        while (rows.next()) {
-            const QVariant code = rows.value(kProductCode);
-            // A row without a product code is a blank line of the sheet, not a model.
-            if (code.isNull() || code.toString().isEmpty())
-                continue;
-            const QString key = code.toString();
-            if (!names.contains(key))
-                names.insert(key, rows.value(kOemModel).toString());
-        }
-        rows = QSqlQuery();
-        workbook.commit();
-        db.close();
-    }
-    workbook.closeDatabase();
-
+    // Only a workbook read to its end changes the table.
+    ImportSummary result;
+    result.rowsRead = list.rowsRead;
+    result.withoutResult = list.withoutResult;
+    QSet<QString> matched;
     for (int row = 0; row < table->rowCount(); ++row) {
-        const auto found = names.constFind(cellText(table, row, 0));
-        if (found == names.constEnd())
+        const QString code = cellText(table, row, 0);
+        const auto found = list.names.constFind(code);
+        if (found == list.names.constEnd() || found.value().isNull())
             continue;
+        matched.insert(code);
         QTableWidgetItem *item = table->item(row, 2);
-        if (item)
-            item->setText(found.value());
-        else
+        if (!item)
             table->setItem(row, 2, new QTableWidgetItem(found.value()));
+        else if (item->text() != found.value())
+            item->setText(found.value());
     }
+    result.matched = matched.size();
+    for (const QString &code : qAsConst(list.codes)) {
+        if (matched.contains(code) || list.names.value(code).isNull())
+            continue;
+        ++result.unmatched;
+        if (result.firstUnmatched.size() < 5)
+            result.firstUnmatched.append(code);
+    }
+    if (summary)
+        *summary = result;
     return true;
 }
 
@@ -250,11 +311,54 @@ void HOemModelExchange::importModelTable(QWidget *parent, QTableWidget *table)
     if (path.isEmpty())
         return;
     QString error;
-    if (!importRows(table, path, &error)) {
+    ImportSummary summary;
+    if (!importRows(table, path, &error, &summary)) {
         HMessageBox::warning(
             parent, QStringLiteral("Warning"),
             TranslateString(QStringLiteral("Import from %1 failed: %2")).arg(shown(path), error));
         return;
     }
-    HMessageBox::information(parent, QStringLiteral("Notice"), QStringLiteral("Import success"));
+    QString unmatched;
+    if (summary.unmatched > 0) {
+        QStringList codes;
+        for (const QString &code : qAsConst(summary.firstUnmatched))
+            codes.append(QLatin1Char('"') + code + QLatin1Char('"'));
+        if (summary.unmatched > codes.size())
+            codes.append(QStringLiteral("…"));
+        unmatched = TranslateString(QStringLiteral("%1 product codes match no model: %2"))
+                        .arg(summary.unmatched)
+                        .arg(codes.join(QStringLiteral(", ")));
+    }
+    QString formulas;
+    if (summary.withoutResult > 0)
+        formulas = TranslateString(QStringLiteral("%1 rows left out: their OEM model is a formula "
+                                                  "without a stored result (open and save the "
+                                                  "workbook in a spreadsheet program first)"))
+                       .arg(summary.withoutResult);
+    if (summary.matched == 0) {
+        QString text =
+            summary.rowsRead == 0
+                ? TranslateString(QStringLiteral("The sheet \"modellist\" of %1 holds no row "
+                                                 "with a product code: nothing was imported."))
+                      .arg(shown(path))
+                : TranslateString(QStringLiteral("No row of %1 matches a model of the table: "
+                                                 "%2 rows read, nothing was imported."))
+                      .arg(shown(path))
+                      .arg(summary.rowsRead);
+        for (const QString &line : {unmatched, formulas}) {
+            if (!line.isEmpty())
+                text += QLatin1Char('\n') + line;
+        }
+        HMessageBox::warning(parent, QStringLiteral("Warning"), text);
+        return;
+    }
+    QString text = QStringLiteral("Import success\n") +
+                   TranslateString(QStringLiteral("%1 rows read, %2 matched a model of the table."))
+                       .arg(summary.rowsRead)
+                       .arg(summary.matched);
+    for (const QString &line : {unmatched, formulas}) {
+        if (!line.isEmpty())
+            text += QLatin1Char('\n') + line;
+    }
+    HMessageBox::information(parent, QStringLiteral("Notice"), text);
 }
