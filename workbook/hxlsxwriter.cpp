@@ -12,6 +12,7 @@
 
 #ifdef Q_OS_LINUX
 #include <dlfcn.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -30,6 +31,20 @@ struct WriterLibrary
                              lxw_format *) = nullptr;
     lxw_error (*workbookClose)(lxw_workbook *) = nullptr;
     char *(*strError)(lxw_error) = nullptr;
+    // The C library of the writer's namespace keeps its own pointer to the environment.
+    char ***environment = nullptr;
+
+    // The environment as it is now: the writer's copy of the pointer is the one of the moment
+    // it was loaded, and a variable set since (setenv, qputenv) may have moved the array and
+    // freed the old one, which the writer would then read when it looks for its temporary
+    // folder.
+    void shareEnvironment() const
+    {
+#ifdef Q_OS_LINUX
+        if (environment)
+            *environment = environ;
+#endif
+    }
 
     WriterLibrary()
     {
@@ -59,6 +74,7 @@ struct WriterLibrary
             reinterpret_cast<decltype(writeString)>(dlsym(handle, "worksheet_write_string"));
         workbookClose = reinterpret_cast<decltype(workbookClose)>(dlsym(handle, "workbook_close"));
         strError = reinterpret_cast<decltype(strError)>(dlsym(handle, "lxw_strerror"));
+        environment = static_cast<char ***>(dlsym(handle, "environ"));
         if (!workbookNew || !addWorksheet || !writeString || !workbookClose || !strError) {
             error = QStringLiteral("the .xlsx writer library lacks a function it should have");
             handle = nullptr;
@@ -125,8 +141,10 @@ HXlsxWriter::~HXlsxWriter()
 {
     // Unfinished: closing is the library's one way to let go of its temporary files; what it
     // writes goes with m_file's temporary file.
-    if (m_workbook)
+    if (m_workbook) {
+        writerLibrary().shareEnvironment();
         writerLibrary().workbookClose(m_workbook);
+    }
 }
 
 bool HXlsxWriter::start()
@@ -146,6 +164,7 @@ bool HXlsxWriter::start()
     lxw_workbook_options options{};
     options.constant_memory = m_rows > ConstantMemoryRows ? LXW_TRUE : LXW_FALSE;
     options.tmpdir = const_cast<char *>(temp.constData());
+    lib.shareEnvironment();
     m_workbook = lib.workbookNew(QFile::encodeName(m_file.temporaryPath()).constData(), &options);
     if (!m_workbook)
         return fail(QStringLiteral("the .xlsx writer could not start"));
@@ -259,6 +278,7 @@ bool HXlsxWriter::commit()
         return fail(QStringLiteral("a workbook needs at least one sheet"));
     m_done = true;
     const WriterLibrary &lib = writerLibrary();
+    lib.shareEnvironment();
     const lxw_error rc = lib.workbookClose(m_workbook); // frees the workbook too
     m_workbook = nullptr;
     m_sheet = nullptr;
