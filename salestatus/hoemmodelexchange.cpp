@@ -66,6 +66,7 @@ public:
             }
             if (!checkColumns(error))
                 return false;
+            setWantedColumns({m_code, m_name});
             if (row.index == 0)
                 return true;
         }
@@ -132,6 +133,31 @@ private:
     int m_name = -1;
 };
 
+// The template as read last, kept while the file holds the same bytes: reading an .xls file
+// takes a helper process, and every export starts from the same small template.
+const HWorkbook *readTemplate(const QString &file, QString *error)
+{
+    static QByteArray cachedBytes;
+    static HWorkbook cached;
+    QFile in(file);
+    QByteArray bytes;
+    if (in.size() <= (16 << 20) && in.open(QIODevice::ReadOnly))
+        bytes = in.readAll();
+    if (!bytes.isEmpty() && bytes == cachedBytes)
+        return &cached;
+    cachedBytes.clear();
+    if (!cached.read(file)) {
+        *error = QStringLiteral("the template %1 cannot be opened: %2")
+                     .arg(shown(file), cached.errorString());
+        return nullptr;
+    }
+    // Kept only when the file did not change while it was read.
+    QFile again(file);
+    if (!bytes.isEmpty() && again.open(QIODevice::ReadOnly) && again.readAll() == bytes)
+        cachedBytes = bytes;
+    return &cached;
+}
+
 } // namespace
 
 QString HOemModelExchange::templatePath()
@@ -167,12 +193,10 @@ bool HOemModelExchange::exportRows(const QTableWidget *table, const QString &pat
 
     // The template's sheets and rows go out as the template holds them; the model rows are
     // appended to "modellist", each text under its column's header.
-    HWorkbook book;
-    if (!book.read(templateFile)) {
-        *error = QStringLiteral("the template %1 cannot be opened: %2")
-                     .arg(shown(templateFile), book.errorString());
+    const HWorkbook *read = readTemplate(templateFile, error);
+    if (!read)
         return false;
-    }
+    const HWorkbook &book = *read;
     int models = -1;
     for (int s = 0; s < book.sheets.size() && models < 0; ++s) {
         if (HWorkbook::sameSheetName(book.sheets.at(s).name, kSheet))
@@ -243,6 +267,7 @@ bool HOemModelExchange::importRows(QTableWidget *table, const QString &path, QSt
                                    ImportSummary *summary)
 {
     ModelListReader list;
+    list.names.reserve(table->rowCount());
     if (!HWorkbookReader::read(path, list, error, kSheet))
         return false;
     if (!list.finish(error))

@@ -45,13 +45,19 @@ namespace {
 class Output
 {
 public:
+    Output()
+        : m_buffer(1 << 18)
+    {}
     ~Output() { flush(); }
     void bytes(const void *data, size_t size)
     {
-        const char *at = static_cast<const char *>(data);
-        m_buffer.insert(m_buffer.end(), at, at + size);
-        if (m_buffer.size() >= (1u << 16))
+        if (m_used + size > m_buffer.size()) {
             flush();
+            if (size > m_buffer.size())
+                m_buffer.resize(size);
+        }
+        std::memcpy(m_buffer.data() + m_used, data, size);
+        m_used += size;
     }
     void u8(uint8_t v) { bytes(&v, 1); }
     void u16(uint16_t v)
@@ -71,26 +77,28 @@ public:
         u32(uint32_t(bits));
         u32(uint32_t(bits >> 32));
     }
-    void text(const std::string &s)
+    void text(const char *data, size_t size)
     {
-        u32(uint32_t(s.size()));
-        bytes(s.data(), s.size());
+        u32(uint32_t(size));
+        bytes(data, size);
     }
+    void text(const std::string &s) { text(s.data(), s.size()); }
     void flush()
     {
         size_t done = 0;
-        while (done < m_buffer.size()) {
-            const size_t n = fwrite(m_buffer.data() + done, 1, m_buffer.size() - done, stdout);
+        while (done < m_used) {
+            const size_t n = fwrite(m_buffer.data() + done, 1, m_used - done, stdout);
             if (n == 0)
                 break;
             done += n;
         }
         fflush(stdout);
-        m_buffer.clear();
+        m_used = 0;
     }
 
 private:
     std::vector<char> m_buffer;
+    size_t m_used = 0;
 };
 
 std::string freexlError(int code)
@@ -373,8 +381,12 @@ struct Handle
     const void *xls = nullptr;
     ~Handle()
     {
+#ifdef PM_ASAN
+        // Elsewhere the process ends here, and freeing FreeXL's tables one by one would only
+        // cost time.
         if (xls)
             freexl_close(xls);
+#endif
     }
 };
 
@@ -424,71 +436,78 @@ int readWorkbook(Output &out, const char *path, const std::string &only)
             rc = freexl_worksheet_dimensions(handle.xls, &rows, &columns);
         if (rc != FREEXL_OK)
             return refuse(out, "sheet \"" + sheetName + "\": " + freexlError(rc));
+        // The stored results of formulas fill the cells FreeXL leaves empty, in the order of
+        // the cells.
         const std::map<uint32_t, Result> &results = formulas.sheets[sheetName];
+        auto next = results.begin();
         uint32_t lastRow = rows;
         if (!results.empty())
             lastRow = std::max(lastRow, (results.rbegin()->first >> 16) + 1);
-        auto next = results.begin();
-        std::vector<std::pair<uint16_t, Result>> cells;
         for (uint32_t r = 0; r < lastRow; ++r) {
-            cells.clear();
+            bool started = false;
+            auto cell = [&](uint16_t column, char kind) {
+                if (!started) {
+                    out.u8(HXlsProtocol::Row);
+                    out.u32(r);
+                    started = true;
+                }
+                out.u16(column);
+                out.u8(uint8_t(kind));
+            };
+            auto formula = [&](const Result &result, uint16_t column) {
+                if (result.kind == HXlsProtocol::Number) {
+                    cell(column, HXlsProtocol::Number);
+                    out.f64(result.number);
+                } else if (!result.text.empty()) {
+                    cell(column, HXlsProtocol::Text);
+                    out.text(result.text);
+                }
+            };
             for (unsigned short c = 0; r < rows && c < columns; ++c) {
                 FreeXL_CellValue value;
                 rc = freexl_get_cell_value(handle.xls, r, c, &value);
                 if (rc != FREEXL_OK)
                     return refuse(out, "sheet \"" + sheetName + "\", row " + std::to_string(r + 1) +
                                            ": " + freexlError(rc));
-                Result cell;
                 switch (value.type) {
                 case FREEXL_CELL_INT:
-                    cell.kind = HXlsProtocol::Integer;
-                    cell.number = value.value.int_value;
+                    cell(c, HXlsProtocol::Integer);
+                    out.u32(uint32_t(value.value.int_value));
                     break;
                 case FREEXL_CELL_DOUBLE:
-                    cell.kind = HXlsProtocol::Number;
-                    cell.number = value.value.double_value;
+                    cell(c, HXlsProtocol::Number);
+                    out.f64(value.value.double_value);
                     break;
                 case FREEXL_CELL_TEXT:
                 case FREEXL_CELL_SST_TEXT:
                 case FREEXL_CELL_DATE:
                 case FREEXL_CELL_DATETIME:
                 case FREEXL_CELL_TIME:
-                    if (!value.value.text_value || !*value.value.text_value)
-                        continue;
-                    cell.text = value.value.text_value;
+                    if (value.value.text_value && *value.value.text_value) {
+                        cell(c, HXlsProtocol::Text);
+                        out.text(value.value.text_value, std::strlen(value.value.text_value));
+                    }
                     break;
                 default:
-                    continue;
+                    if (next != results.end()) {
+                        const uint32_t key = (r << 16) | c;
+                        while (next != results.end() && next->first < key)
+                            ++next;
+                        if (next != results.end() && next->first == key)
+                            formula(next->second, c);
+                    }
+                    break;
                 }
-                cells.emplace_back(c, cell);
             }
-            // Stored results of formulas in this row, where FreeXL found nothing.
+            // Results of cells beyond what FreeXL says the sheet holds.
             for (; next != results.end() && (next->first >> 16) == r; ++next) {
-                const uint16_t column = uint16_t(next->first & 0xFFFF);
-                bool present = false;
-                for (const auto &cell : cells)
-                    present = present || cell.first == column;
-                if (!present &&
-                    (next->second.kind != HXlsProtocol::Text || !next->second.text.empty()))
-                    cells.emplace_back(column, next->second);
+                if ((next->first & 0xFFFF) >= (r < rows ? columns : 0u))
+                    formula(next->second, uint16_t(next->first & 0xFFFF));
             }
-            while (next != results.end() && (next->first >> 16) < r + 1)
+            while (next != results.end() && (next->first >> 16) <= r)
                 ++next;
-            if (cells.empty())
-                continue;
-            out.u8(HXlsProtocol::Row);
-            out.u32(r);
-            out.u32(uint32_t(cells.size()));
-            for (const auto &cell : cells) {
-                out.u16(cell.first);
-                out.u8(uint8_t(cell.second.kind));
-                if (cell.second.kind == HXlsProtocol::Text)
-                    out.text(cell.second.text);
-                else if (cell.second.kind == HXlsProtocol::Number)
-                    out.f64(cell.second.number);
-                else
-                    out.u32(uint32_t(int32_t(cell.second.number)));
-            }
+            if (started)
+                out.u16(HXlsProtocol::EndOfRow);
         }
     }
     out.u8(HXlsProtocol::Done);

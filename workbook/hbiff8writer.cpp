@@ -92,7 +92,12 @@ bool isCompressible(const QString &text)
 void appendChars(QByteArray &out, const QString &text, int from, int count, bool wide)
 {
     if (!wide) {
-        out.append(text.midRef(from, count).toLatin1());
+        const int at = out.size();
+        out.resize(at + count);
+        char *to = out.data() + at;
+        const QChar *chars = text.constData() + from;
+        for (int i = 0; i < count; ++i)
+            to[i] = static_cast<char>(chars[i].unicode());
         return;
     }
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
@@ -254,9 +259,12 @@ QByteArray sheetTail(bool first)
 
 } // namespace
 
-HBiff8Writer::HBiff8Writer(const QString &path)
+HBiff8Writer::HBiff8Writer(const QString &path, qint64 rows)
     : HWorkbookWriter(path)
-{}
+{
+    // Most texts of a model list differ from each other.
+    m_index.reserve(int(qBound<qint64>(0, rows * 2, 1 << 20)));
+}
 
 bool HBiff8Writer::addSheet(const QString &name)
 {

@@ -18,7 +18,8 @@ public:
     // records of the string table, which FreeXL, our .xls reader, cannot read back.
     static constexpr int MaxTextLength = 8000;
 
-    explicit HBiff8Writer(const QString &path);
+    // `rows`: how many rows all sheets hold, when known.
+    explicit HBiff8Writer(const QString &path, qint64 rows = 0);
 
     bool addSheet(const QString &name) override;
     bool addRow(int row, const QStringList &cells) override;

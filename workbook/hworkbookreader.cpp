@@ -12,6 +12,16 @@ bool HWorkbookVisitor::sheet(const QString &, bool, QString *)
     return true;
 }
 
+void HWorkbookVisitor::setWantedColumns(const QVector<int> &columns)
+{
+    m_wanted.clear();
+    for (int column : columns) {
+        if (column >= m_wanted.size())
+            m_wanted.resize(column + 1);
+        m_wanted[column] = true;
+    }
+}
+
 bool HWorkbookReader::read(const QString &path, HWorkbookVisitor &visitor, QString *error,
                            const QString &onlySheet)
 {

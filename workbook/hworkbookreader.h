@@ -22,6 +22,20 @@ public:
     // The rows of a sheet that is read, in increasing order; rows without any cell are left
     // out. False (with the reason in *error) stops reading.
     virtual bool row(const HWorkbookRow &row, QString *error) = 0;
+
+    // Whether the cells of a column are wanted: readers leave the texts of other columns
+    // out of the rows they hand over (they still read past them).
+    bool wants(int column) const
+    {
+        return m_wanted.isEmpty() || (column < m_wanted.size() && m_wanted.at(column));
+    }
+
+protected:
+    // From now on only these columns are wanted; none given: every column.
+    void setWantedColumns(const QVector<int> &columns);
+
+private:
+    QVector<bool> m_wanted;
 };
 
 // Reads .xls and .xlsx workbooks row by row, without holding them: the format is taken

@@ -21,7 +21,7 @@ std::unique_ptr<HWorkbookWriter> HWorkbookWriter::create(HWorkbook::Format forma
                                                          const QString &path, qint64 rows)
 {
     if (format == HWorkbook::Xls)
-        return std::make_unique<HBiff8Writer>(path);
+        return std::make_unique<HBiff8Writer>(path, rows);
     return std::make_unique<HXlsxWriter>(path, rows);
 }
 

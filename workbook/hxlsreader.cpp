@@ -70,7 +70,7 @@ private:
         m_error = QStringLiteral("the .xls reader's answer is garbled");
         return Stop;
     }
-    // A sized UTF-8 text; Incomplete until all of it is there.
+    // A sized UTF-8 text (skipped when `out` is null); Incomplete until all of it is there.
     Step text(QString *out)
     {
         if (!has(4))
@@ -80,7 +80,8 @@ private:
             return garbage();
         if (!has(int(size)))
             return Incomplete;
-        *out = QString::fromUtf8(m_buffer.constData() + m_pos, int(size));
+        if (out)
+            *out = QString::fromUtf8(m_buffer.constData() + m_pos, int(size));
         m_pos += int(size);
         return Done;
     }
@@ -133,22 +134,26 @@ private:
 
     Step row()
     {
-        if (!has(8))
+        if (!has(4))
             return Incomplete;
         const quint32 index = u32();
-        const quint32 count = u32();
-        if (index >= quint32(HWorkbookReader::MaxRows) || count > 65536 || int(index) <= m_lastRow)
+        if (index >= quint32(HWorkbookReader::MaxRows) || int(index) <= m_lastRow)
             return garbage();
         m_row.index = int(index);
         m_row.cells.clear();
-        for (quint32 i = 0; i < count; ++i) {
-            if (!has(3))
+        for (;;) {
+            if (!has(2))
                 return Incomplete;
             const quint16 column = u16();
+            if (column == HXlsProtocol::EndOfRow)
+                break;
+            if (column >= HWorkbookReader::MaxColumns || !has(1))
+                return column >= HWorkbookReader::MaxColumns ? garbage() : Incomplete;
             const char kind = m_buffer.at(m_pos++);
+            const bool wanted = m_visitor.wants(column);
             QString value;
             if (kind == HXlsProtocol::Text) {
-                const Step step = text(&value);
+                const Step step = text(wanted ? &value : nullptr);
                 if (step != Done)
                     return step;
             } else if (kind == HXlsProtocol::Number) {
@@ -158,16 +163,17 @@ private:
                 m_pos += 8;
                 double number = 0;
                 std::memcpy(&number, &bits, 8);
-                value = HWorkbook::numberText(number);
+                if (wanted)
+                    value = HWorkbook::numberText(number);
             } else if (kind == HXlsProtocol::Integer) {
                 if (!has(4))
                     return Incomplete;
-                value = QString::number(qint32(u32()));
+                const qint32 number = qint32(u32());
+                if (wanted)
+                    value = QString::number(number);
             } else {
                 return garbage();
             }
-            if (column >= HWorkbookReader::MaxColumns)
-                return garbage();
             if (value.isEmpty())
                 continue;
             if (m_row.cells.size() <= column)

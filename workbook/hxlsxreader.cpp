@@ -10,7 +10,9 @@
 #include <quazipfile.h>
 #include <quazipfileinfo.h>
 
+#include <climits>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -31,11 +33,53 @@ QString partPath(const QString &target)
     return QDir::cleanPath(QStringLiteral("xl/") + target);
 }
 
-// A cell text as the file holds it: UTF-8, "_xHHHH_" escapes decoded.
-QString cellText(const QByteArray &utf8)
+QString utf8(const std::string &text, int most = INT_MAX)
 {
-    const QString text = QString::fromUtf8(utf8);
-    return utf8.contains("_x") ? HWorkbook::decodeEscapes(text) : text;
+    return QString::fromUtf8(text.data(), int(qMin<size_t>(text.size(), size_t(most))));
+}
+
+// A cell text as the file holds it: UTF-8, "_xHHHH_" escapes decoded.
+QString cellText(const char *data, int size)
+{
+    const QString text = QString::fromUtf8(data, size);
+    for (const char *at = data, *end = data + size;
+         (at = static_cast<const char *>(std::memchr(at, '_', size_t(end - at)))); ++at) {
+        if (at + 1 < end && at[1] == 'x')
+            return HWorkbook::decodeEscapes(text);
+    }
+    return text;
+}
+
+QString cellText(const std::string &text)
+{
+    return cellText(text.data(), int(text.size()));
+}
+
+// The text without blanks around it.
+void trim(const std::string &text, const char **data, int *size)
+{
+    const char *begin = text.data();
+    const char *end = begin + text.size();
+    while (begin < end && (*begin == ' ' || *begin == '\t' || *begin == '\n'))
+        ++begin;
+    while (end > begin && (end[-1] == ' ' || end[-1] == '\t' || end[-1] == '\n'))
+        --end;
+    *data = begin;
+    *size = int(end - begin);
+}
+
+// A non-negative decimal number, or -1.
+qint64 decimal(const char *data, int size)
+{
+    if (size < 1 || size > 12)
+        return -1;
+    qint64 value = 0;
+    for (int i = 0; i < size; ++i) {
+        if (data[i] < '0' || data[i] > '9')
+            return -1;
+        value = value * 10 + (data[i] - '0');
+    }
+    return value;
 }
 
 // Digits only, no sign, no leading zero: the text of an integer as numberText() writes it.
@@ -136,7 +180,7 @@ bool readSheetList(Workbook &book, QVector<SheetEntry> *entries)
     if (!book.openPart(file, part))
         return false;
     HXmlScanner xml(&file, part, &book.m_inflated, Limit);
-    QByteArray value;
+    std::string value;
     while (xml.next() != HXmlScanner::EndDocument) {
         if (xml.atError())
             return book.scanError(xml);
@@ -144,9 +188,9 @@ bool readSheetList(Workbook &book, QVector<SheetEntry> *entries)
             continue;
         SheetEntry entry;
         if (xml.attribute("name", &value))
-            entry.name = QString::fromUtf8(value);
+            entry.name = utf8(value);
         if (xml.attribute("id", &value, true))
-            entry.relation = QString::fromUtf8(value);
+            entry.relation = utf8(value);
         if (xml.atError())
             return book.scanError(xml);
         entries->append(entry);
@@ -167,7 +211,7 @@ bool readRelations(Workbook &book, QHash<QString, QString> *targets, QString *sh
     if (!book.openPart(file, part, true))
         return book.m_error->isEmpty();
     HXmlScanner xml(&file, part, &book.m_inflated, Limit);
-    QByteArray id, target, type;
+    std::string id, target, type;
     while (xml.next() != HXmlScanner::EndDocument) {
         if (xml.atError())
             return book.scanError(xml);
@@ -175,9 +219,9 @@ bool readRelations(Workbook &book, QHash<QString, QString> *targets, QString *sh
             continue;
         if (!xml.attribute("Id", &id) || !xml.attribute("Target", &target))
             continue;
-        const QString path = partPath(QString::fromUtf8(target));
-        targets->insert(QString::fromUtf8(id), path);
-        if (xml.attribute("Type", &type) && type.endsWith("/sharedStrings"))
+        const QString path = partPath(utf8(target));
+        targets->insert(utf8(id), path);
+        if (xml.attribute("Type", &type) && utf8(type).endsWith(QLatin1String("/sharedStrings")))
             *sharedStrings = path;
     }
     return book.closePart(file, part);
@@ -185,7 +229,7 @@ bool readRelations(Workbook &book, QHash<QString, QString> *targets, QString *sh
 
 // The texts of a string item (<si> or <is>, the scanner on its start): its <t> elements, rich
 // runs included, phonetic runs left out. False on a damaged part or too long a text.
-bool stringItem(HXmlScanner &xml, QByteArray *text, QString *what)
+bool stringItem(HXmlScanner &xml, std::string *text, QString *what)
 {
     text->clear();
     const int depth = xml.depth();
@@ -214,7 +258,7 @@ bool stringItem(HXmlScanner &xml, QByteArray *text, QString *what)
                 if (!xml.appendText(text))
                     return false;
                 // UTF-8 takes at most 4 bytes a character.
-                if (text->size() > 4 * HWorkbookReader::MaxTextLength) {
+                if (text->size() > 4 * size_t(HWorkbookReader::MaxTextLength)) {
                     *what = QStringLiteral("a text longer than the %1 characters a cell holds")
                                 .arg(thousands(HWorkbookReader::MaxTextLength));
                     return false;
@@ -244,7 +288,7 @@ bool readSharedStrings(Workbook &book, const QString &part)
     if (!book.openPart(file, part, true))
         return book.m_error->isEmpty();
     HXmlScanner xml(&file, part, &book.m_inflated, Limit);
-    QByteArray text;
+    std::string text;
     QString what;
     while (xml.next() != HXmlScanner::EndDocument) {
         if (xml.atError())
@@ -252,9 +296,10 @@ bool readSharedStrings(Workbook &book, const QString &part)
         if (xml.token() != HXmlScanner::StartElement)
             continue;
         if (xml.is("sst")) {
-            QByteArray count;
+            std::string count;
             if (xml.attribute("uniqueCount", &count))
-                book.m_strings.reserve(qBound(0, count.toInt(), 1 << 20));
+                book.m_strings.reserve(
+                    int(qBound<qint64>(0, decimal(count.data(), int(count.size())), 1 << 20)));
             continue;
         }
         if (!xml.is("si"))
@@ -341,19 +386,22 @@ private:
     bool m_inRow = false;
     int m_lastRow = -1;
     int m_column = -1;
-    QByteArray m_value;
-    QByteArray m_attribute;
+    // Reused from cell to cell, so that a cell costs no allocation of its own.
+    std::string m_value;
+    std::string m_inline;
+    std::string m_attribute;
 };
 
 bool SheetReader::startRow()
 {
     qint64 index = m_lastRow + 1;
     if (m_xml.attribute("r", &m_attribute)) {
-        bool ok = false;
-        index = m_attribute.toLongLong(&ok) - 1;
-        if (!ok || index < 0)
-            return damaged(QStringLiteral("the row number \"%1\"")
-                               .arg(QString::fromUtf8(m_attribute.left(32))));
+        const char *data = nullptr;
+        int size = 0;
+        trim(m_attribute, &data, &size);
+        index = decimal(data, size) - 1;
+        if (index < 0)
+            return damaged(QStringLiteral("the row number \"%1\"").arg(utf8(m_attribute, 32)));
     }
     if (index >= HWorkbookReader::MaxRows)
         return refused(QStringLiteral("it has more than %1 rows, the most a sheet holds")
@@ -390,13 +438,12 @@ bool SheetReader::cell()
     if (m_xml.attribute("r", &m_attribute)) {
         qint64 row = 0;
         int column = 0;
-        if (!referenceColumn(m_attribute.constData(), m_attribute.size(), &column, &row))
-            return damaged(QStringLiteral("the cell reference \"%1\"")
-                               .arg(QString::fromUtf8(m_attribute.left(32))));
+        if (!referenceColumn(m_attribute.data(), int(m_attribute.size()), &column, &row))
+            return damaged(QStringLiteral("the cell reference \"%1\"").arg(utf8(m_attribute, 32)));
         if (column >= HWorkbookReader::MaxColumns)
             return refused(QStringLiteral("the cell %1 lies beyond column %2: only the first %3 "
                                           "columns are read")
-                               .arg(QString::fromUtf8(m_attribute.left(32)))
+                               .arg(utf8(m_attribute, 32))
                                .arg(HWorkbook::columnName(HWorkbookReader::MaxColumns - 1))
                                .arg(thousands(HWorkbookReader::MaxColumns)));
         m_column = column;
@@ -409,13 +456,16 @@ bool SheetReader::cell()
     }
     char type = 'n';
     if (m_xml.attribute("t", &m_attribute)) {
-        if (m_attribute == "s")
+        const auto is = [this](const char *name, size_t size) {
+            return m_attribute.size() == size && std::memcmp(m_attribute.data(), name, size) == 0;
+        };
+        if (is("s", 1))
             type = 's';
-        else if (m_attribute == "inlineStr")
+        else if (is("inlineStr", 9))
             type = 'i';
-        else if (m_attribute == "b")
+        else if (is("b", 1))
             type = 'b';
-        else if (m_attribute == "str" || m_attribute == "e" || m_attribute == "d")
+        else if (is("str", 3) || is("e", 1) || is("d", 1))
             type = 't';
     }
     if (m_xml.atError())
@@ -430,7 +480,7 @@ bool SheetReader::cell()
     bool inValue = false;
     QString what;
     m_value.clear();
-    QByteArray inlineText;
+    m_inline.clear();
     while (m_xml.next() != HXmlScanner::EndDocument) {
         const HXmlScanner::Token token = m_xml.token();
         if (token == HXmlScanner::Invalid)
@@ -447,7 +497,7 @@ bool SheetReader::cell()
                 hasFormula = true;
             } else if (m_xml.is("is")) {
                 hasInline = true;
-                if (!stringItem(m_xml, &inlineText, &what)) {
+                if (!stringItem(m_xml, &m_inline, &what)) {
                     if (m_xml.atError())
                         return m_book.scanError(m_xml);
                     return refused(
@@ -457,7 +507,7 @@ bool SheetReader::cell()
         } else if (token == HXmlScanner::Characters && inValue) {
             if (!m_xml.appendText(&m_value))
                 return m_book.scanError(m_xml);
-            if (m_value.size() > 4 * HWorkbookReader::MaxTextLength)
+            if (m_value.size() > 4 * size_t(HWorkbookReader::MaxTextLength))
                 return refused(QStringLiteral("the cell %1 holds a text longer than the %2 "
                                               "characters a cell holds")
                                    .arg(reference(m_column))
@@ -467,38 +517,48 @@ bool SheetReader::cell()
     if (m_xml.atError())
         return m_book.scanError(m_xml);
 
+    if (!m_visitor.wants(m_column))
+        return true;
     QString text;
     switch (type) {
     case 's':
         if (hasValue) {
-            bool ok = false;
-            const int index = m_value.trimmed().toInt(&ok);
-            if (!ok || index < 0 || index >= m_book.m_strings.size())
+            const char *data = nullptr;
+            int size = 0;
+            trim(m_value, &data, &size);
+            const qint64 index = decimal(data, size);
+            if (index < 0 || index >= m_book.m_strings.size())
                 return damaged(QStringLiteral("the cell %1 refers to shared text \"%2\", which "
                                               "does not exist")
-                                   .arg(reference(m_column), QString::fromUtf8(m_value.left(32))));
-            text = m_book.m_strings.at(index);
+                                   .arg(reference(m_column), utf8(m_value, 32)));
+            text = m_book.m_strings.at(int(index));
         }
         break;
     case 'i':
-        text = cellText(hasValue ? m_value : inlineText);
+        text = cellText(hasValue ? m_value : m_inline);
         break;
     case 'b':
-        if (hasValue)
-            text = m_value.trimmed() == "1" ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+        if (hasValue) {
+            const char *data = nullptr;
+            int size = 0;
+            trim(m_value, &data, &size);
+            text = size == 1 && *data == '1' ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+        }
         break;
     case 't':
         text = cellText(m_value);
         break;
     default:
         if (hasValue) {
-            const QByteArray value = m_value.trimmed();
-            if (isPlainInteger(value.constData(), value.size())) {
-                text = QString::fromLatin1(value);
+            const char *data = nullptr;
+            int size = 0;
+            trim(m_value, &data, &size);
+            if (isPlainInteger(data, size)) {
+                text = QString::fromLatin1(data, size);
             } else {
                 bool ok = false;
-                const double number = value.toDouble(&ok);
-                text = ok ? HWorkbook::numberText(number) : cellText(value);
+                const double number = QByteArray::fromRawData(data, size).toDouble(&ok);
+                text = ok ? HWorkbook::numberText(number) : cellText(data, size);
             }
         }
         break;

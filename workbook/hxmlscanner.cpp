@@ -18,14 +18,6 @@ bool isNameEnd(char c)
     return isSpace(c) || c == '>' || c == '/';
 }
 
-quint64 nameHash(const char *data, int size)
-{
-    quint64 hash = 1469598103934665603ULL;
-    for (int i = 0; i < size; ++i)
-        hash = (hash ^ static_cast<unsigned char>(data[i])) * 1099511628211ULL;
-    return hash ^ (quint64(size) << 56);
-}
-
 const char *find(const char *from, const char *end, const char *what, int size)
 {
     if (end - from < size)
@@ -34,7 +26,7 @@ const char *find(const char *from, const char *end, const char *what, int size)
     return static_cast<const char *>(hit);
 }
 
-void appendUtf8(QByteArray *out, uint code)
+void appendUtf8(std::string *out, uint code)
 {
     char bytes[4];
     int n = 0;
@@ -53,20 +45,19 @@ void appendUtf8(QByteArray *out, uint code)
         bytes[n++] = char(0x80 | ((code >> 6) & 0x3F));
         bytes[n++] = char(0x80 | (code & 0x3F));
     }
-    out->append(bytes, n);
+    out->append(bytes, size_t(n));
 }
 
-// The local part of a qualified name.
-void localName(const char *data, int size, const char **local, int *localSize)
+// Whether a text needs decoding: an entity or a carriage return in it.
+bool needsDecoding(const char *data, int size)
 {
-    const void *colon = std::memchr(data, ':', size_t(size));
-    if (!colon) {
-        *local = data;
-        *localSize = size;
-        return;
+    if (size > 64)
+        return std::memchr(data, '&', size_t(size)) || std::memchr(data, '\r', size_t(size));
+    for (int i = 0; i < size; ++i) {
+        if (data[i] == '&' || data[i] == '\r')
+            return true;
     }
-    *local = static_cast<const char *>(colon) + 1;
-    *localSize = int(data + size - *local);
+    return false;
 }
 
 } // namespace
@@ -158,7 +149,7 @@ HXmlScanner::Token HXmlScanner::next()
     if (m_pendingEnd) {
         // The end of an empty element <a/>: the name is still where it was.
         m_pendingEnd = false;
-        m_stack.removeLast();
+        m_stack.pop_back();
         m_token = EndElement;
         return m_token;
     }
@@ -185,7 +176,7 @@ HXmlScanner::Token HXmlScanner::next()
                 continue;
             if (m_token == Invalid)
                 return m_token;
-            if (!m_stack.isEmpty())
+            if (!m_stack.empty())
                 return fail(QStringLiteral("it ends before its elements are closed (cut short?)"));
             if (!m_rootSeen)
                 return fail(QStringLiteral("it holds no element (empty or cut short?)"));
@@ -201,7 +192,7 @@ HXmlScanner::Token HXmlScanner::next()
                     return m_token;
                 lt = end;
             }
-            if (m_stack.isEmpty()) {
+            if (m_stack.empty()) {
                 // Only blanks may stand outside the root element.
                 for (const char *c = at; c < lt; ++c) {
                     if (!isSpace(*c))
@@ -252,7 +243,7 @@ HXmlScanner::Token HXmlScanner::next()
                 return fail(QStringLiteral("it ends inside a tag (cut short?)"));
             }
             if (cdata) {
-                if (m_stack.isEmpty())
+                if (m_stack.empty())
                     return fail(QStringLiteral("text outside its root element"));
                 m_tagEnd = int(stop + closingSize - base);
                 return text(int(at + 9 - base), int(stop - base), true);
@@ -264,62 +255,112 @@ HXmlScanner::Token HXmlScanner::next()
             continue;
         }
 
-        // A start or end tag: find its '>' outside quoted attribute values.
-        const char *c = at + 1;
-        char quote = 0;
-        while (c < end) {
-            if (quote) {
-                const char *q = static_cast<const char *>(std::memchr(c, quote, size_t(end - c)));
-                if (!q) {
-                    c = end;
-                    break;
-                }
-                c = q + 1;
-                quote = 0;
-                continue;
-            }
-            if (*c == '>')
-                break;
-            if (*c == '"' || *c == '\'')
-                quote = *c;
-            else if (*c == '<')
-                return fail(QStringLiteral("a tag holds '<'"));
+        // A start or end tag, read in one pass: its name, then (for a start tag) its
+        // attributes, which are kept for attribute().
+        const bool closing = second == '/';
+        const char *name = at + (closing ? 2 : 1);
+        const char *c = name;
+        const char *local = name;
+        quint64 hash = 1469598103934665603ULL;
+        while (c < end && !isNameEnd(*c)) {
+            if (*c == ':')
+                local = c + 1;
+            else if (*c == '<' || *c == '"' || *c == '\'' || *c == '=')
+                return fail(QStringLiteral("a tag holds '%1' in its name").arg(QLatin1Char(*c)));
+            hash = (hash ^ static_cast<unsigned char>(*c)) * 1099511628211ULL;
             ++c;
         }
-        if (c >= end) {
+        const char *nameEnd = c;
+        bool empty = false;
+        bool complete = false;
+        m_attributes.clear();
+        while (c < end) {
+            while (c < end && isSpace(*c))
+                ++c;
+            if (c >= end)
+                break;
+            if (*c == '>') {
+                complete = true;
+                ++c;
+                break;
+            }
+            if (*c == '/' && !closing) {
+                if (c + 1 >= end)
+                    break;
+                if (c[1] != '>')
+                    return fail(QStringLiteral("a '/' inside a tag"));
+                complete = empty = true;
+                c += 2;
+                break;
+            }
+            if (closing)
+                return fail(QStringLiteral("an end tag with attributes"));
+            Attribute attribute;
+            attribute.nameStart = int(c - base);
+            const char *attributeLocal = c;
+            while (c < end && *c != '=' && !isSpace(*c) && *c != '>' && *c != '/') {
+                if (*c == ':')
+                    attributeLocal = c + 1;
+                else if (*c == '<' || *c == '"' || *c == '\'')
+                    return fail(QStringLiteral("a tag holds '%1'").arg(QLatin1Char(*c)));
+                ++c;
+            }
+            attribute.prefixed = attributeLocal != base + attribute.nameStart;
+            attribute.localStart = int(attributeLocal - base);
+            attribute.localSize = int(c - attributeLocal);
+            while (c < end && isSpace(*c))
+                ++c;
+            if (c >= end)
+                break;
+            if (*c != '=')
+                return fail(QStringLiteral("an attribute without a value"));
+            ++c;
+            while (c < end && isSpace(*c))
+                ++c;
+            if (c >= end)
+                break;
+            if (*c != '"' && *c != '\'')
+                return fail(QStringLiteral("an attribute value without quotes"));
+            const char quote = *c++;
+            const char *close = static_cast<const char *>(std::memchr(c, quote, size_t(end - c)));
+            if (!close)
+                break;
+            attribute.valueStart = int(c - base);
+            attribute.valueSize = int(close - c);
+            m_attributes.push_back(attribute);
+            c = close + 1;
+        }
+        if (!complete) {
             if (more(int(end - at) * 2))
                 continue;
             if (m_token == Invalid)
                 return m_token;
             return fail(QStringLiteral("it ends inside a tag (cut short?)"));
         }
-        const bool closing = second == '/';
-        const char *name = at + (closing ? 2 : 1);
-        const char *nameEnd = name;
-        while (nameEnd < c && !isNameEnd(*nameEnd))
-            ++nameEnd;
         if (nameEnd == name)
             return fail(QStringLiteral("a tag without a name"));
         m_nameStart = int(name - base);
         m_nameSize = int(nameEnd - name);
-        m_tagEnd = int(c + 1 - base);
-        const quint64 hash = nameHash(name, m_nameSize);
+        m_localStart = int(local - base);
+        m_localSize = int(nameEnd - local);
+        m_tagEnd = int(c - base);
+        hash ^= quint64(m_nameSize) << 56;
         if (closing) {
-            if (m_stack.isEmpty() || m_stack.last() != hash)
+            if (m_stack.empty() || m_stack.back() != hash)
                 return fail(QStringLiteral("the end tag </%1> does not match")
                                 .arg(QString::fromUtf8(name, qMin(m_nameSize, 64))));
-            m_stack.removeLast();
+            m_stack.pop_back();
             m_token = EndElement;
             return m_token;
         }
-        if (m_stack.isEmpty() && m_rootSeen)
+        if (m_stack.empty() && m_rootSeen)
             return fail(QStringLiteral("a second root element"));
         m_rootSeen = true;
-        if (m_stack.size() >= MaxDepth)
+        if (int(m_stack.size()) >= MaxDepth)
             return fail(QStringLiteral("elements nested more than %1 deep").arg(MaxDepth));
         // An empty element <a/> counts as open until its end is handed out.
-        m_pendingEnd = c[-1] == '/' && c - 1 >= nameEnd;
-        m_stack.append(hash);
+        m_pendingEnd = empty;
+        m_stack.push_back(hash);
         m_token = StartElement;
         return m_token;
     }
@@ -336,62 +377,27 @@ HXmlScanner::Token HXmlScanner::text(int from, int to, bool cdata)
 
 bool HXmlScanner::isNamed(const char *name, int length) const
 {
-    const char *local = nullptr;
-    int size = 0;
-    localName(m_buffer.constData() + m_nameStart, m_nameSize, &local, &size);
-    return size == length && std::memcmp(local, name, size_t(length)) == 0;
+    return m_localSize == length &&
+           std::memcmp(m_buffer.constData() + m_localStart, name, size_t(length)) == 0;
 }
 
-bool HXmlScanner::attribute(const char *name, QByteArray *value, bool prefixed)
+bool HXmlScanner::attribute(const char *name, std::string *value, bool prefixed)
 {
     if (m_token != StartElement)
         return false;
-    const int length = int(std::strlen(name));
+    const size_t length = std::strlen(name);
     const char *base = m_buffer.constData();
-    const char *at = base + m_nameStart + m_nameSize;
-    const char *end = base + m_tagEnd - 1;
-    while (at < end) {
-        while (at < end && isSpace(*at))
-            ++at;
-        if (at >= end || *at == '/')
-            break;
-        const char *attrName = at;
-        while (at < end && *at != '=' && !isSpace(*at))
-            ++at;
-        const int attrSize = int(at - attrName);
-        while (at < end && isSpace(*at))
-            ++at;
-        if (at >= end || *at != '=') {
-            fail(QStringLiteral("an attribute without a value"));
-            return false;
+    for (const Attribute &attribute : m_attributes) {
+        if (size_t(attribute.localSize) != length || attribute.prefixed != prefixed ||
+            std::memcmp(base + attribute.localStart, name, length) != 0)
+            continue;
+        value->clear();
+        const char *at = base + attribute.valueStart;
+        if (!std::memchr(at, '&', size_t(attribute.valueSize))) {
+            value->append(at, size_t(attribute.valueSize));
+            return true;
         }
-        ++at;
-        while (at < end && isSpace(*at))
-            ++at;
-        if (at >= end || (*at != '"' && *at != '\'')) {
-            fail(QStringLiteral("an attribute value without quotes"));
-            return false;
-        }
-        const char quote = *at++;
-        const char *close = static_cast<const char *>(std::memchr(at, quote, size_t(end - at)));
-        if (!close) {
-            fail(QStringLiteral("an attribute value without its closing quote"));
-            return false;
-        }
-        const char *local = nullptr;
-        int localSize = 0;
-        localName(attrName, attrSize, &local, &localSize);
-        const bool hasPrefix = local != attrName;
-        if (localSize == length && hasPrefix == prefixed &&
-            std::memcmp(local, name, size_t(length)) == 0) {
-            value->clear();
-            if (!std::memchr(at, '&', size_t(close - at))) {
-                value->append(at, int(close - at));
-                return true;
-            }
-            return decode(at, int(close - at), value);
-        }
-        at = close + 1;
+        return decode(at, attribute.valueSize, value);
     }
     return false;
 }
@@ -399,35 +405,33 @@ bool HXmlScanner::attribute(const char *name, QByteArray *value, bool prefixed)
 bool HXmlScanner::plainText(const char **data, int *size) const
 {
     const char *at = m_buffer.constData() + m_textStart;
-    if (!m_cdata &&
-        (std::memchr(at, '&', size_t(m_textSize)) || std::memchr(at, '\r', size_t(m_textSize))))
+    if (!m_cdata && needsDecoding(at, m_textSize))
         return false;
     *data = at;
     *size = m_textSize;
     return true;
 }
 
-bool HXmlScanner::appendText(QByteArray *out)
+bool HXmlScanner::appendText(std::string *out)
 {
     const char *at = m_buffer.constData() + m_textStart;
-    if (m_cdata ||
-        (!std::memchr(at, '&', size_t(m_textSize)) && !std::memchr(at, '\r', size_t(m_textSize)))) {
-        out->append(at, m_textSize);
+    if (m_cdata || !needsDecoding(at, m_textSize)) {
+        out->append(at, size_t(m_textSize));
         return true;
     }
     return decode(at, m_textSize, out);
 }
 
-bool HXmlScanner::decode(const char *data, int size, QByteArray *out)
+bool HXmlScanner::decode(const char *data, int size, std::string *out)
 {
     const char *at = data;
     const char *end = data + size;
-    out->reserve(out->size() + size);
+    out->reserve(out->size() + size_t(size));
     while (at < end) {
         const char c = *at;
         if (c == '\r') {
             // Line ends read as "\n", whichever way they were written.
-            out->append('\n');
+            out->push_back('\n');
             at += at + 1 < end && at[1] == '\n' ? 2 : 1;
             continue;
         }
@@ -435,7 +439,7 @@ bool HXmlScanner::decode(const char *data, int size, QByteArray *out)
             const char *stop = at;
             while (stop < end && *stop != '&' && *stop != '\r')
                 ++stop;
-            out->append(at, int(stop - at));
+            out->append(at, size_t(stop - at));
             at = stop;
             continue;
         }
@@ -447,15 +451,15 @@ bool HXmlScanner::decode(const char *data, int size, QByteArray *out)
         }
         const QByteArray entity(at + 1, int(semicolon - at - 1));
         if (entity == "lt") {
-            out->append('<');
+            out->push_back('<');
         } else if (entity == "gt") {
-            out->append('>');
+            out->push_back('>');
         } else if (entity == "amp") {
-            out->append('&');
+            out->push_back('&');
         } else if (entity == "quot") {
-            out->append('"');
+            out->push_back('"');
         } else if (entity == "apos") {
-            out->append('\'');
+            out->push_back('\'');
         } else if (entity.startsWith('#')) {
             bool ok = false;
             const uint code = entity.startsWith("#x") ? entity.mid(2).toUInt(&ok, 16)

@@ -4,6 +4,9 @@
 #include <QString>
 #include <QVector>
 
+#include <string>
+#include <vector>
+
 class QIODevice;
 
 // A small pull reader for the XML parts of an .xlsx file, fast enough for sheets of a
@@ -31,17 +34,17 @@ public:
     bool atError() const { return m_token == Invalid; }
     QString errorString() const { return m_error; }
     // Elements open around the current token (the current start element included).
-    int depth() const { return m_stack.size(); }
+    int depth() const { return int(m_stack.size()); }
 
     // The local name (without prefix) of the current start or end element.
     bool isNamed(const char *name, int length) const;
     template <int N> bool is(const char (&name)[N]) const { return isNamed(name, N - 1); }
     // An attribute of the current start element by local name: without a prefix, or with one
     // when `prefixed` (as r:id). False when absent.
-    bool attribute(const char *name, QByteArray *value, bool prefixed = false);
+    bool attribute(const char *name, std::string *value, bool prefixed = false);
 
     // The decoded text of the current Characters token, appended to `out`.
-    bool appendText(QByteArray *out);
+    bool appendText(std::string *out);
     // The raw bytes of the current Characters token when they need no decoding (no entity,
     // no carriage return); false otherwise.
     bool plainText(const char **data, int *size) const;
@@ -52,7 +55,7 @@ public:
 private:
     bool more(int wanted);
     Token text(int from, int to, bool cdata);
-    bool decode(const char *data, int size, QByteArray *out);
+    bool decode(const char *data, int size, std::string *out);
     bool checkDeclaration(const char *data, int size);
 
     QIODevice *m_device;
@@ -70,12 +73,24 @@ private:
     // The current token's parts, as offsets into m_buffer (valid until the next call).
     int m_nameStart = 0;
     int m_nameSize = 0;
+    int m_localStart = 0;
+    int m_localSize = 0;
     int m_tagEnd = 0;
     int m_textStart = 0;
     int m_textSize = 0;
     bool m_cdata = false;
     bool m_pendingEnd = false;
+    // The attributes of the current start element.
+    struct Attribute
+    {
+        int nameStart = 0;
+        int localStart = 0;
+        int localSize = 0;
+        bool prefixed = false;
+        int valueStart = 0;
+        int valueSize = 0;
+    };
+    std::vector<Attribute> m_attributes;
     // Open elements: a hash of each qualified name, to match end tags without copies.
-    QVector<quint64> m_stack;
-    quint64 m_pendingHash = 0;
+    std::vector<quint64> m_stack;
 };
