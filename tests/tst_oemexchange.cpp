@@ -48,8 +48,6 @@ private slots:
     void exportFailuresAreReported();
     void fullDiskKeepsEarlierFile_data();
     void fullDiskKeepsEarlierFile();
-    void xlsRowLimitIsReported();
-    void importFailuresAreReported();
     void oddWorkbooks_data();
     void oddWorkbooks();
     void clientsReadExports_data();
@@ -491,6 +489,14 @@ void TestOemExchange::exportFailuresAreReported()
         }
     }
     QVERIFY(writeBytes(templateFile, m_template));
+
+    // More model rows than an .xls sheet holds: a warning pointing to .xlsx, given before
+    // the rows are looked at (they have no items here).
+    auto *big = new QTableWidget(HBiff8Writer::MaxRows, 5, m_editor); // one too many, header in
+    seen = exportTo(big, file("kept.xls"));
+    QVERIFY2(isWarning(seen, "65536", file("kept.xls")) && seen.first().contains(".xlsx"),
+             qPrintable(seen.join('\n')));
+    QCOMPARE(fileBytes(file("kept.xls")), QByteArray("previous content"));
 }
 
 void TestOemExchange::fullDiskKeepsEarlierFile_data()
@@ -549,47 +555,6 @@ void TestOemExchange::fullDiskKeepsEarlierFile()
     QVERIFY2(tree(file("out")) == before, "the earlier file changed or a temporary file was left");
 }
 
-void TestOemExchange::xlsRowLimitIsReported()
-{
-    // More model rows than an .xls sheet holds: a clear warning pointing to .xlsx, given
-    // before the rows are looked at (the rows have no items here), the old file intact.
-    auto *table =
-        new QTableWidget(HBiff8Writer::MaxRows, 5, m_editor); // with the header one too many
-    const QString target = file("big.xls");
-    QVERIFY(writeBytes(target, "previous content"));
-    const QStringList seen = exportTo(table, target);
-    QVERIFY2(isWarning(seen, "65536", target) && seen.first().contains(".xlsx"),
-             qPrintable(seen.join('\n')));
-    QCOMPARE(fileBytes(target), QByteArray("previous content"));
-}
-
-void TestOemExchange::importFailuresAreReported()
-{
-    QTableWidget *table = makeTable({{"A", "m", "o"}});
-    HWorkbook noSheet, noColumn;
-    noSheet.sheets = {{"models", rowsOf(kHeader + ";A|m|x")}};
-    noColumn.sheets = {{"modellist", rowsOf("product_code|model;A|m")}};
-    QVERIFY(noSheet.write(file("nosheet.xlsx"), HWorkbook::Xlsx));
-    QVERIFY(noColumn.write(file("nocolumn.xls"), HWorkbook::Xls));
-    QVERIFY(writeBytes(file("text.xls"), "product_code,model,oem_model\nA,m,x\n"));
-    QVERIFY(writeBytes(file("cut.xlsx"), fileBytes(file("nosheet.xlsx")).left(300)));
-
-    // The open dialog refuses a missing file itself; a caller without it gets the cause.
-    QString error;
-    QVERIFY(!HOemModelExchange::importRows(table, file("missing.xls"), &error));
-    QVERIFY2(error.contains("does not exist"), qPrintable(error));
-
-    const QVector<QPair<QString, QString>> cases{{"text.xls", "neither"},
-                                                 {"cut.xlsx", "zip"},
-                                                 {"nosheet.xlsx", "no sheet \"modellist\""},
-                                                 {"nocolumn.xls", "no column oem_model"}};
-    for (const auto &c : cases) {
-        const QStringList seen = importFrom(table, file(c.first));
-        QVERIFY2(isWarning(seen, c.second, file(c.first)), qPrintable(seen.join('\n')));
-        QCOMPARE(column(table, 2), QStringList{"o"});
-    }
-}
-
 void TestOemExchange::oddWorkbooks_data()
 {
     // Workbooks of tests/clients/odd_workbook.py, some damaged here. `names` are the OEM
@@ -620,6 +585,10 @@ void TestOemExchange::oddWorkbooks_data()
         {"cr-text.xls", "", "a\rb|N2|o3|o4", success.arg(2).arg(2) + "$"},
         {"far-reference.xls", "", "N1|N2|o3|o4", success.arg(2).arg(2) + "$"},
         {"no-match.xls", "", unchanged, noMatch},
+        {"no-column.xls", "", unchanged,
+         refused.arg("the sheet \"modellist\" has no column oem_model$")},
+        {"not-a-workbook.xls", "", unchanged,
+         refused.arg("neither an .xls nor an .xlsx workbook$")},
         {"valid.xlsx", "truncated", unchanged, refused.arg("zip")},
         {"valid.xlsx", "bit-flipped", "?", ""},
         {"inflating.xlsx", "", unchanged, refused.arg("2,048 MB, more than the 256 MB")},
@@ -630,6 +599,7 @@ void TestOemExchange::oddWorkbooks_data()
         {"escaped-text.xlsx", "", "a\rb|_x000D_ literal|o3|o4", success.arg(2).arg(2) + "$"},
         {"too-many-rows.xlsx", "", unchanged, refused.arg("more than 1,048,576 rows")},
         {"no-match.xlsx", "", unchanged, noMatch},
+        {"no-sheet.xlsx", "", unchanged, refused.arg("the workbook has no sheet \"modellist\"$")},
     };
     for (const auto &row : rows)
         QTest::addRow("%s%s%s", row.file, *row.damage ? ", " : "", row.damage)

@@ -11,11 +11,13 @@ P1 -> N1 and P2 -> N2, changed as the kind says:
          name of P1 is a formula with the stored result "N1-F", that of P2 one without a
          stored result), numeric-code (the codes are the numbers 12345 and 67890.0),
          escaped-text (the names "a_x000D_b" and a literal "_x005F_x000D_ literal"),
-         too-many-rows (1,048,577 rows), no-match (the codes X1 and X2)
+         too-many-rows (1,048,577 rows), no-match (the codes X1 and X2), no-sheet (the sheet
+         is named "models")
   xls:   valid, inflating (the sheet claims 65,536 x 256 cells), formula (the name of P1 is
          a formula whose stored result is "N1-FORM"),
          numeric-code, cr-text (the name of P1 holds a carriage return), far-reference (a
-         cell in the last row and column), no-match
+         cell in the last row and column), no-match, no-column (no column oem_model),
+         not-a-workbook (a text file)
 """
 import struct
 import sys
@@ -39,7 +41,7 @@ ROOT_RELS = ('<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="%s">'
              '<Relationship Id="rId1" Type="%s/officeDocument" Target="xl/workbook.xml"/>'
              '</Relationships>' % (PACKAGE, RELS))
 WORKBOOK = ('<?xml version="1.0" encoding="UTF-8"?><workbook xmlns="%s" xmlns:r="%s"><sheets>'
-            '<sheet name="modellist" sheetId="1" r:id="rId1"/></sheets></workbook>' % (MAIN, RELS))
+            '<sheet name="%%s" sheetId="1" r:id="rId1"/></sheets></workbook>' % (MAIN, RELS))
 WORKBOOK_RELS = ('<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="%s">'
                  '<Relationship Id="rId1" Type="%s/worksheet" Target="worksheets/sheet1.xml"/>'
                  '</Relationships>' % (PACKAGE, RELS))
@@ -70,11 +72,11 @@ def sheet(data):
             '</sheetData></worksheet>' % (MAIN, data))
 
 
-def write_xlsx(path, sheet_xml):
+def write_xlsx(path, sheet_xml, name="modellist"):
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
         z.writestr("[Content_Types].xml", CONTENT_TYPES)
         z.writestr("_rels/.rels", ROOT_RELS)
-        z.writestr("xl/workbook.xml", WORKBOOK)
+        z.writestr("xl/workbook.xml", WORKBOOK % name)
         z.writestr("xl/_rels/workbook.xml.rels", WORKBOOK_RELS)
         if sheet_xml is not None:
             z.writestr(SHEET, sheet_xml)
@@ -130,12 +132,13 @@ def write_inflating(path, declared):
                               len(central), start, 0))
 
 
-def xls_book(codes=("P1", "P2"), names=("N1", "N2"), extra=None):
+def xls_book(codes=("P1", "P2"), names=("N1", "N2"), extra=None,
+             header=("product_code", "model", "oem_model")):
     """The workbook; `names` may hold callables that write the name cell themselves."""
     import xlwt
     book = xlwt.Workbook(encoding="utf-8")
     s = book.add_sheet("modellist")
-    for c, title in enumerate(["product_code", "model", "oem_model"]):
+    for c, title in enumerate(header):
         s.write(0, c, title)
     for i, code in enumerate(codes):
         s.write(i + 1, 0, code)
@@ -202,6 +205,7 @@ def main():
             "C2": text("C2", "a_x000D_b"), "C3": text("C3", "_x005F_x000D_ literal")}))),
         "too-many-rows": lambda path: write_xlsx(path, sheet(rows() + "<row/>" * (1048576 - 2))),
         "no-match": lambda path: write_xlsx(path, sheet(rows(codes=("X1", "X2")))),
+        "no-sheet": lambda path: write_xlsx(path, sheet(rows()), "models"),
     }
     xls = {
         "valid": lambda path: xls_book().save(path),
@@ -212,6 +216,8 @@ def main():
         "far-reference": lambda path: xls_book(
             extra=lambda xlwt, s: s.write(65535, 255, "far")).save(path),
         "no-match": lambda path: xls_book(codes=("X1", "X2")).save(path),
+        "no-column": lambda path: xls_book(header=("product_code", "model", "name")).save(path),
+        "not-a-workbook": lambda path: open(path, "w").write("product_code,model,oem_model\n"),
     }
     for suffix, kinds in (("xlsx", xlsx), ("xls", xls)):
         for kind, write in kinds.items():
