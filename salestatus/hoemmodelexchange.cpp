@@ -41,6 +41,12 @@ QString shown(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
+// Header cells name columns as a database names them: ASCII letters without case.
+bool sameColumn(const QString &header, const QString &name)
+{
+    return HWorkbook::sameSheetName(header, name);
+}
+
 // The first OEM model name of each product code in the sheet "modellist", read straight from
 // the workbook reader. The header is the sheet's first row.
 class ModelListReader : public HWorkbookVisitor
@@ -58,9 +64,9 @@ public:
             m_headerSeen = true;
             if (row.index == 0) {
                 for (int c = row.cells.size() - 1; c >= 0; --c) {
-                    if (HWorkbook::sameSheetName(row.cells.at(c), kProductCode))
+                    if (sameColumn(row.cells.at(c), kProductCode))
                         m_code = c;
-                    else if (HWorkbook::sameSheetName(row.cells.at(c), kOemModel))
+                    else if (sameColumn(row.cells.at(c), kOemModel))
                         m_name = c;
                 }
             }
@@ -216,7 +222,7 @@ bool HOemModelExchange::exportRows(const QTableWidget *table, const QString &pat
         const QString name = i == 0 ? kProductCode : i == 1 ? kModel : kOemModel;
         columns[i] = -1;
         for (int c = 0; c < header.size() && columns[i] < 0; ++c) {
-            if (HWorkbook::sameSheetName(header.at(c), name))
+            if (sameColumn(header.at(c), name))
                 columns[i] = c;
         }
         if (columns[i] < 0)

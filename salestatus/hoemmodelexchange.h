@@ -15,8 +15,9 @@ class QWidget;
 class HOemModelExchange
 {
 public:
-    // Asks for a target file, writes every row into a fresh copy of the template there and
-    // says "Export success"; any failure is a warning naming the file and the cause.
+    // Asks for a target file, writes the template's sheets and every row after the
+    // template's rows of "modellist" there (the format the file name asks for), and says
+    // "Export success"; any failure is a warning naming the file and the cause.
     static void exportModelTable(QWidget *parent, QTableWidget *table);
     // Asks for a workbook, sets column 2 of every row whose product code it holds (the first
     // workbook row wins) and says "Import success" with how many rows were read and matched;

@@ -110,7 +110,8 @@ bool HXmlScanner::more(int wanted)
     m_buffer.resize(kept + int(got));
     *m_inflated += got;
     if (*m_inflated > m_limit) {
-        m_error = QStringLiteral("the workbook unpacks to more than %1 MB, more than is read")
+        m_error = QStringLiteral("the workbook unpacks to more than %1 MB, the most that is read "
+                                 "of a workbook")
                       .arg(m_limit >> 20);
         m_token = Invalid;
         return false;
