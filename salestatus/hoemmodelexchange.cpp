@@ -12,7 +12,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHash>
-#include <QSet>
 #include <QTableWidget>
 
 namespace {
@@ -85,16 +84,18 @@ public:
         if (code.isEmpty())
             return true;
         ++rowsRead;
-        if (names.contains(code))
+        // One lookup: a code seen before keeps its first row.
+        const int known = index.size();
+        int &slot = index[code];
+        if (index.size() == known)
             return true;
-        codes.append(code);
+        slot = entries.size();
+        Entry entry{code, row.cells.value(m_name), true, false};
         if (row.uncomputed.contains(m_name)) {
             ++withoutResult;
-            names.insert(code, QString()); // known, but nothing to set
-            return true;
+            entry.readable = false; // known, but nothing to set
         }
-        const QString name = row.cells.value(m_name);
-        names.insert(code, name.isNull() ? QStringLiteral("") : name);
+        entries.append(entry);
         return true;
     }
 
@@ -114,10 +115,16 @@ public:
     bool found = false;
     int rowsRead = 0;
     int withoutResult = 0;
-    // Name by product code (a null text: the code is there, its name cannot be read);
-    // the codes in workbook order.
-    QHash<QString, QString> names;
-    QVector<QString> codes;
+    // The first row of each product code, in workbook order, and where to find it by code.
+    struct Entry
+    {
+        QString code;
+        QString name;
+        bool readable; // false: the name is a formula without a stored result
+        bool matched;  // a model of the table has this code
+    };
+    QVector<Entry> entries;
+    QHash<QString, int> index;
 
 private:
     bool checkColumns(QString *error) const
@@ -273,7 +280,8 @@ bool HOemModelExchange::importRows(QTableWidget *table, const QString &path, QSt
                                    ImportSummary *summary)
 {
     ModelListReader list;
-    list.names.reserve(table->rowCount());
+    list.index.reserve(table->rowCount());
+    list.entries.reserve(table->rowCount());
     if (!HWorkbookReader::read(path, list, error, kSheet))
         return false;
     if (!list.finish(error))
@@ -283,26 +291,28 @@ bool HOemModelExchange::importRows(QTableWidget *table, const QString &path, QSt
     ImportSummary result;
     result.rowsRead = list.rowsRead;
     result.withoutResult = list.withoutResult;
-    QSet<QString> matched;
     for (int row = 0; row < table->rowCount(); ++row) {
-        const QString code = cellText(table, row, 0);
-        const auto found = list.names.constFind(code);
-        if (found == list.names.constEnd() || found.value().isNull())
+        const auto found = list.index.constFind(cellText(table, row, 0));
+        if (found == list.index.constEnd())
             continue;
-        matched.insert(code);
+        ModelListReader::Entry &entry = list.entries[found.value()];
+        if (!entry.readable)
+            continue;
+        result.matched += entry.matched ? 0 : 1;
+        entry.matched = true;
+        // An item given the text it holds already does nothing, and says nothing.
         QTableWidgetItem *item = table->item(row, 2);
         if (!item)
-            table->setItem(row, 2, new QTableWidgetItem(found.value()));
-        else if (item->text() != found.value())
-            item->setText(found.value());
+            table->setItem(row, 2, new QTableWidgetItem(entry.name));
+        else
+            item->setText(entry.name);
     }
-    result.matched = matched.size();
-    for (const QString &code : qAsConst(list.codes)) {
-        if (matched.contains(code) || list.names.value(code).isNull())
+    for (const ModelListReader::Entry &entry : qAsConst(list.entries)) {
+        if (entry.matched || !entry.readable)
             continue;
         ++result.unmatched;
         if (result.firstUnmatched.size() < 5)
-            result.firstUnmatched.append(code);
+            result.firstUnmatched.append(entry.code);
     }
     if (summary)
         *summary = result;
