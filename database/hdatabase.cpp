@@ -70,7 +70,7 @@ quint32 sqliteChangeCounter(const QString &path)
 // holds them as tables, and what is needed to decide on and make the write-back.
 struct HDatabase::WorkbookSession
 {
-    HWorkbook workbook;
+    HWorkbookDatabase::Layout layout;
     QTemporaryDir folder;
     QString databasePath;
     HWorkbook::Format writeFormat = HWorkbook::Unknown;
@@ -92,6 +92,7 @@ bool HDatabase::openDatabase(const QString &file, const QString &password)
 {
     closeDatabase();
     m_error.clear();
+    resetStatementCounts();
     m_closed = false;
     m_fileName = file;
     switch (fileKind(file)) {
@@ -167,6 +168,7 @@ bool HDatabase::openOdbc(const QString &connectionString)
 {
     closeDatabase();
     m_error.clear();
+    resetStatementCounts();
     m_closed = false;
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QODBC"))) {
         setError(QStringLiteral("the Qt ODBC driver (QODBC) is not installed"));
@@ -195,10 +197,6 @@ bool HDatabase::openExcelDatabase(const QString &file, const QString &second)
         return false;
     }
     auto session = std::make_unique<WorkbookSession>();
-    if (!session->workbook.read(file)) {
-        setError(session->workbook.errorString());
-        return false;
-    }
     if (!session->folder.isValid()) {
         setError(QStringLiteral("no temporary folder for the workbook: %1")
                      .arg(session->folder.errorString()));
@@ -209,27 +207,25 @@ bool HDatabase::openExcelDatabase(const QString &file, const QString &second)
     if (session->writeFormat == HWorkbook::Unknown)
         session->writeFormat = HWorkbook::formatOfContent(file);
 
-    bool loaded = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
-        db.setDatabaseName(session->databasePath);
-        if (!db.open()) {
-            setError(errorText(db.lastError()));
-        } else {
-            // The database is thrown away with the handle: no need to sync it to disk.
-            QSqlQuery(db).exec(QStringLiteral("PRAGMA synchronous = OFF"));
-            QString error;
-            loaded = HWorkbookDatabase::loadInto(session->workbook, db, &error);
-            if (!loaded) {
-                setError(error);
-                db.close();
-            }
-        }
-    }
-    if (!loaded) {
-        QSqlDatabase::removeDatabase(m_connectionName);
+    // The rows go straight from the workbook reader into the tables.
+    if (!openSqlite(session->databasePath)) {
+        m_fileName = file;
         return false;
     }
+    m_fileName = file;
+    // The database is thrown away with the handle: no need to sync it to disk.
+    exec(QStringLiteral("PRAGMA synchronous = OFF"));
+    QString error;
+    if (!HWorkbookDatabase::load(file, *this, &session->layout, &error)) {
+        {
+            QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(m_connectionName);
+        setError(error);
+        return false;
+    }
+    resetStatementCounts();
     session->changeCounter = sqliteChangeCounter(session->databasePath);
     m_workbook = std::move(session);
     return true;
@@ -265,11 +261,10 @@ bool HDatabase::closeDatabase()
                 ok = false;
             } else {
                 QString error;
-                ok = HWorkbookDatabase::readFrom(m_workbook->workbook, db, &error);
+                ok = HWorkbookDatabase::write(*this, m_workbook->layout, m_fileName,
+                                              m_workbook->writeFormat, &error);
                 if (!ok)
                     setError(error);
-                else if (!(ok = m_workbook->workbook.write(m_fileName, m_workbook->writeFormat)))
-                    setError(m_workbook->workbook.errorString());
                 db.close();
             }
         }
@@ -416,13 +411,20 @@ void HDatabase::resetStatementCounts()
 void HDatabase::count(const QString &sql)
 {
     ++m_statements;
-    static const QStringList writing = {
-        QStringLiteral("insert"), QStringLiteral("update"), QStringLiteral("delete"),
-        QStringLiteral("create"), QStringLiteral("drop"),   QStringLiteral("alter"),
-        QStringLiteral("replace")};
+    static const QStringList writing = {QStringLiteral("insert"), QStringLiteral("update"),
+                                        QStringLiteral("delete"), QStringLiteral("create"),
+                                        QStringLiteral("drop"),   QStringLiteral("alter"),
+                                        QStringLiteral("replace")};
     const QString head = sql.trimmed().section(QLatin1Char(' '), 0, 0).toLower();
     if (writing.contains(head))
         ++m_writes;
+}
+
+QString HDatabase::insertionOrder() const
+{
+    if (getSqlDatabase().driverName() == QLatin1String("QSQLITE"))
+        return QStringLiteral(" ORDER BY rowid");
+    return QString();
 }
 
 QString HDatabase::dialectSql(const QString &sql) const

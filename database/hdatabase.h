@@ -26,7 +26,8 @@ public:
     // on Linux it is exercised with the SQLite ODBC driver).
     bool openOdbc(const QString &connectionString);
     // Opens a workbook (.xls or .xlsx, told apart by content): every sheet becomes a table of
-    // a private temporary SQLite database (first row = column names, every cell as text).
+    // a private temporary SQLite database (first row = column names, every cell as text),
+    // the rows streamed from the workbook reader.
     // When the handle is closed or destroyed after a change, the workbook is written back
     // in the format its extension names (the format it was read in for other names),
     // replacing the file atomically. The temporary database is a file of its own, so
@@ -70,6 +71,10 @@ public:
     quint64 statementCount() const { return m_statements; }
     quint64 writeStatementCount() const { return m_writes; }
     void resetStatementCounts();
+
+    // " ORDER BY ..." that returns a table's rows in the order they were inserted, where the
+    // back end can say it (SQLite); empty elsewhere.
+    QString insertionOrder() const;
 
     // The statement text this back end runs for a text written as the tool writes it
     // ("[column]" names, "?" places). The one place where back ends differ.

@@ -1,21 +1,32 @@
 #pragma once
 
-#include <QSqlDatabase>
+#include "hworkbook.h"
+
 #include <QString>
+#include <QStringList>
 
-class HWorkbook;
+class HDatabase;
 
-// A workbook's sheets as tables of an SQLite database and back: what lets a workbook be
-// opened as a database (HDatabase::openExcelDatabase). The workbook layer itself knows
-// nothing of databases.
+// A workbook's sheets as tables of a database and back: what lets a workbook be opened as a
+// database (HDatabase::openExcelDatabase). The rows stream between the workbook readers and
+// writers and the database; the workbook is never held whole. The workbook layer itself
+// knows nothing of databases.
 class HWorkbookDatabase
 {
 public:
-    // Creates one table per sheet (header = column names, cells as text; empty cells are
-    // NULL) and fills it in one transaction. Sheets without any cell are remembered in the
-    // workbook's emptySheets because a table needs at least one column.
-    static bool loadInto(HWorkbook &workbook, QSqlDatabase db, QString *error);
-    // Rebuilds the sheets from the tables of the database: the sheets read earlier first, in
-    // their order, then tables created since; NULL becomes an empty cell.
-    static bool readFrom(HWorkbook &workbook, QSqlDatabase db, QString *error);
+    // The sheets of the workbook as read, to write them back in their places.
+    struct Layout
+    {
+        QStringList sheets;
+        QStringList emptySheets; // sheets without any cell: no table
+    };
+
+    // Creates one table per sheet (the first row gives the column names; every cell is
+    // text, empty cells are NULL) and fills it, in one transaction.
+    static bool load(const QString &path, HDatabase &db, Layout *layout, QString *error);
+    // Writes the tables as a workbook: the sheets read earlier first, in their order (empty
+    // ones as empty sheets), then tables created since; NULL becomes an empty cell. The file
+    // is replaced only by a complete workbook.
+    static bool write(HDatabase &db, const Layout &layout, const QString &path,
+                      HWorkbook::Format format, QString *error);
 };

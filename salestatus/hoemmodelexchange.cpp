@@ -1,8 +1,9 @@
 #include "hoemmodelexchange.h"
 
-#include "hdatabase.h"
 #include "hmessagebox.h"
 #include "hworkbook.h"
+#include "hworkbookreader.h"
+#include "hworkbookwriter.h"
 #include "translatestring.h"
 
 #include <QCoreApplication>
@@ -11,11 +12,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTableWidget>
-#include <QTemporaryDir>
 
 namespace {
 
@@ -43,6 +40,137 @@ QString shown(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
+// Header cells name columns as a database names them: ASCII letters without case.
+bool sameColumn(const QString &header, const QString &name)
+{
+    return HWorkbook::sameSheetName(header, name);
+}
+
+// The first OEM model name of each product code in the sheet "modellist", read straight from
+// the workbook reader. The header is the sheet's first row.
+class ModelListReader : public HWorkbookVisitor
+{
+public:
+    bool sheet(const QString &, bool withRows, QString *) override
+    {
+        found = found || withRows;
+        return true;
+    }
+
+    bool row(const HWorkbookRow &row, QString *error) override
+    {
+        if (!m_headerSeen) {
+            m_headerSeen = true;
+            if (row.index == 0) {
+                for (int c = row.cells.size() - 1; c >= 0; --c) {
+                    if (sameColumn(row.cells.at(c), kProductCode))
+                        m_code = c;
+                    else if (sameColumn(row.cells.at(c), kOemModel))
+                        m_name = c;
+                }
+            }
+            if (!checkColumns(error))
+                return false;
+            setWantedColumns({m_code, m_name});
+            if (row.index == 0)
+                return true;
+        }
+        if (row.uncomputed.contains(m_code)) {
+            ++withoutResult;
+            return true;
+        }
+        const QString code = row.cells.value(m_code);
+        // A row without a product code is a blank line of the sheet, not a model.
+        if (code.isEmpty())
+            return true;
+        ++rowsRead;
+        // One lookup: a code seen before keeps its first row.
+        const int known = index.size();
+        int &slot = index[code];
+        if (index.size() == known)
+            return true;
+        slot = entries.size();
+        Entry entry{code, row.cells.value(m_name), true, false};
+        if (row.uncomputed.contains(m_name)) {
+            ++withoutResult;
+            entry.readable = false; // known, but nothing to set
+        }
+        entries.append(entry);
+        return true;
+    }
+
+    bool finish(QString *error)
+    {
+        if (!found) {
+            *error = QStringLiteral("the workbook has no sheet \"%1\"").arg(kSheet);
+            return false;
+        }
+        if (!m_headerSeen) {
+            *error = QStringLiteral("the sheet \"%1\" is empty").arg(kSheet);
+            return false;
+        }
+        return true;
+    }
+
+    bool found = false;
+    int rowsRead = 0;
+    int withoutResult = 0;
+    // The first row of each product code, in workbook order, and where to find it by code.
+    struct Entry
+    {
+        QString code;
+        QString name;
+        bool readable; // false: the name is a formula without a stored result
+        bool matched;  // a model of the table has this code
+    };
+    QVector<Entry> entries;
+    QHash<QString, int> index;
+
+private:
+    bool checkColumns(QString *error) const
+    {
+        QStringList missing;
+        if (m_code < 0)
+            missing.append(kProductCode);
+        if (m_name < 0)
+            missing.append(kOemModel);
+        if (missing.isEmpty())
+            return true;
+        *error = QStringLiteral("the sheet \"%1\" has no column %2")
+                     .arg(kSheet, missing.join(QStringLiteral(", ")));
+        return false;
+    }
+
+    bool m_headerSeen = false;
+    int m_code = -1;
+    int m_name = -1;
+};
+
+// The template as read last, kept while the file holds the same bytes: reading an .xls file
+// takes a helper process, and every export starts from the same small template.
+const HWorkbook *readTemplate(const QString &file, QString *error)
+{
+    static QByteArray cachedBytes;
+    static HWorkbook cached;
+    QFile in(file);
+    QByteArray bytes;
+    if (in.size() <= (16 << 20) && in.open(QIODevice::ReadOnly))
+        bytes = in.readAll();
+    if (!bytes.isEmpty() && bytes == cachedBytes)
+        return &cached;
+    cachedBytes.clear();
+    if (!cached.read(file)) {
+        *error = QStringLiteral("the template %1 cannot be opened: %2")
+                     .arg(shown(file), cached.errorString());
+        return nullptr;
+    }
+    // Kept only when the file did not change while it was read.
+    QFile again(file);
+    if (!bytes.isEmpty() && again.open(QIODevice::ReadOnly) && again.readAll() == bytes)
+        cachedBytes = bytes;
+    return &cached;
+}
+
 } // namespace
 
 QString HOemModelExchange::templatePath()
@@ -65,149 +193,129 @@ bool HOemModelExchange::exportRows(const QTableWidget *table, const QString &pat
         *error = QStringLiteral("it is a folder");
         return false;
     }
+    // The format the name asks for; a name that says neither keeps the template's.
+    HWorkbook::Format format = HWorkbook::formatOfName(path);
+    if (format == HWorkbook::Unknown)
+        format = HWorkbook::formatOfContent(templateFile);
+    if (format == HWorkbook::Unknown)
+        format = HWorkbook::Xls;
+    // The table alone (with the header) may not fit: say so before any work.
+    *error = HWorkbookWriter::rowLimitError(format, kSheet, qint64(table->rowCount()) + 1);
+    if (!error->isEmpty())
+        return false;
 
-    // The workbook is built from a copy of the template in a private folder and replaces
-    // the target only when complete, so a failure never costs the user the previous file.
-    QTemporaryDir work;
-    if (!work.isValid()) {
-        *error = QStringLiteral("no temporary folder: %1").arg(work.errorString());
+    // The template's sheets and rows go out as the template holds them; the model rows are
+    // appended to "modellist", each text under its column's header.
+    const HWorkbook *read = readTemplate(templateFile, error);
+    if (!read)
+        return false;
+    const HWorkbook &book = *read;
+    int models = -1;
+    for (int s = 0; s < book.sheets.size() && models < 0; ++s) {
+        if (HWorkbook::sameSheetName(book.sheets.at(s).name, kSheet))
+            models = s;
+    }
+    if (models < 0) {
+        *error =
+            QStringLiteral("the template %1 has no sheet \"%2\"").arg(shown(templateFile), kSheet);
         return false;
     }
-    const QString suffix = QFileInfo(path).suffix();
-    const QString copy = work.filePath(suffix.isEmpty() ? QStringLiteral("export")
-                                                        : QStringLiteral("export.") + suffix);
-    {
-        QFile source(templateFile);
-        if (!source.copy(copy)) {
-            *error = QStringLiteral("the template %1 cannot be copied: %2")
-                         .arg(shown(templateFile), source.errorString());
-            return false;
+    const HWorkbookSheet &modelSheet = book.sheets.at(models);
+    const QStringList header = modelSheet.rows.value(0);
+    int columns[3];
+    QStringList missing;
+    int width = 0;
+    for (int i = 0; i < 3; ++i) {
+        const QString name = i == 0 ? kProductCode : i == 1 ? kModel : kOemModel;
+        columns[i] = -1;
+        for (int c = 0; c < header.size() && columns[i] < 0; ++c) {
+            if (sameColumn(header.at(c), name))
+                columns[i] = c;
+        }
+        if (columns[i] < 0)
+            missing.append(name);
+        width = qMax(width, columns[i] + 1);
+    }
+    if (!missing.isEmpty()) {
+        *error = QStringLiteral("the sheet \"%1\" of the template %2 has no column %3")
+                     .arg(kSheet, shown(templateFile), missing.join(QStringLiteral(", ")));
+        return false;
+    }
+    int first = modelSheet.rows.size();
+    while (first > 1 && modelSheet.rows.at(first - 1).join(QString()).isEmpty())
+        --first;
+    *error = HWorkbookWriter::rowLimitError(format, kSheet, qint64(first) + table->rowCount());
+    if (!error->isEmpty())
+        return false;
+
+    qint64 total = table->rowCount();
+    for (const HWorkbookSheet &sheet : qAsConst(book.sheets))
+        total += sheet.rows.size();
+    const std::unique_ptr<HWorkbookWriter> writer = HWorkbookWriter::create(format, path, total);
+    bool ok = true;
+    for (int s = 0; s < book.sheets.size() && ok; ++s) {
+        const HWorkbookSheet &sheet = book.sheets.at(s);
+        ok = writer->addSheet(sheet.name);
+        const int rows = s == models ? first : sheet.rows.size();
+        for (int r = 0; r < rows && ok; ++r)
+            ok = writer->addRow(r, sheet.rows.at(r));
+        if (s != models)
+            continue;
+        QStringList cells;
+        for (int c = 0; c < width; ++c)
+            cells.append(QString());
+        for (int row = 0; row < table->rowCount() && ok; ++row) {
+            for (int i = 0; i < 3; ++i)
+                cells[columns[i]] = cellText(table, row, i);
+            ok = writer->addRow(first + row, cells);
         }
     }
-
-    HDatabase workbook;
-    if (!workbook.openExcelDatabase(copy, QString())) {
-        *error = QStringLiteral("the template %1 cannot be opened: %2")
-                     .arg(shown(templateFile), workbook.errorString());
-        return false;
-    }
-    // An .xls template copied under an .xlsx name becomes a real .xlsx file even when no row
-    // is added.
-    const HWorkbook::Format wanted = HWorkbook::formatOfName(path);
-    if (wanted != HWorkbook::Unknown && wanted != HWorkbook::formatOfContent(copy))
-        workbook.markWorkbookChanged();
-
-    // One transaction for all rows: the workbook is written once, on close.
-    workbook.transaction();
-    for (int row = 0; row < table->rowCount(); ++row) {
-        const QString code = cellText(table, row, 0);
-        const QString sql =
-            QStringLiteral(
-                "INSERT INTO modellist (product_code,model,oem_model) VALUES ('%1','%2','%3')")
-                .arg(HDatabase::escape(code), HDatabase::escape(cellText(table, row, 1)),
-                     HDatabase::escape(cellText(table, row, 2)));
-        if (!workbook.exec(sql)) {
-            *error = QStringLiteral("row %1 (product code \"%2\") cannot be written: %3")
-                         .arg(row + 1)
-                         .arg(code, workbook.errorString());
-            workbook.rollback();
-            workbook.getSqlDatabase().close();
-            return false;
-        }
-    }
-    if (!workbook.commit()) {
-        *error = workbook.errorString();
-        workbook.getSqlDatabase().close();
-        return false;
-    }
-    workbook.getSqlDatabase().close();
-    if (!workbook.closeDatabase()) {
-        *error = workbook.errorString();
-        return false;
-    }
-
-    QFile result(copy);
-    if (!result.open(QIODevice::ReadOnly)) {
-        *error = result.errorString();
-        return false;
-    }
-    const QByteArray bytes = result.readAll();
-    QSaveFile target(path);
-    if (!target.open(QIODevice::WriteOnly) || target.write(bytes) != bytes.size()) {
-        *error = target.errorString();
-        target.cancelWriting();
-        return false;
-    }
-    if (!target.commit()) {
-        *error = target.errorString();
-        return false;
-    }
-    return true;
+    if (ok && writer->commit())
+        return true;
+    *error = writer->errorString();
+    return false;
 }
 
-bool HOemModelExchange::importRows(QTableWidget *table, const QString &path, QString *error)
+bool HOemModelExchange::importRows(QTableWidget *table, const QString &path, QString *error,
+                                   ImportSummary *summary)
 {
-    if (!QFileInfo::exists(path)) {
-        *error = QStringLiteral("the file does not exist");
+    ModelListReader list;
+    list.index.reserve(table->rowCount());
+    list.entries.reserve(table->rowCount());
+    if (!HWorkbookReader::read(path, list, error, kSheet))
         return false;
-    }
-    HDatabase workbook;
-    if (!workbook.openExcelDatabase(path, QString())) {
-        *error = workbook.errorString();
+    if (!list.finish(error))
         return false;
-    }
 
-    // The first workbook row of a product code supplies its name.
-    QHash<QString, QString> names;
-    {
-        QSqlDatabase db = workbook.getSqlDatabase();
-        const QSqlRecord columns = db.record(kSheet);
-        if (columns.isEmpty()) {
-            *error = QStringLiteral("the workbook has no sheet \"%1\"").arg(kSheet);
-            return false;
-        }
-        QStringList missing;
-        for (const QString &column : {kProductCode, kOemModel}) {
-            if (columns.indexOf(column) < 0)
-                missing.append(column);
-        }
-        if (!missing.isEmpty()) {
-            *error = QStringLiteral("the sheet \"%1\" has no column %2")
-                         .arg(kSheet, missing.join(QStringLiteral(", ")));
-            return false;
-        }
-
-        db.transaction();
-        QSqlQuery rows = workbook.query(QStringLiteral("select * from modellist"));
-        if (!rows.isActive()) {
-            *error = workbook.errorString();
-            return false;
-        }
-        while (rows.next()) {
-            const QVariant code = rows.value(kProductCode);
-            // A row without a product code is a blank line of the sheet, not a model.
-            if (code.isNull() || code.toString().isEmpty())
-                continue;
-            const QString key = code.toString();
-            if (!names.contains(key))
-                names.insert(key, rows.value(kOemModel).toString());
-        }
-        rows = QSqlQuery();
-        workbook.commit();
-        db.close();
-    }
-    workbook.closeDatabase();
-
+    // Only a workbook read to its end changes the table.
+    ImportSummary result;
+    result.rowsRead = list.rowsRead;
+    result.withoutResult = list.withoutResult;
     for (int row = 0; row < table->rowCount(); ++row) {
-        const auto found = names.constFind(cellText(table, row, 0));
-        if (found == names.constEnd())
+        const auto found = list.index.constFind(cellText(table, row, 0));
+        if (found == list.index.constEnd())
             continue;
+        ModelListReader::Entry &entry = list.entries[found.value()];
+        if (!entry.readable)
+            continue;
+        result.matched += entry.matched ? 0 : 1;
+        entry.matched = true;
+        // An item given the text it holds already does nothing, and says nothing.
         QTableWidgetItem *item = table->item(row, 2);
-        if (item)
-            item->setText(found.value());
+        if (!item)
+            table->setItem(row, 2, new QTableWidgetItem(entry.name));
         else
-            table->setItem(row, 2, new QTableWidgetItem(found.value()));
+            item->setText(entry.name);
     }
+    for (const ModelListReader::Entry &entry : qAsConst(list.entries)) {
+        if (entry.matched || !entry.readable)
+            continue;
+        ++result.unmatched;
+        if (result.firstUnmatched.size() < 5)
+            result.firstUnmatched.append(entry.code);
+    }
+    if (summary)
+        *summary = result;
     return true;
 }
 
@@ -244,11 +352,54 @@ void HOemModelExchange::importModelTable(QWidget *parent, QTableWidget *table)
     if (path.isEmpty())
         return;
     QString error;
-    if (!importRows(table, path, &error)) {
+    ImportSummary summary;
+    if (!importRows(table, path, &error, &summary)) {
         HMessageBox::warning(
             parent, QStringLiteral("Warning"),
             TranslateString(QStringLiteral("Import from %1 failed: %2")).arg(shown(path), error));
         return;
     }
-    HMessageBox::information(parent, QStringLiteral("Notice"), QStringLiteral("Import success"));
+    QString unmatched;
+    if (summary.unmatched > 0) {
+        QStringList codes;
+        for (const QString &code : qAsConst(summary.firstUnmatched))
+            codes.append(QLatin1Char('"') + code + QLatin1Char('"'));
+        if (summary.unmatched > codes.size())
+            codes.append(QStringLiteral("…"));
+        unmatched = TranslateString(QStringLiteral("%1 product codes match no model: %2"))
+                        .arg(summary.unmatched)
+                        .arg(codes.join(QStringLiteral(", ")));
+    }
+    QString formulas;
+    if (summary.withoutResult > 0)
+        formulas = TranslateString(QStringLiteral("%1 rows left out: their OEM model is a formula "
+                                                  "without a stored result (open and save the "
+                                                  "workbook in a spreadsheet program first)"))
+                       .arg(summary.withoutResult);
+    if (summary.matched == 0) {
+        QString text =
+            summary.rowsRead == 0
+                ? TranslateString(QStringLiteral("The sheet \"modellist\" of %1 holds no row "
+                                                 "with a product code: nothing was imported."))
+                      .arg(shown(path))
+                : TranslateString(QStringLiteral("No row of %1 matches a model of the table: "
+                                                 "%2 rows read, nothing was imported."))
+                      .arg(shown(path))
+                      .arg(summary.rowsRead);
+        for (const QString &line : {unmatched, formulas}) {
+            if (!line.isEmpty())
+                text += QLatin1Char('\n') + line;
+        }
+        HMessageBox::warning(parent, QStringLiteral("Warning"), text);
+        return;
+    }
+    QString text = QStringLiteral("Import success\n") +
+                   TranslateString(QStringLiteral("%1 rows read, %2 matched a model of the table."))
+                       .arg(summary.rowsRead)
+                       .arg(summary.matched);
+    for (const QString &line : {unmatched, formulas}) {
+        if (!line.isEmpty())
+            text += QLatin1Char('\n') + line;
+    }
+    HMessageBox::information(parent, QStringLiteral("Notice"), text);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QTableWidget;
 class QWidget;
@@ -14,11 +15,13 @@ class QWidget;
 class HOemModelExchange
 {
 public:
-    // Asks for a target file, writes every row into a fresh copy of the template there and
-    // says "Export success"; any failure is a warning naming the file and the cause.
+    // Asks for a target file, writes the template's sheets and every row after the
+    // template's rows of "modellist" there (the format the file name asks for), and says
+    // "Export success"; any failure is a warning naming the file and the cause.
     static void exportModelTable(QWidget *parent, QTableWidget *table);
     // Asks for a workbook, sets column 2 of every row whose product code it holds (the first
-    // workbook row wins) and says "Import success"; failures are warnings as above.
+    // workbook row wins) and says "Import success" with how many rows were read and matched;
+    // failures, and a workbook that matches no model, are warnings as above.
     static void importModelTable(QWidget *parent, QTableWidget *table);
 
     // The template beside the executable: template/idx_table.xls.
@@ -28,5 +31,16 @@ public:
     // replaced only by a complete workbook: on failure an existing file stays as it was.
     static bool exportRows(const QTableWidget *table, const QString &path,
                            const QString &templateFile, QString *error);
-    static bool importRows(QTableWidget *table, const QString &path, QString *error);
+    // What an import found.
+    struct ImportSummary
+    {
+        int rowsRead = 0;           // rows with a product code
+        int matched = 0;            // product codes found in the table
+        int unmatched = 0;          // product codes not in the table ...
+        QStringList firstUnmatched; // ... the first few of them
+        int withoutResult = 0;      // rows left out: a formula without a stored result
+    };
+    // The table changes only when the whole workbook was read.
+    static bool importRows(QTableWidget *table, const QString &path, QString *error,
+                           ImportSummary *summary = nullptr);
 };

@@ -1,6 +1,7 @@
 #include "hsalestatustables.h"
 
 #include "hsalestatusschemes.h"
+#include "htextdelegate.h"
 
 #include <QHash>
 #include <QHeaderView>
@@ -177,6 +178,9 @@ void HSaleStatusTables::setUp(QTableWidget *seriesTable, QTableWidget *modelTabl
         table->verticalHeader()->hide();
         table->setSelectionBehavior(QAbstractItemView::SelectRows);
         table->setSelectionMode(QAbstractItemView::SingleSelection);
+        // Model strings and OEM names reach the database and the workbooks: a pasted NUL
+        // is refused where it comes in.
+        table->setItemDelegate(new HTextDelegate(table));
     }
     // The fills themselves run with the tables' signals blocked: only the user's edits (and
     // imports, check-all) are noted.
@@ -204,12 +208,51 @@ QString HSaleStatusTables::categoryText(const QJsonObject &record, int productTy
     return text;
 }
 
+void HSaleStatusTables::refill(QTableWidget *table, Shown &shown, const QStringList &headers,
+                               int stretchColumn, const QJsonArray &records, const QString &keyName,
+                               int key, const RowSetter &setRow,
+                               const std::function<void(int previousKey)> &keyMoved)
+{
+    const TableFill fill(table);
+    const bool whole = !shown.filled || table->rowCount() != records.size() ||
+                       table->columnCount() != headers.size();
+    // The shape is set with the model's signals on, so that the header knows its sections.
+    if (whole)
+        prepareTable(table, headers, records.size(), stretchColumn);
+    {
+        // The view is told once, when updates come back on, instead of once per cell.
+        const QSignalBlocker quiet(table->model());
+        if (whole) {
+            shown.reset();
+            for (int i = 0; i < records.size(); ++i) {
+                setRow(i);
+                const int rowKey = records.at(i).toObject().value(keyName).toInt();
+                shown.rowsByKey[rowKey].append(i);
+                setRowShown(table, i, rowKey == key);
+            }
+            shown.filled = true;
+        } else {
+            table->reset();
+            for (int row : qAsConst(shown.edited))
+                setRow(row);
+            if (shown.key != key) {
+                for (int row : shown.rowsByKey.value(shown.key))
+                    setRowShown(table, row, false);
+                if (keyMoved)
+                    keyMoved(shown.key);
+            }
+            for (int row : shown.rowsByKey.value(key))
+                setRowShown(table, row, true);
+        }
+        shown.key = key;
+        shown.edited.clear();
+    }
+    table->scrollToTop();
+}
+
 void HSaleStatusTables::fillSeries(const QJsonArray &series, int productType)
 {
     QTableWidget *table = m_seriesTable;
-    const TableFill fill(table);
-    const bool whole = !m_series.filled || table->rowCount() != series.size() ||
-                       table->columnCount() != seriesHeaders().size();
     auto setRow = [&](int i) {
         const QJsonObject record = series.at(i).toObject();
         setTextCell(table, i, 0, QString::number(record.value(SchemeKeys::idSeries).toInt()),
@@ -219,51 +262,21 @@ void HSaleStatusTables::fillSeries(const QJsonArray &series, int productType)
         setCheckCell(table, i, 3, record.value(SchemeKeys::isUserSkip).toBool());
         setTextCell(table, i, 4, record.value(SchemeKeys::modelString).toString(), true);
     };
-    // The shape is set with the model's signals on, so that the header knows its sections.
-    if (whole)
-        prepareTable(table, seriesHeaders(), series.size(), 1);
-    {
-        // The view is told once, when updates come back on, instead of once per cell.
-        const QSignalBlocker quiet(table->model());
-        if (whole) {
-            m_series.reset();
-            for (int i = 0; i < series.size(); ++i) {
-                setRow(i);
-                const int type = series.at(i).toObject().value(SchemeKeys::productType).toInt();
-                m_series.rowsByKey[type].append(i);
-                setRowShown(table, i, type == productType);
-            }
-            m_series.filled = true;
-        } else {
-            table->reset();
-            for (int row : qAsConst(m_series.edited))
-                setRow(row);
-            if (m_series.key != productType) {
-                for (int row : m_series.rowsByKey.value(m_series.key))
-                    setRowShown(table, row, false);
-            }
-            // Under the outdoor filter a category text starts with the odu_type: the texts
-            // change when the filter moves onto or off it.
-            if ((m_series.key == 0) != (productType == 0)) {
-                for (int row = 0; row < series.size(); ++row)
-                    setTextCell(table, row, 1, categoryText(series.at(row).toObject(), productType),
-                                false);
-            }
-            for (int row : m_series.rowsByKey.value(productType))
-                setRowShown(table, row, true);
-        }
-        m_series.key = productType;
-        m_series.edited.clear();
-    }
-    table->scrollToTop();
+    // Under the outdoor filter a category text starts with the odu_type: the texts change
+    // when the filter moves onto or off it.
+    auto typeMoved = [&](int previous) {
+        if ((previous == 0) == (productType == 0))
+            return;
+        for (int row = 0; row < series.size(); ++row)
+            setTextCell(table, row, 1, categoryText(series.at(row).toObject(), productType), false);
+    };
+    refill(table, m_series, seriesHeaders(), 1, series, SchemeKeys::productType, productType,
+           setRow, typeMoved);
 }
 
 void HSaleStatusTables::fillModels(const QJsonArray &models, int idSeries)
 {
     QTableWidget *table = m_modelTable;
-    const TableFill fill(table);
-    const bool whole = !m_models.filled || table->rowCount() != models.size() ||
-                       table->columnCount() != modelHeaders().size();
     auto spare = [this](int column) {
         return column < m_spareModelItems.size() ? &m_spareModelItems[column] : nullptr;
     };
@@ -275,36 +288,8 @@ void HSaleStatusTables::fillModels(const QJsonArray &models, int idSeries)
         setCheckCell(table, i, 3, record.value(SchemeKeys::isNotForSale).toBool(), spare(3));
         setCheckCell(table, i, 4, record.value(SchemeKeys::isUserSkip).toBool(), spare(4));
     };
-    // The shape is set with the model's signals on, so that the header knows its sections.
-    if (whole)
-        prepareTable(table, modelHeaders(), models.size(), 2);
-    {
-        const QSignalBlocker quiet(table->model());
-        if (whole) {
-            m_models.reset();
-            for (int i = 0; i < models.size(); ++i) {
-                setRow(i);
-                const int series = models.at(i).toObject().value(SchemeKeys::idSeries).toInt();
-                m_models.rowsByKey[series].append(i);
-                setRowShown(table, i, series == idSeries);
-            }
-            m_models.filled = true;
-        } else {
-            table->reset();
-            for (int row : qAsConst(m_models.edited))
-                setRow(row);
-            if (m_models.key != idSeries) {
-                for (int row : m_models.rowsByKey.value(m_models.key))
-                    setRowShown(table, row, false);
-            }
-            for (int row : m_models.rowsByKey.value(idSeries))
-                setRowShown(table, row, true);
-        }
-        m_models.key = idSeries;
-        m_models.edited.clear();
-    }
+    refill(table, m_models, modelHeaders(), 2, models, SchemeKeys::idSeries, idSeries, setRow, {});
     deleteSpareItems();
-    table->scrollToTop();
 }
 
 // The items are kept for the next fill rather than deleted: freeing a quarter of a million

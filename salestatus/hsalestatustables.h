@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
+
 class QTableWidget;
 class QTableWidgetItem;
 
@@ -75,6 +77,13 @@ private:
         void reset();
     };
 
+    using RowSetter = std::function<void(int row)>;
+    // Fills `table` from `records` with the rows whose key (`keyName`) is `key` shown: every
+    // row the first time, or when the records no longer fit the table; else only the rows
+    // edited since, and the rows shown before and now. `keyMoved` runs when the key changed.
+    void refill(QTableWidget *table, Shown &shown, const QStringList &headers, int stretchColumn,
+                const QJsonArray &records, const QString &keyName, int key, const RowSetter &setRow,
+                const std::function<void(int previousKey)> &keyMoved);
     void deleteSpareItems();
 
     QTableWidget *m_seriesTable = nullptr;

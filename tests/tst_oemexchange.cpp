@@ -8,6 +8,7 @@
 #include "hworkbook.h"
 
 #include <QElapsedTimer>
+#include <QDirIterator>
 #include <QFileDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -19,6 +20,11 @@
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace TestHelpers;
 
@@ -40,8 +46,10 @@ private slots:
     void importMatchesExactCodes();
     void cancelledDialogsAreSilent();
     void exportFailuresAreReported();
-    void xlsRowLimitIsReported();
-    void importFailuresAreReported();
+    void fullDiskKeepsEarlierFile_data();
+    void fullDiskKeepsEarlierFile();
+    void oddWorkbooks_data();
+    void oddWorkbooks();
     void clientsReadExports_data();
     void clientsReadExports();
     void foreignWorkbooksImport();
@@ -71,7 +79,9 @@ private:
     {
         return run([=] { HOemModelExchange::importModelTable(m_editor, table); }, path, filters);
     }
-    bool libreOfficeConvert(const QStringList &files, const QString &filter, QString *log);
+    // Converts files with LibreOffice headless into lo/, each job (files and the filter to
+    // apply to them) in a process and profile of its own, all at once.
+    bool libreOfficeConvert(const QVector<QPair<QStringList, QString>> &jobs, QString *log);
     QString file(const QString &name) const { return m_dir.filePath(name); }
 
     QTemporaryDir m_dir;
@@ -83,9 +93,75 @@ private:
 namespace {
 
 const QString kHeader = "product_code|model|oem_model";
-const QStringList kSuccess{"Notice: Export success"}, kImported{"Notice: Import success"};
+const QStringList kSuccess{"Notice: Export success"};
+
+// The box of a successful import.
+QStringList imported(int read, int matched, const QString &more = QString())
+{
+    return {QStringLiteral("Notice: Import success\n%1 rows read, %2 matched a model of the table.")
+                .arg(read)
+                .arg(matched) +
+            (more.isEmpty() ? QString() : '\n' + more)};
+}
 const char kNoPython[] = "Debian's /usr/bin/python3 with python3-xlrd, python3-xlwt and "
                          "python3-openpyxl is not installed";
+
+// Runs `body` in a forked child whose files may grow to `fileLimit` bytes at most (a full
+// disk, as writers see it: SIGXFSZ ignored, writes fail with EFBIG) and whose memory may
+// grow by `memoryLimit` bytes, and returns what it returned, or how the child ended.
+QString inChild(rlim_t fileLimit, const std::function<QString()> &body,
+                rlim_t memoryLimit = RLIM_INFINITY)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return "no pipe";
+    const pid_t child = fork();
+    if (child == 0) {
+        close(fds[0]);
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{fileLimit, fileLimit};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        if (memoryLimit != RLIM_INFINITY) {
+            // Added to what the process maps already (its libraries, the GUI).
+            QFile statm("/proc/self/statm");
+            statm.open(QIODevice::ReadOnly);
+            const rlim_t pages = statm.readAll().split(' ').value(0).toULongLong();
+            limit.rlim_cur = limit.rlim_max = pages * rlim_t(sysconf(_SC_PAGESIZE)) + memoryLimit;
+            setrlimit(RLIMIT_AS, &limit);
+        }
+        const QByteArray out = body().toUtf8();
+        for (qint64 done = 0; done < out.size();) {
+            const ssize_t n = write(fds[1], out.constData() + done, size_t(out.size() - done));
+            if (n <= 0)
+                break;
+            done += n;
+        }
+        _exit(0);
+    }
+    close(fds[1]);
+    QByteArray out;
+    char buffer[4096];
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+        out.append(buffer, int(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!WIFEXITED(status))
+        return QStringLiteral("the child ended on signal %1").arg(WTERMSIG(status));
+    return QString::fromUtf8(out);
+}
+
+// Every file below a folder, hidden ones included, with its bytes.
+QMap<QString, QByteArray> tree(const QString &folder)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(QDir(folder).relativeFilePath(path), fileBytes(path));
+    }
+    return files;
+}
 
 // Rows written as "a|b|c;d|e" and back.
 QVector<QStringList> rowsOf(const QString &text)
@@ -128,9 +204,41 @@ QStringList column(const QTableWidget *table, int c)
 }
 
 // Texts that break careless exports: quotes for SQL, separators for CSV, Chinese, leading
-// zeros, blanks, placeholders of QString::arg.
+// zeros, blanks, placeholders of QString::arg, a character XML cannot hold and a literal
+// text that looks like its escape.
 const QString kTricky = "000123|AR-07|0070;P'1|it's|O'Brien's \"best\";空调-1|室内机|品牌 OEM;"
-                        "P2|a,b|;P3|  blanks  | lead;P4|%1 %2|%3;P5|hidden|hidden oem";
+                        "P2|a,b|;P3|  blanks  | lead;P4|%1 %2|%3;P5|hidden|hidden oem;"
+                        "P6|cr\rin name|_x000D_ literal";
+
+// What openpyxl reads from a text cell of ours: it decodes the escape of "_" alone, and
+// leaves the escapes of other characters as they stand (LibreOffice decodes them all).
+QString openpyxlReads(const QString &text)
+{
+    return HWorkbook::encodeEscapes(text).remove("x005F_");
+}
+
+// Tab-separated records with '"' around texts, as LibreOffice writes them.
+QVector<QStringList> parseCsv(const QString &csv)
+{
+    QVector<QStringList> records{{QString()}};
+    bool quoted = false;
+    for (int i = 0; i < csv.size(); ++i) {
+        const QChar c = csv.at(i);
+        if (quoted && c == '"' && i + 1 < csv.size() && csv.at(i + 1) == '"') {
+            records.last().last() += c;
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (!quoted && c == '\t') {
+            records.last().append(QString());
+        } else if (!quoted && c == '\n') {
+            records.append({QString()});
+        } else {
+            records.last().last() += c;
+        }
+    }
+    return records;
+}
 
 // One warning that names the file and contains `part`.
 bool isWarning(const QStringList &seen, const QString &part, const QString &path)
@@ -254,19 +362,28 @@ QStringList TestOemExchange::run(const std::function<void()> &action, const QStr
 
 // Converts files with LibreOffice headless, in a profile of its own, into lo/. LibreOffice
 // exits 0 even when it fails: the caller checks the files it wrote.
-bool TestOemExchange::libreOfficeConvert(const QStringList &files, const QString &filter,
+bool TestOemExchange::libreOfficeConvert(const QVector<QPair<QStringList, QString>> &jobs,
                                          QString *log)
 {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(sofficePath(),
-                  QStringList{"-env:UserInstallation=file://" + file("lo-profile"), "--headless",
-                              "--norestore", "--convert-to", filter, "--outdir", file("lo")} +
-                      files);
-    const bool finished = process.waitForFinished(600000);
-    *log = QString::fromUtf8(process.readAll());
-    if (!finished)
-        process.kill();
+    std::vector<std::unique_ptr<QProcess>> processes;
+    for (int i = 0; i < jobs.size(); ++i) {
+        processes.emplace_back(new QProcess);
+        processes.back()->setProcessChannelMode(QProcess::MergedChannels);
+        processes.back()->start(sofficePath(),
+                                QStringList{"-env:UserInstallation=file://" +
+                                                file(QStringLiteral("lo-profile-%1").arg(i)),
+                                            "--headless", "--norestore", "--convert-to",
+                                            jobs.at(i).second, "--outdir", file("lo")} +
+                                    jobs.at(i).first);
+    }
+    bool finished = true;
+    log->clear();
+    for (const auto &process : processes) {
+        finished = process->waitForFinished(600000) && finished;
+        *log += QString::fromUtf8(process->readAll());
+        if (process->state() != QProcess::NotRunning)
+            process->kill();
+    }
     return finished;
 }
 
@@ -290,7 +407,7 @@ void TestOemExchange::roundTrip()
         table->item(r, 2)->setText("typed since");
     const QByteArray exported = fileBytes(path);
     filters.clear();
-    QCOMPARE(importFrom(table, path, &filters), kImported);
+    QCOMPARE(importFrom(table, path, &filters), imported(8, 8));
     QVERIFY(filters.contains("Excel (*.xls *.xlsx)"));
     QCOMPARE(column(table, 2), original);
     QCOMPARE(fileBytes(path), exported);
@@ -314,7 +431,8 @@ void TestOemExchange::importMatchesExactCodes()
     QTableWidget *table = makeTable(rowsOf("A|m|old A;B|m|old B;C|m|old C;D|m|old D;E|m|old E;"
                                            "F|m|old F;|m|no code"),
                                     [](int r) { return r == 4; });
-    QCOMPARE(importFrom(table, file(name)), kImported);
+    QCOMPARE(importFrom(table, file(name)),
+             imported(7, 3, "3 product codes match no model: \"b\", \"C \", \"Z\""));
     // First row wins; letter case and trailing blanks make other codes; an empty name clears;
     // a hidden row is updated; rows not in the workbook keep their name.
     QCOMPARE(column(table, 2).join('|'),
@@ -339,10 +457,11 @@ void TestOemExchange::exportFailuresAreReported()
     QTableWidget *table = makeTable({{"A", "m", "o"}});
     const QString templateFile = HOemModelExchange::templatePath();
     // The template itself as the target is refused (cleanup() checks it is untouched), and
-    // so is a folder that does not exist.
+    // so is a folder that cannot be made.
     QStringList seen = exportTo(table, templateFile);
     QVERIFY2(isWarning(seen, "template", templateFile), qPrintable(seen.join('\n')));
-    const QString nowhere = file("no/such/folder/out.xls");
+    QVERIFY(writeBytes(file("plain"), "a file, not a folder"));
+    const QString nowhere = file("plain/folder/out.xls");
     seen = exportTo(table, nowhere);
     QVERIFY2(isWarning(seen, "", nowhere) && !QFileInfo::exists(nowhere),
              qPrintable(seen.join('\n')));
@@ -357,7 +476,7 @@ void TestOemExchange::exportFailuresAreReported()
     const QVector<QPair<QByteArray, QString>> cases{
         {QByteArray(), "does not exist"},
         {"not a workbook", "cannot be opened"},
-        {fileBytes(file("wrong.xls")), "no such table: modellist"},
+        {fileBytes(file("wrong.xls")), "no sheet \"modellist\""},
         {fileBytes(file("nocolumn.xls")), "oem_model"}};
     for (const auto &c : cases) {
         QFile::remove(templateFile);
@@ -370,54 +489,178 @@ void TestOemExchange::exportFailuresAreReported()
         }
     }
     QVERIFY(writeBytes(templateFile, m_template));
-}
 
-void TestOemExchange::xlsRowLimitIsReported()
-{
-    // More model rows than an .xls sheet holds: a clear warning pointing to .xlsx, the old
-    // file intact; the same rows go to .xlsx without trouble.
-    QVector<QStringList> rows;
-    for (int i = 0; i < HBiff8Writer::MaxRows; ++i) // with the header one row too many
-        rows.append({QStringLiteral("C%1").arg(i), "M"});
-    QTableWidget *table = makeTable(rows, [](int) { return true; });
-    const QString target = file("big.xls");
-    QVERIFY(writeBytes(target, "previous content"));
-    const QStringList seen = exportTo(table, target);
-    QVERIFY2(isWarning(seen, "65536", target) && seen.first().contains(".xlsx"),
+    // More model rows than an .xls sheet holds: a warning pointing to .xlsx, given before
+    // the rows are looked at (they have no items here).
+    auto *big = new QTableWidget(HBiff8Writer::MaxRows, 5, m_editor); // one too many, header in
+    seen = exportTo(big, file("kept.xls"));
+    QVERIFY2(isWarning(seen, "65536", file("kept.xls")) && seen.first().contains(".xlsx"),
              qPrintable(seen.join('\n')));
-    QCOMPARE(fileBytes(target), QByteArray("previous content"));
-
-    QString error;
-    QVERIFY2(HOemModelExchange::exportRows(table, file("big.xlsx"),
-                                           HOemModelExchange::templatePath(), &error),
-             qPrintable(error));
-    QCOMPARE(modelSheet(file("big.xlsx")).count('\n'), HBiff8Writer::MaxRows);
+    QCOMPARE(fileBytes(file("kept.xls")), QByteArray("previous content"));
 }
 
-void TestOemExchange::importFailuresAreReported()
+void TestOemExchange::fullDiskKeepsEarlierFile_data()
 {
-    QTableWidget *table = makeTable({{"A", "m", "o"}});
-    HWorkbook noSheet, noColumn;
-    noSheet.sheets = {{"models", rowsOf(kHeader + ";A|m|x")}};
-    noColumn.sheets = {{"modellist", rowsOf("product_code|model;A|m")}};
-    QVERIFY(noSheet.write(file("nosheet.xlsx"), HWorkbook::Xlsx));
-    QVERIFY(noColumn.write(file("nocolumn.xls"), HWorkbook::Xls));
-    QVERIFY(writeBytes(file("text.xls"), "product_code,model,oem_model\nA,m,x\n"));
-    QVERIFY(writeBytes(file("cut.xlsx"), fileBytes(file("nosheet.xlsx")).left(300)));
+    // Limits as parts of the size of the finished workbook: below it the export must fail;
+    // above it the library's own temporary files may still be cut off while its small
+    // result fits, and the export must then either fail or have written the whole table.
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<double>("limit");
+    for (const char *name : {"names.xls", "names.xlsx"}) {
+        for (double limit : {0.0, 0.5, 2.0, 4.0})
+            QTest::addRow("%s, %g x size", name, limit) << name << limit;
+    }
+}
 
-    // The open dialog refuses a missing file itself; a caller without it gets the cause.
+void TestOemExchange::fullDiskKeepsEarlierFile()
+{
+    // The disk fills while the workbook is written: the earlier file stays byte for byte, no
+    // temporary file is left (beside it or in the temporary folder), and the error names the
+    // file and the cause. Nothing that failed is reported as a success.
+    QFETCH(QString, name);
+    QFETCH(double, limit);
+    QVector<QStringList> rows;
+    for (int i = 0; i < 3000; ++i)
+        rows.append({QStringLiteral("PC%1").arg(i), QStringLiteral("AR-%1 型号").arg(i % 97),
+                     QStringLiteral("OEM %1").arg(i)});
+    QTableWidget *table = makeTable(rows);
+    QDir(m_dir.path()).mkpath("out");
+    QDir(m_dir.path()).mkpath("tmp");
+    const QString path = file("out/" + name), reference = file("reference-" + name);
     QString error;
-    QVERIFY(!HOemModelExchange::importRows(table, file("missing.xls"), &error));
-    QVERIFY2(error.contains("does not exist"), qPrintable(error));
+    QVERIFY2(
+        HOemModelExchange::exportRows(table, reference, HOemModelExchange::templatePath(), &error),
+        qPrintable(error));
+    const qint64 size = QFileInfo(reference).size();
+    QVERIFY(writeBytes(path, "earlier workbook"));
+    const QMap<QString, QByteArray> before = tree(file("out"));
 
-    const QVector<QPair<QString, QString>> cases{{"text.xls", "neither"},
-                                                 {"cut.xlsx", "zip"},
-                                                 {"nosheet.xlsx", "no sheet \"modellist\""},
-                                                 {"nocolumn.xls", "no column oem_model"}};
-    for (const auto &c : cases) {
-        const QStringList seen = importFrom(table, file(c.first));
-        QVERIFY2(isWarning(seen, c.second, file(c.first)), qPrintable(seen.join('\n')));
-        QCOMPARE(column(table, 2), QStringList{"o"});
+    const QString result = inChild(rlim_t(limit * size), [&] {
+        qputenv("TMPDIR", QFile::encodeName(file("tmp")));
+        QString error;
+        if (HOemModelExchange::exportRows(table, path, HOemModelExchange::templatePath(), &error))
+            return QStringLiteral("success");
+        return error;
+    });
+    QCOMPARE(tree(file("tmp")).keys(), QStringList());
+    if (result == "success") {
+        QVERIFY2(limit > 1, "a failed export was reported as a success");
+        QCOMPARE(modelSheet(path), kHeader + '\n' + lines(rows));
+        return;
+    }
+    QVERIFY2(result.contains(QDir::toNativeSeparators(path)) &&
+                 result.contains(QRegularExpression("full|too large",
+                                                    QRegularExpression::CaseInsensitiveOption)),
+             qPrintable(result));
+    QVERIFY2(tree(file("out")) == before, "the earlier file changed or a temporary file was left");
+}
+
+void TestOemExchange::oddWorkbooks_data()
+{
+    // Workbooks of tests/clients/odd_workbook.py, some damaged here. `names` are the OEM
+    // names of the model rows P1, P2, 12345 and 67890 afterwards (o1..o4 before; "?" where a
+    // damaged file may read either way); `box` is a pattern of the one message box.
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("names");
+    QTest::addColumn<QString>("box");
+    const QString unchanged = "o1|o2|o3|o4", refused = "^Warning: Import from .* failed: .*%1";
+    const QString success = "^Notice: Import success\n%1 rows read, %2 matched a model of the "
+                            "table\\.";
+    const QString formulaNote = "\n1 rows left out: their OEM model is a formula without a "
+                                "stored result";
+    const QString noMatch = "^Warning: No row of .* matches a model of the table: 2 rows read, "
+                            "nothing was imported\\.\n2 product codes match no model: "
+                            "\"X1\", \"X2\"$";
+    const struct
+    {
+        const char *file, *damage;
+        QString names, box;
+    } rows[] = {
+        {"valid.xls", "truncated", unchanged, refused.arg("(damaged|unreadable|no Excel)")},
+        {"valid.xls", "bit-flipped", "?", ""},
+        {"inflating.xls", "", "N1|N2|o3|o4", success.arg(2).arg(2) + "$"},
+        {"formula.xls", "", "N1-FORM|N2|o3|o4", success.arg(2).arg(2) + "$"},
+        {"numeric-code.xls", "", "o1|o2|N1|N2", success.arg(2).arg(2) + "$"},
+        {"cr-text.xls", "", "a\rb|N2|o3|o4", success.arg(2).arg(2) + "$"},
+        {"far-reference.xls", "", "N1|N2|o3|o4", success.arg(2).arg(2) + "$"},
+        {"no-match.xls", "", unchanged, noMatch},
+        {"no-column.xls", "", unchanged,
+         refused.arg("the sheet \"modellist\" has no column oem_model$")},
+        {"not-a-workbook.xls", "", unchanged,
+         refused.arg("neither an .xls nor an .xlsx workbook$")},
+        {"valid.xlsx", "truncated", unchanged, refused.arg("zip")},
+        {"valid.xlsx", "bit-flipped", "?", ""},
+        {"inflating.xlsx", "", unchanged, refused.arg("2,048 MB, more than the 256 MB")},
+        {"inflating-hidden.xlsx", "", unchanged, refused.arg("(32,767 characters|256 MB)")},
+        {"far-reference.xlsx", "", unchanged, refused.arg("XFC9 lies beyond column AMJ")},
+        {"formula.xlsx", "", "N1-F|o2|o3|o4", success.arg(2).arg(1) + formulaNote},
+        {"numeric-code.xlsx", "", "o1|o2|N1|N2", success.arg(2).arg(2) + "$"},
+        {"escaped-text.xlsx", "", "a\rb|_x000D_ literal|o3|o4", success.arg(2).arg(2) + "$"},
+        {"too-many-rows.xlsx", "", unchanged, refused.arg("more than 1,048,576 rows")},
+        {"no-match.xlsx", "", unchanged, noMatch},
+        {"no-sheet.xlsx", "", unchanged, refused.arg("the workbook has no sheet \"modellist\"$")},
+    };
+    for (const auto &row : rows)
+        QTest::addRow("%s%s%s", row.file, *row.damage ? ", " : "", row.damage)
+            << row.file << row.damage << row.names << row.box;
+}
+
+void TestOemExchange::oddWorkbooks()
+{
+    // Each workbook is imported into the model table: the box names the problem, a refused
+    // workbook leaves the table as it was, nothing crashes. Workbooks built to take memory
+    // are also read in a child whose memory is limited.
+    QFETCH(QString, file);
+    QFETCH(QString, damage);
+    QFETCH(QString, names);
+    QFETCH(QString, box);
+    const QString folder = this->file("odd");
+    if (!QFileInfo::exists(folder + "/valid.xls")) {
+        if (!pythonClientsInstalled())
+            QSKIP(kNoPython);
+        QString error;
+        QDir().mkpath(folder);
+        QVERIFY2(
+            runPython({PM_SOURCE_DIR "/tests/clients/odd_workbook.py", folder}, nullptr, &error),
+            qPrintable(error.isEmpty() ? QString(kNoPython) : error));
+    }
+    const QString path = this->file(damage.isEmpty() ? file : damage + '-' + file);
+    QByteArray bytes = fileBytes(folder + '/' + file);
+    QVERIFY(!bytes.isEmpty());
+    if (damage == "truncated")
+        bytes.truncate(bytes.size() * 2 / 3);
+    for (int i = 7; damage == "bit-flipped" && i < bytes.size(); i += bytes.size() / 9)
+        bytes[i] = char(bytes[i] ^ 0x5a);
+    QVERIFY(writeBytes(path, bytes));
+
+    QTableWidget *table = makeTable(rowsOf("P1|M1|o1;P2|M2|o2;12345|M3|o3;67890|M4|o4"));
+    const QStringList seen = importFrom(table, path);
+    QCOMPARE(seen.size(), 1);
+    const QString after = column(table, 2).join('|');
+    if (names == "?") {
+        if (seen.first().startsWith("Warning"))
+            QCOMPARE(after, QStringLiteral("o1|o2|o3|o4"));
+    } else {
+        QVERIFY2(seen.first().contains(QRegularExpression(box)), qPrintable(seen.first()));
+        QCOMPARE(after, names);
+    }
+    QCOMPARE(fileBytes(path), bytes);
+
+    if (file.startsWith("inflating")) {
+#ifndef __SANITIZE_ADDRESS__
+        const QString result = inChild(
+            RLIM_INFINITY,
+            [&] {
+                QString error;
+                return HOemModelExchange::importRows(table, path, &error) ? "read" : error;
+            },
+            rlim_t(512) << 20);
+        if (file.endsWith(".xls"))
+            QCOMPARE(result, QStringLiteral("read"));
+        else
+            QVERIFY2(result.contains(QRegularExpression("32,767|256 MB")), qPrintable(result));
+#endif
     }
 }
 
@@ -444,16 +687,15 @@ void TestOemExchange::clientsReadExports()
         QVERIFY2(
             HOemModelExchange::exportRows(table, path, HOemModelExchange::templatePath(), &error),
             qPrintable(error));
-    if (libreOffice) // tab separated, no quotes, UTF-8
-        QVERIFY(libreOfficeConvert(paths, "csv:Text - txt - csv (StarCalc):9,,76,1", &log));
+    if (libreOffice) // tab separated, texts in quotes, UTF-8
+        QVERIFY(libreOfficeConvert({{paths, "csv:Text - txt - csv (StarCalc):9,34,76,1"}}, &log));
 
     for (const QString &path : paths) {
         QVector<QStringList> read;
         if (libreOffice) {
             const QString csv = file("lo/" + QFileInfo(path).completeBaseName() + ".csv");
             QVERIFY2(QFileInfo::exists(csv), qPrintable(log));
-            for (const QString &line : QString::fromUtf8(fileBytes(csv)).remove('\r').split('\n'))
-                read.append(line.split('\t'));
+            read = parseCsv(QString::fromUtf8(fileBytes(csv)));
         } else {
             QByteArray json;
             QVERIFY2(
@@ -468,7 +710,17 @@ void TestOemExchange::clientsReadExports()
                     read.last().append(cell.toString());
             }
         }
-        QCOMPARE(lines(read), kHeader + '\n' + lines(rowsOf(kTricky)));
+        // LibreOffice reads a carriage return in an .xls text as a line break (xlrd as it is).
+        QVector<QStringList> expected = rowsOf(kTricky);
+        for (QStringList &row : expected) {
+            for (QString &text : row) {
+                if (!libreOffice && path.endsWith(".xlsx"))
+                    text = openpyxlReads(text);
+                else if (libreOffice && path.endsWith(".xls"))
+                    text.replace('\r', '\n');
+            }
+        }
+        QCOMPARE(lines(read), kHeader + '\n' + lines(expected));
     }
 }
 
@@ -476,10 +728,10 @@ void TestOemExchange::foreignWorkbooksImport()
 {
     // Workbooks of xlwt, of openpyxl (shared and in-cell strings) and, saved again by
     // LibreOffice, of the other format: numbers, empty cells, extra sheets and columns,
-    // 20,000 rows. See tests/clients/write_workbook.py.
+    // 3,000 rows. See tests/clients/write_workbook.py.
     if (!pythonClientsInstalled())
         QSKIP(kNoPython);
-    constexpr int count = 20000;
+    constexpr int count = 3000;
     QStringList workbooks, expected;
     QString error, log;
     for (QString kind : {"xls", "xlsx", "xlsx-inline"}) {
@@ -492,8 +744,9 @@ void TestOemExchange::foreignWorkbooksImport()
                  qPrintable(error));
     }
     if (!sofficePath().isEmpty()) {
-        QVERIFY(libreOfficeConvert({file("openpyxl.xlsx")}, "xls:MS Excel 97", &log));
-        QVERIFY(libreOfficeConvert({file("xlwt.xls")}, "xlsx:Calc MS Excel 2007 XML", &log));
+        QVERIFY(libreOfficeConvert({{{file("openpyxl.xlsx")}, "xls:MS Excel 97"},
+                                    {{file("xlwt.xls")}, "xlsx:Calc MS Excel 2007 XML"}},
+                                   &log));
         workbooks += {file("lo/openpyxl.xls"), file("lo/xlwt.xlsx")};
         QVERIFY2(QFileInfo::exists(workbooks.at(3)) && QFileInfo::exists(workbooks.at(4)),
                  qPrintable(log));
@@ -578,7 +831,7 @@ void TestOemExchange::saleStatusTabExchangesOemNames()
     QCOMPARE(run(click("pushButton_export"), file("tab.xlsx")), kSuccess);
     for (int r = 0; r < 3; ++r)
         table->item(r, 2)->setText(QString());
-    QCOMPARE(run(click("pushButton_import"), file("tab.xlsx")), kImported);
+    QCOMPARE(run(click("pushButton_import"), file("tab.xlsx")), imported(3, 3));
     QCOMPARE(column(table, 2), names);
 
     click("pushButton_Save")();

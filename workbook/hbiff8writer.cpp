@@ -1,13 +1,15 @@
 #include "hbiff8writer.h"
 
-#include <QFile>
-#include <QHash>
+#include "hsafefile.h"
+
+#include <QtEndian>
 
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
-#include <gsf/gsf-output-stdio.h>
+#include <gsf/gsf-output-memory.h>
 #include <gsf/gsf-utils.h>
 
+#include <cstring>
 #include <mutex>
 
 namespace {
@@ -38,6 +40,17 @@ constexpr quint16 CellXf = 15;
 // area; a stream of at least 4096 bytes lives in regular sectors.
 constexpr int MinStreamSize = 4096;
 
+// Little-endian fields, written into a buffer the caller sized.
+inline void put16(char *at, quint16 v)
+{
+    qToLittleEndian(v, at);
+}
+
+inline void put32(char *at, quint32 v)
+{
+    qToLittleEndian(v, at);
+}
+
 void u8(QByteArray &out, quint8 v)
 {
     out.append(static_cast<char>(v));
@@ -45,26 +58,24 @@ void u8(QByteArray &out, quint8 v)
 
 void u16(QByteArray &out, quint16 v)
 {
-    out.append(static_cast<char>(v & 0xFF));
-    out.append(static_cast<char>(v >> 8));
+    char bytes[2];
+    put16(bytes, v);
+    out.append(bytes, 2);
 }
 
 void u32(QByteArray &out, quint32 v)
 {
-    u16(out, static_cast<quint16>(v & 0xFFFF));
-    u16(out, static_cast<quint16>(v >> 16));
-}
-
-void patchU32(QByteArray &out, int at, quint32 v)
-{
-    for (int i = 0; i < 4; ++i)
-        out[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    char bytes[4];
+    put32(bytes, v);
+    out.append(bytes, 4);
 }
 
 void record(QByteArray &stream, quint16 type, const QByteArray &body)
 {
-    u16(stream, type);
-    u16(stream, static_cast<quint16>(body.size()));
+    char header[4];
+    put16(header, type);
+    put16(header + 2, static_cast<quint16>(body.size()));
+    stream.append(header, 4);
     stream.append(body);
 }
 
@@ -80,13 +91,21 @@ bool isCompressible(const QString &text)
 // Characters [from, from + count) of a text: one byte each when compressed, else UTF-16LE.
 void appendChars(QByteArray &out, const QString &text, int from, int count, bool wide)
 {
-    for (int i = from; i < from + count; ++i) {
-        const ushort ch = text.at(i).unicode();
-        if (wide)
-            u16(out, ch);
-        else
-            u8(out, static_cast<quint8>(ch));
+    if (!wide) {
+        const int at = out.size();
+        out.resize(at + count);
+        char *to = out.data() + at;
+        const QChar *chars = text.constData() + from;
+        for (int i = 0; i < count; ++i)
+            to[i] = static_cast<char>(chars[i].unicode());
+        return;
     }
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+    out.append(reinterpret_cast<const char *>(text.utf16() + from), count * 2);
+#else
+    for (int i = from; i < from + count; ++i)
+        u16(out, text.at(i).unicode());
+#endif
 }
 
 // A short string (one-byte length), as sheet and font names are stored.
@@ -153,6 +172,7 @@ void writeSst(QByteArray &stream, const QVector<QString> &strings, quint32 total
     QByteArray buckets;
 
     QByteArray body;
+    body.reserve(MaxRecordData + 8);
     quint16 type = SST;
     int recordStart = stream.size();
     u32(body, total);
@@ -203,69 +223,27 @@ void writeSst(QByteArray &stream, const QVector<QString> &strings, quint32 total
     record(stream, EXTSST, extsst);
 }
 
-QByteArray sheetStream(const HWorkbookSheet &sheet, const QHash<QString, int> &index, bool first)
+QByteArray sheetHead(int rows, int width)
 {
     QByteArray stream;
     record(stream, BOF, bof(0x0010));
-
-    int width = 0;
-    for (const QStringList &row : sheet.rows)
-        width = qMax(width, static_cast<int>(row.size()));
     QByteArray body;
     u32(body, 0);
-    u32(body, width ? static_cast<quint32>(sheet.rows.size()) : 0);
+    u32(body, width ? static_cast<quint32>(rows) : 0);
     u16(body, 0);
     u16(body, static_cast<quint16>(width));
     u16(body, 0);
     record(stream, DIMENSIONS, body);
-
     body.clear();
     u16(body, 0x04C1);
     record(stream, WSBOOL, body);
+    return stream;
+}
 
-    // Rows go in blocks of 32: the ROW records of the block, then its cells.
-    for (int blockStart = 0; blockStart < sheet.rows.size(); blockStart += 32) {
-        const int blockEnd = qMin(blockStart + 32, static_cast<int>(sheet.rows.size()));
-        for (int r = blockStart; r < blockEnd; ++r) {
-            const QStringList &row = sheet.rows.at(r);
-            int firstColumn = -1;
-            int lastColumn = -1;
-            for (int c = 0; c < row.size(); ++c) {
-                if (row.at(c).isEmpty())
-                    continue;
-                if (firstColumn < 0)
-                    firstColumn = c;
-                lastColumn = c;
-            }
-            if (firstColumn < 0)
-                continue;
-            body.clear();
-            u16(body, static_cast<quint16>(r));
-            u16(body, static_cast<quint16>(firstColumn));
-            u16(body, static_cast<quint16>(lastColumn + 1));
-            u16(body, 0x00FF); // default height
-            u16(body, 0);
-            u16(body, 0);
-            u16(body, 0x0100);
-            u16(body, CellXf);
-            record(stream, ROW, body);
-        }
-        for (int r = blockStart; r < blockEnd; ++r) {
-            const QStringList &row = sheet.rows.at(r);
-            for (int c = 0; c < row.size(); ++c) {
-                if (row.at(c).isEmpty())
-                    continue;
-                body.clear();
-                u16(body, static_cast<quint16>(r));
-                u16(body, static_cast<quint16>(c));
-                u16(body, CellXf);
-                u32(body, static_cast<quint32>(index.value(row.at(c))));
-                record(stream, LABELSST, body);
-            }
-        }
-    }
-
-    body.clear();
+QByteArray sheetTail(bool first)
+{
+    QByteArray stream;
+    QByteArray body;
     u16(body, first ? 0x06B6 : 0x00B6); // grid, headers, zeros; the first sheet selected
     u16(body, 0);
     u16(body, 0);
@@ -279,97 +257,142 @@ QByteArray sheetStream(const HWorkbookSheet &sheet, const QHash<QString, int> &i
     return stream;
 }
 
-bool checkSheet(const HWorkbookSheet &sheet, QString *error)
+} // namespace
+
+HBiff8Writer::HBiff8Writer(const QString &path, qint64 rows)
+    : HWorkbookWriter(path)
 {
+    // Most texts of a model list differ from each other.
+    m_index.reserve(int(qBound<qint64>(0, rows * 2, 1 << 20)));
+}
+
+bool HBiff8Writer::addSheet(const QString &name)
+{
+    if (!m_error.isEmpty() || m_done)
+        return false;
     static const QString forbidden = QStringLiteral("[]:*?/\\");
-    if (sheet.name.isEmpty() || sheet.name.size() > 31) {
-        *error = QStringLiteral("\"%1\" cannot be the name of an .xls sheet (1 to 31 characters)")
-                     .arg(sheet.name);
-        return false;
+    if (name.isEmpty() || name.size() > 31)
+        return fail(QStringLiteral("\"%1\" cannot be the name of an .xls sheet (1 to 31 "
+                                   "characters)")
+                        .arg(name));
+    for (const QChar ch : name) {
+        if (forbidden.contains(ch))
+            return fail(QStringLiteral("\"%1\" cannot be the name of an .xls sheet (it holds "
+                                       "\"%2\")")
+                            .arg(name, ch));
     }
-    for (const QChar ch : sheet.name) {
-        if (forbidden.contains(ch)) {
-            *error = QStringLiteral("\"%1\" cannot be the name of an .xls sheet (it holds \"%2\")")
-                         .arg(sheet.name, ch);
-            return false;
-        }
+    for (const Sheet &sheet : qAsConst(m_sheets)) {
+        if (HWorkbook::sameSheetName(sheet.name, name))
+            return fail(QStringLiteral("two sheets are named \"%1\"").arg(name));
     }
-    if (sheet.rows.size() > HBiff8Writer::MaxRows) {
-        *error = QStringLiteral("sheet \"%1\" has %2 rows, but an .xls sheet holds at most %3 "
-                                "rows (save as .xlsx instead)")
-                     .arg(sheet.name)
-                     .arg(sheet.rows.size())
-                     .arg(HBiff8Writer::MaxRows);
-        return false;
-    }
-    for (int r = 0; r < sheet.rows.size(); ++r) {
-        const QStringList &row = sheet.rows.at(r);
-        int width = row.size();
-        while (width > 0 && row.at(width - 1).isEmpty())
-            --width;
-        if (width > HBiff8Writer::MaxColumns) {
-            *error = QStringLiteral("sheet \"%1\" has %2 columns, but an .xls sheet holds at most "
-                                    "%3 columns")
-                         .arg(sheet.name)
-                         .arg(width)
-                         .arg(HBiff8Writer::MaxColumns);
-            return false;
-        }
-        for (int c = 0; c < width; ++c) {
-            if (row.at(c).size() > HBiff8Writer::MaxTextLength) {
-                *error =
-                    QStringLiteral("sheet \"%1\", row %2, column %3: the text has %4 "
-                                   "characters, but an .xls cell holds at most %5 (save as .xlsx "
-                                   "instead)")
-                        .arg(sheet.name)
-                        .arg(r + 1)
-                        .arg(c + 1)
-                        .arg(row.at(c).size())
-                        .arg(HBiff8Writer::MaxTextLength);
-                return false;
-            }
-        }
-    }
+    flushBlock();
+    m_sheets.append(Sheet{name, {}, 0, 0});
+    m_lastRow = -1;
+    m_block = -1;
     return true;
 }
 
-} // namespace
-
-bool HBiff8Writer::workbookStream(const QVector<HWorkbookSheet> &sheets, QByteArray *stream,
-                                  QString *error)
+bool HBiff8Writer::addRow(int row, const QStringList &cells)
 {
-    if (sheets.isEmpty()) {
-        *error = QStringLiteral("a workbook needs at least one sheet");
+    if (!m_error.isEmpty() || m_done)
         return false;
+    if (m_sheets.isEmpty())
+        return fail(QStringLiteral("a row before the first sheet"));
+    Sheet &sheet = m_sheets.last();
+    if (row >= MaxRows)
+        return fail(rowLimitError(HWorkbook::Xls, sheet.name, qint64(row) + 1));
+    if (row <= m_lastRow)
+        return fail(QStringLiteral("sheet \"%1\": row %2 written after row %3")
+                        .arg(sheet.name)
+                        .arg(row + 1)
+                        .arg(m_lastRow + 1));
+    int first = -1;
+    int last = -1;
+    for (int c = 0; c < cells.size(); ++c) {
+        const QString &text = cells.at(c);
+        if (text.isEmpty())
+            continue;
+        if (text.size() > MaxTextLength)
+            return fail(QStringLiteral("sheet \"%1\", row %2, column %3: the text has %4 "
+                                       "characters, but an .xls cell holds at most %5 (save as "
+                                       ".xlsx instead)")
+                            .arg(sheet.name)
+                            .arg(row + 1)
+                            .arg(c + 1)
+                            .arg(text.size())
+                            .arg(MaxTextLength));
+        if (first < 0)
+            first = c;
+        last = c;
     }
-    for (const HWorkbookSheet &sheet : sheets) {
-        if (!checkSheet(sheet, error))
-            return false;
+    if (last >= MaxColumns)
+        return fail(QStringLiteral("sheet \"%1\" has %2 columns, but an .xls sheet holds at most "
+                                   "%3 columns")
+                        .arg(sheet.name)
+                        .arg(last + 1)
+                        .arg(MaxColumns));
+    if (first < 0)
+        return true;
+    m_lastRow = row;
+    if (row / 32 != m_block) {
+        flushBlock();
+        m_block = row / 32;
     }
-    QVector<HWorkbookSheet> trimmed = sheets;
-    for (HWorkbookSheet &sheet : trimmed) {
-        for (QStringList &row : sheet.rows) {
-            while (!row.isEmpty() && row.last().isEmpty())
-                row.removeLast();
-        }
-    }
+    char rowRecord[20];
+    put16(rowRecord, ROW);
+    put16(rowRecord + 2, 16);
+    put16(rowRecord + 4, static_cast<quint16>(row));
+    put16(rowRecord + 6, static_cast<quint16>(first));
+    put16(rowRecord + 8, static_cast<quint16>(last + 1));
+    put16(rowRecord + 10, 0x00FF); // default height
+    put16(rowRecord + 12, 0);
+    put16(rowRecord + 14, 0);
+    put16(rowRecord + 16, 0x0100);
+    put16(rowRecord + 18, CellXf);
+    m_blockRows.append(rowRecord, sizeof rowRecord);
 
-    QHash<QString, int> index;
-    QVector<QString> strings;
-    quint32 total = 0;
-    for (const HWorkbookSheet &sheet : qAsConst(trimmed)) {
-        for (const QStringList &row : sheet.rows) {
-            for (const QString &cell : row) {
-                if (cell.isEmpty())
-                    continue;
-                ++total;
-                if (!index.contains(cell)) {
-                    index.insert(cell, strings.size());
-                    strings.append(cell);
-                }
-            }
+    char cell[14];
+    put16(cell, LABELSST);
+    put16(cell + 2, 10);
+    put16(cell + 4, static_cast<quint16>(row));
+    put16(cell + 8, CellXf);
+    for (int c = first; c <= last; ++c) {
+        const QString &text = cells.at(c);
+        if (text.isEmpty())
+            continue;
+        auto found = m_index.constFind(text);
+        if (found == m_index.constEnd()) {
+            found = m_index.insert(text, static_cast<quint32>(m_strings.size()));
+            m_strings.append(text);
         }
+        put16(cell + 6, static_cast<quint16>(c));
+        put32(cell + 10, found.value());
+        m_blockCells.append(cell, sizeof cell);
+        ++m_cells;
     }
+    sheet.rows = row + 1;
+    sheet.width = qMax(sheet.width, last + 1);
+    return true;
+}
+
+void HBiff8Writer::flushBlock()
+{
+    if (m_sheets.isEmpty() || m_blockRows.isEmpty())
+        return;
+    QByteArray &body = m_sheets.last().body;
+    body.append(m_blockRows);
+    body.append(m_blockCells);
+    m_blockRows.clear();
+    m_blockCells.clear();
+}
+
+bool HBiff8Writer::workbookStream(QByteArray *stream)
+{
+    if (!m_error.isEmpty())
+        return false;
+    if (m_sheets.isEmpty())
+        return fail(QStringLiteral("a workbook needs at least one sheet"));
+    flushBlock();
 
     QByteArray out;
     record(out, BOF, bof(0x0005));
@@ -404,23 +427,30 @@ bool HBiff8Writer::workbookStream(const QVector<HWorkbookSheet> &sheets, QByteAr
     u8(body, 0xFF);
     record(out, STYLE, body);
 
-    QVector<int> sheetOffsetFields;
-    for (const HWorkbookSheet &sheet : qAsConst(trimmed)) {
+    QVector<int> offsetFields;
+    for (const Sheet &sheet : qAsConst(m_sheets)) {
         body.clear();
-        u32(body, 0); // stream position of the sheet's BOF, patched below
+        u32(body, 0); // stream position of the sheet's BOF, filled in below
         u8(body, 0);  // visible
         u8(body, 0);  // worksheet
         body.append(shortString(sheet.name));
-        sheetOffsetFields.append(out.size() + 4);
+        offsetFields.append(out.size() + 4);
         record(out, BOUNDSHEET, body);
     }
 
-    writeSst(out, strings, total);
+    writeSst(out, m_strings, m_cells);
     record(out, EOF_, QByteArray());
 
-    for (int s = 0; s < trimmed.size(); ++s) {
-        patchU32(out, sheetOffsetFields.at(s), static_cast<quint32>(out.size()));
-        out.append(sheetStream(trimmed.at(s), index, s == 0));
+    qint64 size = out.size();
+    for (const Sheet &sheet : qAsConst(m_sheets))
+        size += sheet.body.size() + 128;
+    out.reserve(int(qMin<qint64>(size, INT_MAX)));
+    for (int s = 0; s < m_sheets.size(); ++s) {
+        put32(out.data() + offsetFields.at(s), static_cast<quint32>(out.size()));
+        const Sheet &sheet = m_sheets.at(s);
+        out.append(sheetHead(sheet.rows, sheet.width));
+        out.append(sheet.body);
+        out.append(sheetTail(s == 0));
     }
     if (out.size() < MinStreamSize)
         out.append(QByteArray(MinStreamSize - out.size(), '\0'));
@@ -428,26 +458,26 @@ bool HBiff8Writer::workbookStream(const QVector<HWorkbookSheet> &sheets, QByteAr
     return true;
 }
 
-bool HBiff8Writer::write(const QString &path, const QVector<HWorkbookSheet> &sheets, QString *error)
+bool HBiff8Writer::commit()
 {
+    if (m_done)
+        return fail(QStringLiteral("the workbook was written already"));
     QByteArray stream;
-    if (!workbookStream(sheets, &stream, error))
+    if (!workbookStream(&stream))
         return false;
+    m_done = true;
+    // The sheets' records are in the stream now.
+    m_sheets.clear();
+    m_index.clear();
+    m_strings.clear();
 
     static std::once_flag initialised;
     std::call_once(initialised, [] { gsf_init(); });
 
-    GError *gerror = nullptr;
-    GsfOutput *sink = gsf_output_stdio_new(QFile::encodeName(path).constData(), &gerror);
-    if (!sink) {
-        *error = QStringLiteral("the file cannot be created: %1")
-                     .arg(gerror ? QString::fromUtf8(gerror->message) : QString());
-        if (gerror)
-            g_error_free(gerror);
-        return false;
-    }
+    // The container is built in memory; only HSafeFile touches the disk, with every write
+    // checked.
+    GsfOutput *sink = gsf_output_memory_new();
     GsfOutfile *container = gsf_outfile_msole_new(sink);
-    g_object_unref(sink);
     GsfOutput *child = gsf_outfile_new_child(container, "Workbook", FALSE);
     bool ok = child != nullptr;
     if (child) {
@@ -456,16 +486,22 @@ bool HBiff8Writer::write(const QString &path, const QVector<HWorkbookSheet> &she
         ok = gsf_output_close(child) != FALSE && ok;
         g_object_unref(child);
     }
-    GsfOutput *containerOutput = GSF_OUTPUT(container);
-    const bool closed = gsf_output_close(containerOutput) != FALSE;
-    QString detail;
-    if (const GError *e = gsf_output_error(containerOutput))
-        detail = QString::fromUtf8(e->message);
-    g_object_unref(container);
-    if (!ok || !closed) {
-        *error = QStringLiteral("the .xls file could not be written%1")
-                     .arg(detail.isEmpty() ? QString() : QStringLiteral(": ") + detail);
-        return false;
+    stream.clear();
+    ok = gsf_output_close(GSF_OUTPUT(container)) != FALSE && ok;
+    const gsf_off_t size = gsf_output_size(sink);
+    const guint8 *bytes = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink));
+    if (!ok || !bytes || size <= 0 || size > INT_MAX) {
+        g_object_unref(container);
+        g_object_unref(sink);
+        return fail(QStringLiteral("the .xls container could not be built"));
     }
+    HSafeFile file(m_path);
+    ok = file.open() &&
+         file.write(QByteArray::fromRawData(reinterpret_cast<const char *>(bytes), int(size))) &&
+         file.commit();
+    g_object_unref(container);
+    g_object_unref(sink);
+    if (!ok)
+        return fail(file.errorString());
     return true;
 }

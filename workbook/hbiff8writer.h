@@ -1,13 +1,15 @@
 #pragma once
 
-#include "hworkbook.h"
+#include "hworkbookwriter.h"
 
 #include <QByteArray>
+#include <QHash>
 
-// Writes sheets as an Excel 97-2003 (.xls) file: a BIFF8 workbook stream of our own inside an
-// OLE2 compound file written by libgsf. Every cell is a text cell from the shared string
-// table.
-class HBiff8Writer
+// Writes an Excel 97-2003 (.xls) file: a BIFF8 workbook stream of our own inside an OLE2
+// compound file written by libgsf. Every cell is a text cell from the shared string table.
+// The sheets' cell records are built as rows come; the workbook globals (which hold the
+// string table) and the container follow at commit().
+class HBiff8Writer : public HWorkbookWriter
 {
 public:
     static constexpr int MaxRows = 65536;
@@ -16,8 +18,34 @@ public:
     // records of the string table, which FreeXL, our .xls reader, cannot read back.
     static constexpr int MaxTextLength = 8000;
 
-    // The BIFF8 workbook stream alone; false with the reason when the sheets do not fit.
-    static bool workbookStream(const QVector<HWorkbookSheet> &sheets, QByteArray *stream,
-                               QString *error);
-    static bool write(const QString &path, const QVector<HWorkbookSheet> &sheets, QString *error);
+    // `rows`: how many rows all sheets hold, when known.
+    explicit HBiff8Writer(const QString &path, qint64 rows = 0);
+
+    bool addSheet(const QString &name) override;
+    bool addRow(int row, const QStringList &cells) override;
+    bool commit() override;
+
+    // The BIFF8 workbook stream of what was added (commit() wraps it in the container).
+    bool workbookStream(QByteArray *stream);
+
+private:
+    struct Sheet
+    {
+        QString name;
+        QByteArray body; // ROW and LABELSST records, block by block
+        int rows = 0;    // the last row holding a cell, plus one
+        int width = 0;   // the last column holding a cell, plus one
+    };
+    void flushBlock();
+
+    QVector<Sheet> m_sheets;
+    QHash<QString, quint32> m_index;
+    QVector<QString> m_strings;
+    quint32 m_cells = 0;
+    // Rows go in blocks of 32: the ROW records of the block, then its cells.
+    QByteArray m_blockRows;
+    QByteArray m_blockCells;
+    int m_block = -1;
+    int m_lastRow = -1;
+    bool m_done = false;
 };

@@ -1,18 +1,76 @@
 #include "hworkbook.h"
 
-#include "hbiff8writer.h"
-#include "hxlsreader.h"
-#include "hxlsxreader.h"
-#include "hxlsxwriter.h"
+#include "hworkbookreader.h"
+#include "hworkbookwriter.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
-#include <QTemporaryDir>
 
 #include <cmath>
 
-namespace {} // namespace
+namespace {
+
+// Collects every sheet with its rows.
+class Collector : public HWorkbookVisitor
+{
+public:
+    explicit Collector(QVector<HWorkbookSheet> *sheets)
+        : m_sheets(sheets)
+    {}
+    bool sheet(const QString &name, bool, QString *) override
+    {
+        m_sheets->append(HWorkbookSheet{name, {}});
+        return true;
+    }
+    bool row(const HWorkbookRow &row, QString *) override
+    {
+        QVector<QStringList> &rows = m_sheets->last().rows;
+        rows.resize(row.index);
+        QStringList cells;
+        cells.reserve(row.cells.size());
+        for (const QString &cell : row.cells)
+            cells.append(cell);
+        rows.append(cells);
+        return true;
+    }
+
+private:
+    QVector<HWorkbookSheet> *m_sheets;
+};
+
+int hexDigit(ushort c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// The code of an escape "_xHHHH_" at `at`, or -1.
+int escapeAt(const QString &text, int at)
+{
+    if (at + 7 > text.size() || text.at(at) != QLatin1Char('_') ||
+        text.at(at + 1) != QLatin1Char('x') || text.at(at + 6) != QLatin1Char('_'))
+        return -1;
+    int code = 0;
+    for (int i = 2; i < 6; ++i) {
+        const int digit = hexDigit(text.at(at + i).unicode());
+        if (digit < 0)
+            return -1;
+        code = code * 16 + digit;
+    }
+    return code;
+}
+
+bool needsEscape(ushort c)
+{
+    return (c < 0x20 && c != '\t' && c != '\n') || c == 0xFFFE || c == 0xFFFF;
+}
+
+} // namespace
 
 HWorkbook::Format HWorkbook::formatOfContent(const QString &path)
 {
@@ -41,37 +99,11 @@ bool HWorkbook::read(const QString &path)
 {
     sheets.clear();
     emptySheets.clear();
-    m_error.clear();
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        m_error = QStringLiteral("the file does not exist");
-        return false;
-    }
-    if (!info.isFile()) {
-        m_error = QStringLiteral("not a file");
-        return false;
-    }
-    QFile probe(path);
-    if (!probe.open(QIODevice::ReadOnly)) {
-        m_error = QStringLiteral("the file cannot be read: %1").arg(probe.errorString());
-        return false;
-    }
-    probe.close();
-    bool ok = false;
-    switch (formatOfContent(path)) {
-    case Xls:
-        ok = HXlsReader::read(path, &sheets, &m_error);
-        break;
-    case Xlsx:
-        ok = HXlsxReader::read(path, &sheets, &m_error);
-        break;
-    case Unknown:
-        m_error = QStringLiteral("the file is neither an .xls nor an .xlsx workbook");
-        return false;
-    }
-    if (!ok)
-        sheets.clear();
-    return ok;
+    Collector collector(&sheets);
+    if (HWorkbookReader::read(path, collector, &m_error))
+        return true;
+    sheets.clear();
+    return false;
 }
 
 bool HWorkbook::write(const QString &path, Format format)
@@ -86,50 +118,26 @@ bool HWorkbook::write(const QString &path, Format format)
     for (const QString &name : qAsConst(emptySheets)) {
         bool present = false;
         for (const HWorkbookSheet &sheet : qAsConst(all))
-            present = present || sheet.name.compare(name, Qt::CaseInsensitive) == 0;
+            present = present || sameSheetName(sheet.name, name);
         if (!present)
             all.append(HWorkbookSheet{name, {}});
     }
-    if (all.isEmpty()) {
-        m_error = QStringLiteral("a workbook needs at least one sheet");
-        return false;
+    qint64 rows = 0;
+    for (const HWorkbookSheet &sheet : qAsConst(all))
+        rows += sheet.rows.size();
+    const std::unique_ptr<HWorkbookWriter> writer = HWorkbookWriter::create(format, path, rows);
+    for (const HWorkbookSheet &sheet : qAsConst(all)) {
+        if (!writer->addSheet(sheet.name))
+            break;
+        for (int r = 0; r < sheet.rows.size(); ++r) {
+            if (!writer->addRow(r, sheet.rows.at(r)))
+                break;
+        }
     }
-
-    // The writers produce a whole file in a private folder; only a complete file replaces
-    // the target, in one rename.
-    QTemporaryDir dir;
-    if (!dir.isValid()) {
-        m_error = QStringLiteral("no temporary folder: %1").arg(dir.errorString());
-        return false;
-    }
-    const QString temp =
-        dir.filePath(format == Xls ? QStringLiteral("out.xls") : QStringLiteral("out.xlsx"));
-    const bool written = format == Xls ? HBiff8Writer::write(temp, all, &m_error)
-                                       : HXlsxWriter::write(temp, all, &m_error);
-    if (!written)
-        return false;
-    QFile in(temp);
-    if (!in.open(QIODevice::ReadOnly)) {
-        m_error =
-            QStringLiteral("the written workbook cannot be read back: %1").arg(in.errorString());
-        return false;
-    }
-    const QByteArray bytes = in.readAll();
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly)) {
-        m_error = out.errorString();
-        return false;
-    }
-    if (out.write(bytes) != bytes.size()) {
-        m_error = out.errorString();
-        out.cancelWriting();
-        return false;
-    }
-    if (!out.commit()) {
-        m_error = out.errorString();
-        return false;
-    }
-    return true;
+    if (writer->commit())
+        return true;
+    m_error = writer->errorString();
+    return false;
 }
 
 QString HWorkbook::numberText(double value)
@@ -137,4 +145,78 @@ QString HWorkbook::numberText(double value)
     if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 1e15)
         return QString::number(static_cast<qint64>(value));
     return QString::number(value, 'g', 15);
+}
+
+bool HWorkbook::sameSheetName(const QString &a, const QString &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (int i = 0; i < a.size(); ++i) {
+        ushort x = a.at(i).unicode();
+        ushort y = b.at(i).unicode();
+        if (x >= 'A' && x <= 'Z')
+            x += 'a' - 'A';
+        if (y >= 'A' && y <= 'Z')
+            y += 'a' - 'A';
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+QString HWorkbook::columnName(int column)
+{
+    QString name;
+    for (int c = column + 1; c > 0; c = (c - 1) / 26)
+        name.prepend(QChar('A' + (c - 1) % 26));
+    return name;
+}
+
+QString HWorkbook::decodeEscapes(const QString &text)
+{
+    int at = text.indexOf(QLatin1String("_x"));
+    if (at < 0)
+        return text;
+    QString out;
+    out.reserve(text.size());
+    int from = 0;
+    while (at >= 0) {
+        const int code = escapeAt(text, at);
+        if (code < 0) {
+            at = text.indexOf(QLatin1String("_x"), at + 1);
+            continue;
+        }
+        out.append(text.midRef(from, at - from));
+        out.append(QChar(ushort(code)));
+        from = at + 7;
+        at = text.indexOf(QLatin1String("_x"), from);
+    }
+    out.append(text.midRef(from));
+    return out;
+}
+
+QString HWorkbook::encodeEscapes(const QString &text)
+{
+    bool plain = true;
+    for (int i = 0; i < text.size() && plain; ++i) {
+        const ushort c = text.at(i).unicode();
+        plain = !needsEscape(c) && !(c == '_' && escapeAt(text, i) >= 0);
+    }
+    if (plain)
+        return text;
+    QString out;
+    out.reserve(text.size() + 16);
+    for (int i = 0; i < text.size(); ++i) {
+        const ushort c = text.at(i).unicode();
+        if (!needsEscape(c) && !(c == '_' && escapeAt(text, i) >= 0)) {
+            out.append(QChar(c));
+            continue;
+        }
+        static const char hex[] = "0123456789ABCDEF";
+        out.append(QLatin1String("_x"));
+        for (int shift = 12; shift >= 0; shift -= 4)
+            out.append(QLatin1Char(hex[(c >> shift) & 0xF]));
+        out.append(QLatin1Char('_'));
+    }
+    return out;
 }

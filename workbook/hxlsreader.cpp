@@ -1,257 +1,289 @@
 #include "hxlsreader.h"
 
-#include <QDataStream>
-#include <QFile>
+#include "hworkbook.h"
+#include "hxlsprotocol.h"
 
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <csignal>
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QtEndian>
 
-#include <freexl.h>
+#include <cstring>
 
 namespace {
 
-QString freexlError(int code)
-{
-    switch (code) {
-    case FREEXL_FILE_NOT_FOUND:
-        return QStringLiteral("the file does not exist or cannot be read");
-    case FREEXL_INSUFFICIENT_MEMORY:
-        return QStringLiteral("not enough memory to read the workbook");
-    case FREEXL_INVALID_CFBF_HEADER:
-    case FREEXL_CFBF_INVALID_SIGNATURE:
-        return QStringLiteral("the file is not an .xls workbook");
-    case FREEXL_BIFF_WORKBOOK_NOT_FOUND:
-        return QStringLiteral("the file holds no Excel 97-2003 workbook");
-    case FREEXL_INVALID_CHARACTER:
-    case FREEXL_UNSUPPORTED_CHARSET:
-        return QStringLiteral("the workbook holds text in an unsupported character set");
-    default:
-        return QStringLiteral("the .xls workbook is damaged or unreadable (error %1)").arg(code);
-    }
-}
+QString g_program;
+int g_timeout = 60000;
 
-// Closes the FreeXL handle on every way out.
-struct Handle
+// Decodes the helper's output as it arrives and hands sheets and rows to the visitor.
+class Decoder
 {
-    const void *xls = nullptr;
-    ~Handle()
+public:
+    explicit Decoder(HWorkbookVisitor &visitor)
+        : m_visitor(visitor)
+    {}
+
+    // False when the output is not what the helper writes, or the visitor stops.
+    bool feed(const QByteArray &data)
     {
-        if (xls)
-            freexl_close(xls);
+        if (m_pos > 0 && m_pos >= m_buffer.size() / 2) {
+            m_buffer.remove(0, m_pos);
+            m_pos = 0;
+        }
+        m_buffer.append(data);
+        for (;;) {
+            const int start = m_pos;
+            const Step step = next();
+            if (step == Incomplete) {
+                m_pos = start;
+                return true;
+            }
+            if (step == Stop)
+                return false;
+        }
     }
+
+    bool finished() const { return m_finished; }
+    bool refused() const { return m_refused; }
+    QString error() const { return m_error; }
+
+private:
+    enum Step { Done, Incomplete, Stop };
+
+    bool has(int size) const { return m_buffer.size() - m_pos >= size; }
+    quint32 u32()
+    {
+        const quint32 v = qFromLittleEndian<quint32>(m_buffer.constData() + m_pos);
+        m_pos += 4;
+        return v;
+    }
+    quint16 u16()
+    {
+        const quint16 v = qFromLittleEndian<quint16>(m_buffer.constData() + m_pos);
+        m_pos += 2;
+        return v;
+    }
+    Step garbage()
+    {
+        m_error = QStringLiteral("the .xls reader's answer is garbled");
+        return Stop;
+    }
+    // A sized UTF-8 text (skipped when `out` is null); Incomplete until all of it is there.
+    Step text(QString *out)
+    {
+        if (!has(4))
+            return Incomplete;
+        const quint32 size = u32();
+        if (size > quint32(HXlsProtocol::MaxText))
+            return garbage();
+        if (!has(int(size)))
+            return Incomplete;
+        if (out)
+            *out = QString::fromUtf8(m_buffer.constData() + m_pos, int(size));
+        m_pos += int(size);
+        return Done;
+    }
+
+    Step next()
+    {
+        if (m_finished)
+            return has(1) ? garbage() : Incomplete;
+        if (!m_magic) {
+            if (!has(HXlsProtocol::MagicSize))
+                return Incomplete;
+            if (std::memcmp(m_buffer.constData(), HXlsProtocol::Magic,
+                            size_t(HXlsProtocol::MagicSize)) != 0)
+                return garbage();
+            m_pos += HXlsProtocol::MagicSize;
+            m_magic = true;
+        }
+        if (!has(1))
+            return Incomplete;
+        const char tag = m_buffer.at(m_pos++);
+        switch (tag) {
+        case HXlsProtocol::Sheet: {
+            QString name;
+            Step step = text(&name);
+            if (step != Done)
+                return step;
+            if (!has(1))
+                return Incomplete;
+            const bool withRows = m_buffer.at(m_pos++) != 0;
+            m_lastRow = -1;
+            return m_visitor.sheet(name, withRows, &m_error) ? Done : Stop;
+        }
+        case HXlsProtocol::Row:
+            return row();
+        case HXlsProtocol::Done:
+            m_finished = true;
+            return Done;
+        case HXlsProtocol::Failed: {
+            const Step step = text(&m_error);
+            if (step != Done)
+                return step;
+            m_finished = true;
+            m_refused = true;
+            return Done;
+        }
+        default:
+            return garbage();
+        }
+    }
+
+    Step row()
+    {
+        if (!has(4))
+            return Incomplete;
+        const quint32 index = u32();
+        if (index >= quint32(HWorkbookReader::MaxRows) || int(index) <= m_lastRow)
+            return garbage();
+        m_row.index = int(index);
+        m_row.cells.clear();
+        for (;;) {
+            if (!has(2))
+                return Incomplete;
+            const quint16 column = u16();
+            if (column == HXlsProtocol::EndOfRow)
+                break;
+            if (column >= HWorkbookReader::MaxColumns || !has(1))
+                return column >= HWorkbookReader::MaxColumns ? garbage() : Incomplete;
+            const char kind = m_buffer.at(m_pos++);
+            const bool wanted = m_visitor.wants(column);
+            QString value;
+            if (kind == HXlsProtocol::Text) {
+                const Step step = text(wanted ? &value : nullptr);
+                if (step != Done)
+                    return step;
+            } else if (kind == HXlsProtocol::Number) {
+                if (!has(8))
+                    return Incomplete;
+                const quint64 bits = qFromLittleEndian<quint64>(m_buffer.constData() + m_pos);
+                m_pos += 8;
+                double number = 0;
+                std::memcpy(&number, &bits, 8);
+                if (wanted)
+                    value = HWorkbook::numberText(number);
+            } else if (kind == HXlsProtocol::Integer) {
+                if (!has(4))
+                    return Incomplete;
+                const qint32 number = qint32(u32());
+                if (wanted)
+                    value = QString::number(number);
+            } else {
+                return garbage();
+            }
+            if (value.isEmpty())
+                continue;
+            if (m_row.cells.size() <= column)
+                m_row.cells.resize(column + 1);
+            m_row.cells[column] = value;
+        }
+        m_lastRow = m_row.index;
+        if (m_row.cells.isEmpty())
+            return Done;
+        return m_visitor.row(m_row, &m_error) ? Done : Stop;
+    }
+
+    HWorkbookVisitor &m_visitor;
+    QByteArray m_buffer;
+    int m_pos = 0;
+    bool m_magic = false;
+    bool m_finished = false;
+    bool m_refused = false;
+    int m_lastRow = -1;
+    HWorkbookRow m_row;
+    QString m_error;
 };
 
 } // namespace
 
-namespace {
-
-bool readInProcess(const QString &path, QVector<HWorkbookSheet> *sheets, QString *error)
+QString HXlsReader::helperProgram()
 {
-    Handle handle;
-    int rc = freexl_open(QFile::encodeName(path).constData(), &handle.xls);
-    if (rc != FREEXL_OK) {
-        if (handle.xls) {
-            freexl_close(handle.xls);
-            handle.xls = nullptr;
-        }
-        *error = freexlError(rc);
+    if (!g_program.isEmpty())
+        return g_program;
+#ifdef Q_OS_WIN
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/product-xlsread.exe");
+#else
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/product-xlsread");
+#endif
+}
+
+void HXlsReader::setHelperProgram(const QString &program)
+{
+    g_program = program;
+}
+
+void HXlsReader::setTimeout(int milliseconds)
+{
+    g_timeout = milliseconds;
+}
+
+bool HXlsReader::read(const QString &path, HWorkbookVisitor &visitor, const QString &onlySheet,
+                      QString *error)
+{
+    const QString program = helperProgram();
+    if (!QFileInfo(program).isExecutable()) {
+        *error = QStringLiteral("the .xls reader %1 is missing; it belongs beside the program")
+                     .arg(QDir::toNativeSeparators(program));
         return false;
     }
-    unsigned int info = 0;
-    if (freexl_get_info(handle.xls, FREEXL_BIFF_PASSWORD, &info) == FREEXL_OK &&
-        info == FREEXL_BIFF_OBFUSCATED) {
-        *error = QStringLiteral("the workbook is password protected");
+    QStringList arguments;
+    if (!onlySheet.isEmpty())
+        arguments << QStringLiteral("--sheet") << onlySheet;
+    arguments << QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    QProcess process;
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(program, arguments, QIODevice::ReadOnly);
+    if (!process.waitForStarted(g_timeout)) {
+        *error = QStringLiteral("the .xls reader %1 cannot be started: %2")
+                     .arg(QDir::toNativeSeparators(program), process.errorString());
         return false;
     }
-    unsigned int count = 0;
-    rc = freexl_get_info(handle.xls, FREEXL_BIFF_SHEET_COUNT, &count);
-    if (rc != FREEXL_OK) {
-        *error = freexlError(rc);
-        return false;
-    }
-    for (unsigned int s = 0; s < count; ++s) {
-        const unsigned short index = static_cast<unsigned short>(s);
-        HWorkbookSheet sheet;
-        const char *name = nullptr;
-        rc = freexl_get_worksheet_name(handle.xls, index, &name);
-        if (rc != FREEXL_OK || !name) {
-            *error = freexlError(rc);
-            return false;
-        }
-        sheet.name = QString::fromUtf8(name);
-        rc = freexl_select_active_worksheet(handle.xls, index);
-        unsigned int rows = 0;
-        unsigned short columns = 0;
-        if (rc == FREEXL_OK)
-            rc = freexl_worksheet_dimensions(handle.xls, &rows, &columns);
-        if (rc != FREEXL_OK) {
-            *error = QStringLiteral("sheet \"%1\": %2").arg(sheet.name, freexlError(rc));
-            return false;
-        }
-        sheet.rows.reserve(static_cast<int>(rows));
-        for (unsigned int r = 0; r < rows; ++r) {
-            QStringList cells;
-            int used = 0;
-            for (unsigned short c = 0; c < columns; ++c) {
-                FreeXL_CellValue value;
-                rc = freexl_get_cell_value(handle.xls, r, c, &value);
-                if (rc != FREEXL_OK) {
-                    *error = QStringLiteral("sheet \"%1\", row %2: %3")
-                                 .arg(sheet.name)
-                                 .arg(r + 1)
-                                 .arg(freexlError(rc));
-                    return false;
-                }
-                QString text;
-                switch (value.type) {
-                case FREEXL_CELL_INT:
-                    text = QString::number(value.value.int_value);
-                    break;
-                case FREEXL_CELL_DOUBLE:
-                    text = HWorkbook::numberText(value.value.double_value);
-                    break;
-                case FREEXL_CELL_TEXT:
-                case FREEXL_CELL_SST_TEXT:
-                case FREEXL_CELL_DATE:
-                case FREEXL_CELL_DATETIME:
-                case FREEXL_CELL_TIME:
-                    text = value.value.text_value ? QString::fromUtf8(value.value.text_value)
-                                                  : QString();
-                    break;
-                default:
-                    break;
-                }
-                cells.append(text);
-                if (!text.isEmpty())
-                    used = c + 1;
+
+    Decoder decoder(visitor);
+    const QDeadlineTimer deadline(g_timeout);
+    bool stopped = false;
+    for (;;) {
+        const QByteArray chunk = process.readAllStandardOutput();
+        if (!chunk.isEmpty()) {
+            if (!decoder.feed(chunk)) {
+                stopped = true;
+                break;
             }
-            cells.erase(cells.begin() + used, cells.end());
-            sheet.rows.append(cells);
+            continue;
         }
-        sheets->append(sheet);
+        if (process.state() == QProcess::NotRunning)
+            break;
+        if (deadline.hasExpired()) {
+            process.kill();
+            process.waitForFinished(5000);
+            *error = QStringLiteral("reading the .xls workbook did not finish within %1 s (the "
+                                    "file is probably damaged)")
+                         .arg(g_timeout / 1000.0);
+            return false;
+        }
+        process.waitForReadyRead(int(qBound<qint64>(1, deadline.remainingTime(), 1000)));
+    }
+    if (stopped) {
+        process.kill();
+        process.waitForFinished(5000);
+        *error = decoder.error();
+        return false;
+    }
+    if (process.exitStatus() == QProcess::CrashExit || !decoder.finished()) {
+        *error = QStringLiteral("the .xls reader stopped before the end of the workbook (%1); "
+                                "the file is probably damaged")
+                     .arg(process.exitStatus() == QProcess::CrashExit
+                              ? QStringLiteral("it crashed")
+                              : QStringLiteral("exit status %1").arg(process.exitCode()));
+        return false;
+    }
+    if (decoder.refused()) {
+        *error = decoder.error();
+        return false;
     }
     return true;
 }
-
-} // namespace
-
-#ifdef Q_OS_UNIX
-
-// FreeXL trusts the structure of the file it reads, and a damaged file can make it crash.
-// It therefore reads in a child process: a crash or a hang there is a damaged workbook
-// here, not the end of the tool. The child hands the sheets back through a pipe.
-bool HXlsReader::read(const QString &path, QVector<HWorkbookSheet> *sheets, QString *error)
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        return readInProcess(path, sheets, error);
-    const pid_t child = fork();
-    if (child < 0) {
-        close(fds[0]);
-        close(fds[1]);
-        return readInProcess(path, sheets, error);
-    }
-    if (child == 0) {
-        // A crash here must end this process only, without any handler of the parent's.
-        for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
-            signal(sig, SIG_DFL);
-        close(fds[0]);
-        QVector<HWorkbookSheet> found;
-        QString failure;
-        const bool ok = readInProcess(path, &found, &failure);
-        QByteArray bytes;
-        {
-            QDataStream out(&bytes, QIODevice::WriteOnly);
-            out << ok << failure << qint32(found.size());
-            for (const HWorkbookSheet &sheet : qAsConst(found))
-                out << sheet.name << sheet.rows;
-        }
-        const char *data = bytes.constData();
-        qint64 left = bytes.size();
-        while (left > 0) {
-            const ssize_t n =
-                ::write(fds[1], data, static_cast<size_t>(qMin<qint64>(left, 1 << 20)));
-            if (n <= 0) {
-                if (n < 0 && errno == EINTR)
-                    continue;
-                break;
-            }
-            data += n;
-            left -= n;
-        }
-        close(fds[1]);
-        _exit(0);
-    }
-
-    close(fds[1]);
-    QByteArray bytes;
-    bool timedOut = false;
-    char buffer[65536];
-    for (;;) {
-        pollfd p{fds[0], POLLIN, 0};
-        const int ready = poll(&p, 1, 120000);
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0) {
-            timedOut = true;
-            kill(child, SIGKILL);
-            break;
-        }
-        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        bytes.append(buffer, static_cast<int>(n));
-    }
-    close(fds[0]);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (timedOut) {
-        *error = QStringLiteral("the .xls workbook is damaged: reading it did not finish");
-        return false;
-    }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        *error =
-            QStringLiteral("the .xls workbook is damaged: the reader stopped%1")
-                .arg(WIFSIGNALED(status) ? QStringLiteral(" on signal %1").arg(WTERMSIG(status))
-                                         : QString());
-        return false;
-    }
-    QDataStream in(bytes);
-    bool ok = false;
-    QString failure;
-    qint32 count = 0;
-    in >> ok >> failure >> count;
-    for (qint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
-        HWorkbookSheet sheet;
-        in >> sheet.name >> sheet.rows;
-        sheets->append(sheet);
-    }
-    if (in.status() != QDataStream::Ok) {
-        sheets->clear();
-        *error = QStringLiteral(
-            "the .xls workbook could not be read: the reader's answer was cut short");
-        return false;
-    }
-    if (!ok) {
-        sheets->clear();
-        *error = failure;
-    }
-    return ok;
-}
-
-#else
-
-bool HXlsReader::read(const QString &path, QVector<HWorkbookSheet> *sheets, QString *error)
-{
-    return readInProcess(path, sheets, error);
-}
-
-#endif

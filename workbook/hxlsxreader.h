@@ -1,11 +1,13 @@
 #pragma once
 
-#include "hworkbook.h"
+#include "hworkbookreader.h"
 
-// Reads the sheets of an Office Open XML (.xlsx) workbook: shared strings, in-cell strings,
-// numbers, booleans; cells and rows with or without their position attribute.
+// Reads an Office Open XML (.xlsx) workbook row by row: shared strings, in-cell strings,
+// numbers, booleans, the stored results of formulas; cells and rows with or without their
+// position attribute. See HWorkbookReader for the limits.
 class HXlsxReader
 {
 public:
-    static bool read(const QString &path, QVector<HWorkbookSheet> *sheets, QString *error);
+    static bool read(const QString &path, HWorkbookVisitor &visitor, const QString &onlySheet,
+                     QString *error);
 };
