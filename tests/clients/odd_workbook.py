@@ -7,7 +7,8 @@ writes <kind>.xlsx and <kind>.xls for the kinds below into the folder. Every wor
 P1 -> N1 and P2 -> N2, changed as the kind says:
 
   xlsx:  valid, inflating (the sheet unpacks to 2 GB and says so), inflating-hidden (the
-         same, its size given as 1 MB), far-reference (a cell in column XFC), formula (the
+         same, its size given as 1 MB), far-reference (a cell in column XFC), far-references
+         (20,000 rows with a cell in column XFC, some 100 KB packed), formula (the
          name of P1 is a formula with the stored result "N1-F", that of P2 one without a
          stored result), numeric-code (the codes are the numbers 12345 and 67890.0),
          escaped-text (the names "a_x000D_b" and a literal "_x005F_x000D_ literal"),
@@ -196,6 +197,8 @@ def main():
         "inflating-hidden": lambda path: write_inflating(path, 1 << 20),
         "far-reference": lambda path: write_xlsx(
             path, sheet(rows() + '<row r="9">%s</row>' % text("XFC9", "far"))),
+        "far-references": lambda path: write_xlsx(path, sheet(rows() + "".join(
+            '<row r="%d">%s</row>' % (r, text("XFC%d" % r, "far")) for r in range(9, 20009)))),
         "formula": lambda path: write_xlsx(path, sheet(rows(names={
             "C2": '<c r="C2" t="str"><f>B2&amp;"-F"</f><v>N1-F</v></c>',
             "C3": '<c r="C3"><f>B3&amp;"-G"</f></c>'}))),
