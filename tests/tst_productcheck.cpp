@@ -3,7 +3,6 @@
 #include "hdbfind.h"
 #include "hproductdatacheckdialog.h"
 
-#include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -32,14 +31,14 @@ const QStringList kFixture{
     QStringLiteral("insert into __rule_unit_acc_controller_matching values (10, 'A1'), "
                    "(10, 'GONE'), (96, 'A1')")};
 
-const QStringList kSound{"1|10", "1|A1|MS", "10|A1"};
-
-QStringList topLevel(QTreeWidget *tree)
+// The group lines of the check's list.
+QString groups(QWidget *dialog)
 {
+    auto *tree = dialog->findChild<QTreeWidget *>(QStringLiteral("treeWidget_dangling"));
     QStringList texts;
     for (int i = 0; i < tree->topLevelItemCount(); ++i)
         texts.append(tree->topLevelItem(i)->text(0));
-    return texts;
+    return texts.join(L(", "));
 }
 
 } // namespace
@@ -78,35 +77,34 @@ private slots:
 
     void cleanup() { HDbFind::closeDb(); }
 
+    // The check lists every dangling row once, grouped by table with counts, and removes them
+    // only after a question and only while the data is as it was listed.
     void listsAndRemovesAfterTheQuestion()
     {
-        // The check lists every dangling row once, grouped by table with counts.
         ModalAnswerer answerer;
-        QStringList groups, odus;
+        QString listed;
+        QStringList odus;
         answerer.act([&](QWidget *dialog) {
-            auto *tree = dialog->findChild<QTreeWidget *>(QStringLiteral("treeWidget_dangling"));
-            groups = topLevel(tree);
-            for (int i = 0; i < tree->topLevelItem(0)->childCount(); ++i)
-                odus.append(tree->topLevelItem(0)->child(i)->text(0));
+            listed = groups(dialog);
+            auto *group = dialog->findChild<QTreeWidget *>()->topLevelItem(0);
+            for (int i = 0; i < group->childCount(); ++i)
+                odus.append(group->child(i)->text(0));
             static_cast<QDialog *>(dialog)->reject();
         });
         HProductDataCheckDialog::run(nullptr);
         QCOMPARE(answerer.seen().at(0).title, L("Check product data"));
-        QCOMPARE(groups,
-                 QStringList({"__rule_odu_idu_matching (3)", "__rule_odu_acc_matching (2)",
-                              "__rule_unit_acc_controller_matching (2)", "__product_series (2)"}));
+        QCOMPARE(listed, L("__rule_odu_idu_matching (3), __rule_odu_acc_matching (2), "
+                           "__rule_unit_acc_controller_matching (2), __product_series (2)"));
         odus.sort();
         QCOMPARE(odus,
                  QStringList({"outdoor series 1, indoor series 99: no such indoor series",
                               "outdoor series 98, indoor series 10: no such outdoor series",
                               "outdoor series 98, indoor series 99: no such outdoor series"}));
 
-        // "No" changes nothing; "Yes" removes exactly the dangling rows and clears the
-        // dangling rule names, and the list is then empty.
-        const QStringList before = state();
         HProductDataCheckDialog dialog;
         dialog.show();
         auto *remove = dialog.findChild<QPushButton *>(QStringLiteral("pushButton_remove"));
+        const QStringList before = state();
         answerer.clear();
         answerer.answer(QMessageBox::No);
         QTest::mouseClick(remove, Qt::LeftButton);
@@ -115,43 +113,36 @@ private slots:
                              "series? This cannot be undone."});
         QCOMPARE(state(), before);
 
-        answerer.answer(QMessageBox::Yes);
-        QTest::mouseClick(remove, Qt::LeftButton);
-        QCOMPARE(answerer.count(), 2);
-        QStringList expected = kSound;
-        expected << "1|L1||NULL|CR1"
-                 << "10|NULL|NULL|NULL|" // rule_connect_ratio NULL reads as ''
-                 << "2||NULL||"
-                 << "3|NULL|NULL|NULL|";
-        expected.sort();
-        QCOMPARE(state(), expected);
-        auto *tree = dialog.findChild<QTreeWidget *>(QStringLiteral("treeWidget_dangling"));
-        QCOMPARE(topLevel(tree).join(','), L("__rule_odu_idu_matching (0),"
-                                             "__rule_odu_acc_matching (0),"
-                                             "__rule_unit_acc_controller_matching (0),"
-                                             "__product_series (0)"));
-        QVERIFY(!remove->isEnabled());
-    }
-
-    void removalRefusedWhenTheDataChanged()
-    {
-        // A row that starts to dangle after the list was shown: nothing is removed.
-        HProductDataCheckDialog dialog;
-        dialog.show();
+        // A row that starts to dangle after the list was shown: nothing is removed, and the
+        // list then shows the database as it is now.
         QVERIFY(execSql(m_db, {QStringLiteral("insert into __rule_unit_acc_controller_matching "
                                               "values (95, 'A1')")}));
-        const QStringList before = state();
-        ModalAnswerer answerer;
+        const QStringList changed = state();
         answerer.answer(QMessageBox::Yes);
-        QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("pushButton_remove")),
-                          Qt::LeftButton);
-        QCOMPARE(answerer.count(), 2);
-        QCOMPARE(answerer.seen().at(1).title, L("Warning"));
-        QVERIFY(answerer.seen().at(1).text.contains(L("changed since it was checked")));
-        QCOMPARE(state(), before);
-        // The list shows the database as it is now.
-        QVERIFY(topLevel(dialog.findChild<QTreeWidget *>(QStringLiteral("treeWidget_dangling")))
-                    .contains(L("__rule_unit_acc_controller_matching (3)")));
+        QTest::mouseClick(remove, Qt::LeftButton);
+        QCOMPARE(answerer.count(), 3);
+        QCOMPARE(answerer.seen().at(2).title, L("Warning"));
+        QVERIFY(answerer.seen().at(2).text.contains(L("changed since it was checked")));
+        QCOMPARE(state(), changed);
+        QVERIFY(groups(&dialog).contains(L("__rule_unit_acc_controller_matching (3)")));
+
+        // "Yes" removes exactly the dangling rows and clears the dangling rule names.
+        answerer.answer(QMessageBox::Yes);
+        QTest::mouseClick(remove, Qt::LeftButton);
+        QCOMPARE(answerer.count(), 4);
+        QStringList expected{"1|10",
+                             "1|A1|MS",
+                             "10|A1",
+                             "1|L1||NULL|CR1",
+                             "2||NULL||",
+                             "3|NULL|NULL|NULL|",
+                             "10|NULL|NULL|NULL|"}; // NULL ratio reads ''
+        expected.sort();
+        QCOMPARE(state(), expected);
+        QCOMPARE(groups(&dialog), L("__rule_odu_idu_matching (0), __rule_odu_acc_matching (0), "
+                                    "__rule_unit_acc_controller_matching (0), "
+                                    "__product_series (0)"));
+        QVERIFY(!remove->isEnabled());
     }
 };
 
