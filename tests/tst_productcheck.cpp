@@ -16,25 +16,25 @@ namespace {
 // Each matching table holds one sound row and dangling ones; rule names dangle in two
 // columns, while '' and NULL name no rule.
 const QStringList kFixture{
-    QStringLiteral("insert into __product_series (id_series, product_type, rule_limit, "
-                   "rule_pipe_dimmension, rule_connect_ratio, rule_centralized_control) values "
-                   "(1, 0, 'L1', 'P-X', 'CR1', NULL), (2, 0, 'GONE-LIMIT', NULL, NULL, ''), "
-                   "(3, 0, NULL, NULL, NULL, NULL), (10, 1, NULL, NULL, NULL, NULL)"),
-    QStringLiteral("insert into __rule_limit (rule_name) values ('L1')"),
-    QStringLiteral("insert into __rule_connect_ratio (rule_name) values ('CR1')"),
-    QStringLiteral("insert into __product_idx (product_code, id_series, product_type) values "
-                   "('A1', 10, 10)"),
-    QStringLiteral("insert into __rule_odu_idu_matching values (1, 10), (1, 99), (98, 10), "
-                   "(98, 99)"),
-    QStringLiteral("insert into __rule_odu_acc_matching values (1, 'A1', 'MS'), (1, 'GONE', "
-                   "'MS'), (97, 'A1', 'MS')"),
-    QStringLiteral("insert into __rule_unit_acc_controller_matching values (10, 'A1'), "
-                   "(10, 'GONE'), (96, 'A1')")};
+    "insert into __product_series (id_series, product_type, rule_limit, "
+    "rule_pipe_dimmension, rule_connect_ratio, rule_centralized_control) values "
+    "(1, 0, 'L1', 'P-X', 'CR1', NULL), (2, 0, 'GONE-LIMIT', NULL, NULL, ''), "
+    "(3, 0, NULL, NULL, NULL, NULL), (10, 1, NULL, NULL, NULL, NULL)",
+    "insert into __rule_limit (rule_name) values ('L1')",
+    "insert into __rule_connect_ratio (rule_name) values ('CR1')",
+    "insert into __product_idx (product_code, id_series, product_type) values "
+    "('A1', 10, 10)",
+    "insert into __rule_odu_idu_matching values (1, 10), (1, 99), (98, 10), "
+    "(98, 99)",
+    "insert into __rule_odu_acc_matching values (1, 'A1', 'MS'), (1, 'GONE', "
+    "'MS'), (97, 'A1', 'MS')",
+    "insert into __rule_unit_acc_controller_matching values (10, 'A1'), "
+    "(10, 'GONE'), (96, 'A1')"};
 
 // The group lines of the check's list.
 QString groups(QWidget *dialog)
 {
-    auto *tree = dialog->findChild<QTreeWidget *>(QStringLiteral("treeWidget_dangling"));
+    auto *tree = dialog->findChild<QTreeWidget *>("treeWidget_dangling");
     QStringList texts;
     for (int i = 0; i < tree->topLevelItemCount(); ++i)
         texts.append(tree->topLevelItem(i)->text(0));
@@ -68,11 +68,11 @@ private slots:
     void init()
     {
         QVERIFY(m_dir.isValid());
-        m_db = m_dir.filePath(QStringLiteral("Product.mdb"));
+        m_db = m_dir.filePath("Product.mdb");
         QString error;
         QVERIFY2(createProductDb(m_db, kFixture, &error), qPrintable(error));
         useProductDb(m_db);
-        HDbFind::setDbFileAndPwd(QStringLiteral("Product.mdb"), QStringLiteral("pw"));
+        HDbFind::setDbFileAndPwd("Product.mdb", "pw");
     }
 
     void cleanup() { HDbFind::closeDb(); }
@@ -103,7 +103,7 @@ private slots:
 
         HProductDataCheckDialog dialog;
         dialog.show();
-        auto *remove = dialog.findChild<QPushButton *>(QStringLiteral("pushButton_remove"));
+        auto *remove = dialog.findChild<QPushButton *>("pushButton_remove");
         const QStringList before = state();
         answerer.clear();
         answerer.answer(QMessageBox::No);
@@ -115,8 +115,8 @@ private slots:
 
         // A row that starts to dangle after the list was shown: nothing is removed, and the
         // list then shows the database as it is now.
-        QVERIFY(execSql(m_db, {QStringLiteral("insert into __rule_unit_acc_controller_matching "
-                                              "values (95, 'A1')")}));
+        QVERIFY(execSql(m_db, {"insert into __rule_unit_acc_controller_matching "
+                               "values (95, 'A1')"}));
         const QStringList changed = state();
         answerer.answer(QMessageBox::Yes);
         QTest::mouseClick(remove, Qt::LeftButton);
