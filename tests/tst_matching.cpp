@@ -711,9 +711,9 @@ private slots:
             "category": "Mini", "sub_catalog": "", "odu_type": "Side", "product_type": 0})"));
         QCOMPARE(at(odus, "2/ar_matching/0"), at(forOdu, "1"));
 
-        // Series in sub_catalog order; type 11 and accessory series absent. A model with a
-        // quote keeps its kind; models without a series row, of kind 2 or 12 are offered
-        // nowhere.
+        // Series in sub_catalog order; type 11 and accessory series absent. The outdoor list
+        // keeps the model with a quote and leaves out the kind 2 branch and the model without
+        // a series row.
         QCOMPARE(texts(e.combo->view()), L("Outdoor Unit,Indoor Unit"));
         QCOMPARE(texts(e.series), L("Mini,Aheat-VRF,Heat pump-VRF"));
         QCOMPARE(texts(e.accessories), L("BH1,MP4-1,MS1,Q'M,DUP-O"));
@@ -769,7 +769,8 @@ private slots:
                                                 "102|MS-1|MS", "102|Q'1|MP4",
                                                 "101|BH-1|BRANCH_HEADER", "101|MS-1|MS"}));
 
-        // Indoor series and accessories; the middle list keeps the outdoor series' matching.
+        // Indoor series and accessories (kind 12 on offer nowhere); the middle list keeps the
+        // outdoor series' matching.
         shown = e.matched->model();
         e.combo->setCurrentIndex(1);
         QCOMPARE(texts(e.series), L("Cassette-IDU,Duct-IDU"));
