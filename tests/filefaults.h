@@ -42,22 +42,16 @@ inline QByteArray inChild(qint64 limit, const std::function<QByteArray()> &job)
             ::setrlimit(RLIMIT_FSIZE, &rl);
         }
         const QByteArray reply = job();
-        qint64 done = 0;
-        while (done < reply.size()) {
-            const ssize_t n =
-                ::write(fds[1], reply.constData() + done, size_t(reply.size() - done));
-            if (n <= 0)
+        for (qint64 done = 0, n = 0; done < reply.size(); done += n) {
+            if ((n = ::write(fds[1], reply.constData() + done, size_t(reply.size() - done))) <= 0)
                 break;
-            done += n;
         }
-        ::close(fds[1]);
         ::_exit(0);
     }
     ::close(fds[1]);
     QByteArray reply;
     char buffer[4096];
-    ssize_t n;
-    while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0)
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
         reply.append(buffer, int(n));
     ::close(fds[0]);
     int status = 0;

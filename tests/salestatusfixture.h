@@ -66,19 +66,13 @@ inline void writeScheme(const QString &name, const QJsonObject &scheme)
     writeFile(configPath(name), QJsonDocument(scheme).toJson());
 }
 
-inline QByteArray readBytes(const QString &path)
+inline QJsonObject readScheme(const QString &name)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-inline QJsonObject readScheme(const QString &path)
-{
-    return QJsonDocument::fromJson(readBytes(path)).object();
+    return QJsonDocument::fromJson(fileBytes(configPath(name))).object();
 }
 inline QJsonArray savedTable(const QString &scheme, const QString &table)
 {
-    return readScheme(configPath(scheme)).value(table).toArray();
+    return readScheme(scheme).value(table).toArray();
 }
 
 // The given fields of a record joined by "|"; an absent field gives an empty text.
@@ -88,6 +82,15 @@ inline QString fields(const QJsonValue &record, const QString &names)
     for (const QString &name : names.split(','))
         texts.append(record.toObject().value(name).toVariant().toString());
     return texts.join('|');
+}
+
+// One field of every record.
+inline QStringList column(const QJsonArray &records, const QString &name)
+{
+    QStringList texts;
+    for (const QJsonValue &record : records)
+        texts.append(fields(record, name));
+    return texts;
 }
 
 // Fields of the first record of a scheme file whose id_series (number) or product_code (text)
@@ -175,6 +178,10 @@ inline QStringList shown(QTableWidget *table)
 {
     return keys(table, Rows::Shown);
 }
+inline QStringList hidden(QTableWidget *table)
+{
+    return keys(table, Rows::Hidden);
+}
 
 inline bool allCellsFilled(QTableWidget *table)
 {
@@ -207,11 +214,6 @@ struct Editor
     QTableWidgetItem *m(const QString &code, int column) const
     {
         return models->item(modelRow(code), column);
-    }
-    bool sOn(int id, int column) const { return s(id, column)->checkState() == Qt::Checked; }
-    bool mOn(const QString &code, int column) const
-    {
-        return m(code, column)->checkState() == Qt::Checked;
     }
     void setS(int id, int column, bool on) const
     {

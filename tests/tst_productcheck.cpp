@@ -3,7 +3,6 @@
 #include "hdbfind.h"
 #include "hproductdatacheckdialog.h"
 
-#include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -17,29 +16,29 @@ namespace {
 // Each matching table holds one sound row and dangling ones; rule names dangle in two
 // columns, while '' and NULL name no rule.
 const QStringList kFixture{
-    QStringLiteral("insert into __product_series (id_series, product_type, rule_limit, "
-                   "rule_pipe_dimmension, rule_connect_ratio, rule_centralized_control) values "
-                   "(1, 0, 'L1', 'P-X', 'CR1', NULL), (2, 0, 'GONE-LIMIT', NULL, NULL, ''), "
-                   "(3, 0, NULL, NULL, NULL, NULL), (10, 1, NULL, NULL, NULL, NULL)"),
-    QStringLiteral("insert into __rule_limit (rule_name) values ('L1')"),
-    QStringLiteral("insert into __rule_connect_ratio (rule_name) values ('CR1')"),
-    QStringLiteral("insert into __product_idx (product_code, id_series, product_type) values "
-                   "('A1', 10, 10)"),
-    QStringLiteral("insert into __rule_odu_idu_matching values (1, 10), (1, 99), (98, 10), "
-                   "(98, 99)"),
-    QStringLiteral("insert into __rule_odu_acc_matching values (1, 'A1', 'MS'), (1, 'GONE', "
-                   "'MS'), (97, 'A1', 'MS')"),
-    QStringLiteral("insert into __rule_unit_acc_controller_matching values (10, 'A1'), "
-                   "(10, 'GONE'), (96, 'A1')")};
+    "insert into __product_series (id_series, product_type, rule_limit, "
+    "rule_pipe_dimmension, rule_connect_ratio, rule_centralized_control) values "
+    "(1, 0, 'L1', 'P-X', 'CR1', NULL), (2, 0, 'GONE-LIMIT', NULL, NULL, ''), "
+    "(3, 0, NULL, NULL, NULL, NULL), (10, 1, NULL, NULL, NULL, NULL)",
+    "insert into __rule_limit (rule_name) values ('L1')",
+    "insert into __rule_connect_ratio (rule_name) values ('CR1')",
+    "insert into __product_idx (product_code, id_series, product_type) values "
+    "('A1', 10, 10)",
+    "insert into __rule_odu_idu_matching values (1, 10), (1, 99), (98, 10), "
+    "(98, 99)",
+    "insert into __rule_odu_acc_matching values (1, 'A1', 'MS'), (1, 'GONE', "
+    "'MS'), (97, 'A1', 'MS')",
+    "insert into __rule_unit_acc_controller_matching values (10, 'A1'), "
+    "(10, 'GONE'), (96, 'A1')"};
 
-const QStringList kSound{"1|10", "1|A1|MS", "10|A1"};
-
-QStringList topLevel(QTreeWidget *tree)
+// The group lines of the check's list.
+QString groups(QWidget *dialog)
 {
+    auto *tree = dialog->findChild<QTreeWidget *>("treeWidget_dangling");
     QStringList texts;
     for (int i = 0; i < tree->topLevelItemCount(); ++i)
         texts.append(tree->topLevelItem(i)->text(0));
-    return texts;
+    return texts.join(L(", "));
 }
 
 } // namespace
@@ -69,44 +68,43 @@ private slots:
     void init()
     {
         QVERIFY(m_dir.isValid());
-        m_db = m_dir.filePath(QStringLiteral("Product.mdb"));
+        m_db = m_dir.filePath("Product.mdb");
         QString error;
         QVERIFY2(createProductDb(m_db, kFixture, &error), qPrintable(error));
         useProductDb(m_db);
-        HDbFind::setDbFileAndPwd(QStringLiteral("Product.mdb"), QStringLiteral("pw"));
+        HDbFind::setDbFileAndPwd("Product.mdb", "pw");
     }
 
     void cleanup() { HDbFind::closeDb(); }
 
+    // The check lists every dangling row once, grouped by table with counts, and removes them
+    // only after a question and only while the data is as it was listed.
     void listsAndRemovesAfterTheQuestion()
     {
-        // The check lists every dangling row once, grouped by table with counts.
         ModalAnswerer answerer;
-        QStringList groups, odus;
+        QString listed;
+        QStringList odus;
         answerer.act([&](QWidget *dialog) {
-            auto *tree = dialog->findChild<QTreeWidget *>(QStringLiteral("treeWidget_dangling"));
-            groups = topLevel(tree);
-            for (int i = 0; i < tree->topLevelItem(0)->childCount(); ++i)
-                odus.append(tree->topLevelItem(0)->child(i)->text(0));
+            listed = groups(dialog);
+            auto *group = dialog->findChild<QTreeWidget *>()->topLevelItem(0);
+            for (int i = 0; i < group->childCount(); ++i)
+                odus.append(group->child(i)->text(0));
             static_cast<QDialog *>(dialog)->reject();
         });
         HProductDataCheckDialog::run(nullptr);
         QCOMPARE(answerer.seen().at(0).title, L("Check product data"));
-        QCOMPARE(groups,
-                 QStringList({"__rule_odu_idu_matching (3)", "__rule_odu_acc_matching (2)",
-                              "__rule_unit_acc_controller_matching (2)", "__product_series (2)"}));
+        QCOMPARE(listed, L("__rule_odu_idu_matching (3), __rule_odu_acc_matching (2), "
+                           "__rule_unit_acc_controller_matching (2), __product_series (2)"));
         odus.sort();
         QCOMPARE(odus,
                  QStringList({"outdoor series 1, indoor series 99: no such indoor series",
                               "outdoor series 98, indoor series 10: no such outdoor series",
                               "outdoor series 98, indoor series 99: no such outdoor series"}));
 
-        // "No" changes nothing; "Yes" removes exactly the dangling rows and clears the
-        // dangling rule names, and the list is then empty.
-        const QStringList before = state();
         HProductDataCheckDialog dialog;
         dialog.show();
-        auto *remove = dialog.findChild<QPushButton *>(QStringLiteral("pushButton_remove"));
+        auto *remove = dialog.findChild<QPushButton *>("pushButton_remove");
+        const QStringList before = state();
         answerer.clear();
         answerer.answer(QMessageBox::No);
         QTest::mouseClick(remove, Qt::LeftButton);
@@ -115,43 +113,36 @@ private slots:
                              "series? This cannot be undone."});
         QCOMPARE(state(), before);
 
+        // A row that starts to dangle after the list was shown: nothing is removed, and the
+        // list then shows the database as it is now.
+        QVERIFY(execSql(m_db, {"insert into __rule_unit_acc_controller_matching "
+                               "values (95, 'A1')"}));
+        const QStringList changed = state();
         answerer.answer(QMessageBox::Yes);
         QTest::mouseClick(remove, Qt::LeftButton);
-        QCOMPARE(answerer.count(), 2);
-        QStringList expected = kSound;
-        expected << "1|L1||NULL|CR1"
-                 << "10|NULL|NULL|NULL|" // rule_connect_ratio NULL reads as ''
-                 << "2||NULL||"
-                 << "3|NULL|NULL|NULL|";
+        QCOMPARE(answerer.count(), 3);
+        QCOMPARE(answerer.seen().at(2).title, L("Warning"));
+        QVERIFY(answerer.seen().at(2).text.contains(L("changed since it was checked")));
+        QCOMPARE(state(), changed);
+        QVERIFY(groups(&dialog).contains(L("__rule_unit_acc_controller_matching (3)")));
+
+        // "Yes" removes exactly the dangling rows and clears the dangling rule names.
+        answerer.answer(QMessageBox::Yes);
+        QTest::mouseClick(remove, Qt::LeftButton);
+        QCOMPARE(answerer.count(), 4);
+        QStringList expected{"1|10",
+                             "1|A1|MS",
+                             "10|A1",
+                             "1|L1||NULL|CR1",
+                             "2||NULL||",
+                             "3|NULL|NULL|NULL|",
+                             "10|NULL|NULL|NULL|"}; // NULL ratio reads ''
         expected.sort();
         QCOMPARE(state(), expected);
-        auto *tree = dialog.findChild<QTreeWidget *>(QStringLiteral("treeWidget_dangling"));
-        QCOMPARE(topLevel(tree).join(','), L("__rule_odu_idu_matching (0),"
-                                             "__rule_odu_acc_matching (0),"
-                                             "__rule_unit_acc_controller_matching (0),"
-                                             "__product_series (0)"));
+        QCOMPARE(groups(&dialog), L("__rule_odu_idu_matching (0), __rule_odu_acc_matching (0), "
+                                    "__rule_unit_acc_controller_matching (0), "
+                                    "__product_series (0)"));
         QVERIFY(!remove->isEnabled());
-    }
-
-    void removalRefusedWhenTheDataChanged()
-    {
-        // A row that starts to dangle after the list was shown: nothing is removed.
-        HProductDataCheckDialog dialog;
-        dialog.show();
-        QVERIFY(execSql(m_db, {QStringLiteral("insert into __rule_unit_acc_controller_matching "
-                                              "values (95, 'A1')")}));
-        const QStringList before = state();
-        ModalAnswerer answerer;
-        answerer.answer(QMessageBox::Yes);
-        QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("pushButton_remove")),
-                          Qt::LeftButton);
-        QCOMPARE(answerer.count(), 2);
-        QCOMPARE(answerer.seen().at(1).title, L("Warning"));
-        QVERIFY(answerer.seen().at(1).text.contains(L("changed since it was checked")));
-        QCOMPARE(state(), before);
-        // The list shows the database as it is now.
-        QVERIFY(topLevel(dialog.findChild<QTreeWidget *>(QStringLiteral("treeWidget_dangling")))
-                    .contains(L("__rule_unit_acc_controller_matching (3)")));
     }
 };
 
