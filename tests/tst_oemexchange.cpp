@@ -7,7 +7,6 @@
 #include "hoemmodelexchange.h"
 #include "hworkbook.h"
 
-#include <QElapsedTimer>
 #include <QDirIterator>
 #include <QFileDialog>
 #include <QJsonArray>
@@ -53,7 +52,6 @@ private slots:
     void clientsReadExports_data();
     void clientsReadExports();
     void foreignWorkbooksImport();
-    void fiftyThousandRows();
     void saleStatusTabExchangesOemNames();
 
 private:
@@ -504,10 +502,11 @@ void TestOemExchange::fullDiskKeepsEarlierFile_data()
     // Limits as parts of the size of the finished workbook: below it the export must fail;
     // above it the library's own temporary files may still be cut off while its small
     // result fits, and the export must then either fail or have written the whole table.
+    // (A disk full from the first byte is met by every file in the cross-cutting fault suite.)
     QTest::addColumn<QString>("name");
     QTest::addColumn<double>("limit");
     for (const char *name : {"names.xls", "names.xlsx"}) {
-        for (double limit : {0.0, 0.5, 2.0, 4.0})
+        for (double limit : {0.5, 2.0})
             QTest::addRow("%s, %g x size", name, limit) << name << limit;
     }
 }
@@ -768,34 +767,6 @@ void TestOemExchange::foreignWorkbooksImport()
             table->item(r, 2)->setText("before");
         QVERIFY2(HOemModelExchange::importRows(table, workbook, &error), qPrintable(error));
         QCOMPARE(column(table, 2), expected);
-    }
-}
-
-void TestOemExchange::fiftyThousandRows()
-{
-    // 50,000 model rows out and back in, both formats; the times are printed, not asserted.
-    constexpr int count = 50000;
-    QVector<QStringList> rows;
-    for (int i = 0; i < count; ++i)
-        rows.append({QStringLiteral("PC%1").arg(i, 6, 10, QLatin1Char('0')),
-                     QStringLiteral("AR-%1").arg(i % 977), QStringLiteral("OEM %1 '型号'").arg(i)});
-    QTableWidget *table = makeTable(rows, [](int r) { return r % 40 != 0; });
-    const QStringList names = column(table, 2);
-    for (const QString &path : {file("scale.xls"), file("scale.xlsx")}) {
-        QString error;
-        QElapsedTimer timer;
-        timer.start();
-        QVERIFY2(
-            HOemModelExchange::exportRows(table, path, HOemModelExchange::templatePath(), &error),
-            qPrintable(error));
-        const qint64 exportMs = timer.restart();
-        for (int r = 0; r < count; ++r)
-            table->item(r, 2)->setText(QString());
-        timer.restart();
-        QVERIFY2(HOemModelExchange::importRows(table, path, &error), qPrintable(error));
-        qInfo("%s: export of %d rows %lld ms, import %lld ms",
-              qPrintable(QFileInfo(path).fileName()), count, exportMs, timer.elapsed());
-        QCOMPARE(column(table, 2), names);
     }
 }
 
