@@ -9,16 +9,12 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
-#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
 #include <QUuid>
-
-#include <sys/fsuid.h>
-#include <unistd.h>
 
 namespace TestHelpers {
 
@@ -106,8 +102,9 @@ void pressMessageBoxButton(QMessageBox *box, QMessageBox::StandardButton button)
 namespace {
 
 // Runs `work` on a connection of its own to the file, then removes the connection.
-template<typename Work>
-auto withConnection(const QString &path, Work work) -> decltype(work(std::declval<QSqlDatabase &>()))
+template <typename Work>
+auto withConnection(const QString &path, Work work)
+    -> decltype(work(std::declval<QSqlDatabase &>()))
 {
     const QString name = QStringLiteral("testhelpers_") + QUuid::createUuid().toString();
     decltype(work(std::declval<QSqlDatabase &>())) result{};
@@ -175,54 +172,6 @@ QStringList sqlRows(const QString &path, const QString &sql)
         }
         return rows;
     });
-}
-
-DatabaseLock::DatabaseLock(const QString &path)
-    : m_connection(QStringLiteral("testlock_") + QUuid::createUuid().toString())
-{
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
-    db.setDatabaseName(path);
-    m_held = db.open() && QSqlQuery(db).exec(QStringLiteral("BEGIN IMMEDIATE"));
-}
-
-DatabaseLock::~DatabaseLock()
-{
-    {
-        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(m_connection);
-}
-
-ReadOnlyDatabase::ReadOnlyDatabase(const QString &path)
-    : m_path(path)
-{
-    QFile::setPermissions(path, QFileDevice::ReadOwner);
-    QFile::setPermissions(QFileInfo(path).absolutePath(),
-                          QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    if (geteuid() == 0) {
-        setfsuid(65534);
-        m_switchedUser = true;
-    }
-}
-
-ReadOnlyDatabase::~ReadOnlyDatabase()
-{
-    if (m_switchedUser)
-        setfsuid(0);
-    QFile::setPermissions(QFileInfo(m_path).absolutePath(),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-}
-
-bool ReadOnlyDatabase::isEffective() const
-{
-    QFile probe(QFileInfo(m_path).absolutePath() + QStringLiteral("/write-probe"));
-    if (!probe.open(QIODevice::WriteOnly))
-        return true;
-    probe.remove();
-    return false;
 }
 
 QByteArray fileBytes(const QString &path)

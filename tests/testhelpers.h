@@ -70,34 +70,6 @@ QVariant sqlValue(const QString &path, const QString &sql);
 // Every row, each as its columns' texts joined by "|".
 QStringList sqlRows(const QString &path, const QString &sql);
 
-// Holds a write transaction on the database through a connection of its own, as another
-// program in the middle of a save would (PM_BUSY_TIMEOUT_MS shortens the tool's wait).
-class DatabaseLock
-{
-public:
-    explicit DatabaseLock(const QString &path);
-    ~DatabaseLock();
-    bool isHeld() const { return m_held; }
-
-private:
-    QString m_connection;
-    bool m_held = false;
-};
-
-// Makes the database file and its folder read-only for this thread while it lives. Root
-// ignores permission bits, so there the thread's file-system user is switched to "nobody".
-class ReadOnlyDatabase
-{
-public:
-    explicit ReadOnlyDatabase(const QString &path);
-    ~ReadOnlyDatabase();
-    bool isEffective() const; // whether the folder really refuses a new file
-
-private:
-    QString m_path;
-    bool m_switchedUser = false;
-};
-
 // A file's bytes (empty when it cannot be read), and a whole write of them.
 QByteArray fileBytes(const QString &path);
 bool writeBytes(const QString &path, const QByteArray &bytes);
