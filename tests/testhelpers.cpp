@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
+#include <QDirIterator>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -172,6 +173,17 @@ QStringList sqlRows(const QString &path, const QString &sql)
         }
         return rows;
     });
+}
+
+QMap<QString, QByteArray> folderFiles(const QString &folder)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(QDir(folder).relativeFilePath(path), fileBytes(path));
+    }
+    return files;
 }
 
 QByteArray fileBytes(const QString &path)

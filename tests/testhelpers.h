@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QMap>
 #include <QMessageBox>
 #include <QObject>
 #include <QPointer>
@@ -70,6 +71,9 @@ QVariant sqlValue(const QString &path, const QString &sql);
 // Every row, each as its columns' texts joined by "|".
 QStringList sqlRows(const QString &path, const QString &sql);
 
+// Every file below a folder, hidden ones included, with its bytes: a stray temporary file
+// shows as well as a changed one.
+QMap<QString, QByteArray> folderFiles(const QString &folder);
 // A file's bytes (empty when it cannot be read), and a whole write of them.
 QByteArray fileBytes(const QString &path);
 bool writeBytes(const QString &path, const QByteArray &bytes);

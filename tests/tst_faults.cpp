@@ -86,18 +86,6 @@ bool makeReadOnly(const QString &path, bool readOnly)
     return !readOnly || access(QFile::encodeName(path).constData(), W_OK) != 0;
 }
 
-// Every file below a folder with its bytes, so that a stray temporary file shows too.
-QMap<QString, QByteArray> tree(const QString &folder)
-{
-    QMap<QString, QByteArray> files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        files.insert(QDir(folder).relativeFilePath(path), fileBytes(path));
-    }
-    return files;
-}
-
 // Writes a file, making its folder first.
 bool put(const QString &path, const QByteArray &bytes)
 {
@@ -394,8 +382,8 @@ void TestFaults::files()
     const QString folder = file == "Export Schemes" || file.startsWith("export ") ? exportFolder
                            : file == "closing the window"                         ? appFolder("log")
                                                           : appFolder("config");
-    const QMap<QString, QByteArray> before = tree(folder);
-    const QMap<QString, QByteArray> configBefore = tree(appFolder("config"));
+    const QMap<QString, QByteArray> before = folderFiles(folder);
+    const QMap<QString, QByteArray> configBefore = folderFiles(appFolder("config"));
 
     std::unique_ptr<FullDisk> full;
     if (fault == "full disk")
@@ -423,11 +411,11 @@ void TestFaults::files()
     const QStringList boxes = w.boxes();
     QVERIFY2(!boxes.isEmpty(), "the failed write was not reported");
     QVERIFY2(!boxes.join('\n').contains("success"), qPrintable(boxes.join('\n')));
-    QCOMPARE(tree(folder).keys(), before.keys());
-    QVERIFY2(tree(folder) == before, "a file changed");
+    QCOMPARE(folderFiles(folder).keys(), before.keys());
+    QVERIFY2(folderFiles(folder) == before, "a file changed");
     // Closing writes the scheme as it should; nothing else may touch the schemes.
     if (folder != appFolder("config") && file != "closing the window")
-        QVERIFY2(tree(appFolder("config")) == configBefore, "a scheme changed");
+        QVERIFY2(folderFiles(appFolder("config")) == configBefore, "a scheme changed");
 }
 
 // Every reader × the damage it can meet: truncated, bit-flipped, inflating, far reference,

@@ -115,18 +115,6 @@ void limitMemory(rlim_t bytes)
     setrlimit(RLIMIT_AS, &both);
 }
 
-// Every file below a folder, hidden ones included, with its bytes.
-QMap<QString, QByteArray> tree(const QString &folder)
-{
-    QMap<QString, QByteArray> files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        files.insert(QDir(folder).relativeFilePath(path), fileBytes(path));
-    }
-    return files;
-}
-
 // Rows written as "a|b|c;d|e" and back.
 QVector<QStringList> rowsOf(const QString &text)
 {
@@ -498,7 +486,7 @@ void TestOemExchange::fullDiskKeepsEarlierFile()
         qPrintable(error));
     const qint64 size = QFileInfo(reference).size();
     QVERIFY(writeBytes(path, "earlier workbook"));
-    const QMap<QString, QByteArray> before = tree(file("out"));
+    const QMap<QString, QByteArray> before = folderFiles(file("out"));
 
     const QString result = QString::fromUtf8(FileFaults::inChild(qint64(limit * size), [&] {
         qputenv("TMPDIR", QFile::encodeName(file("tmp")));
@@ -507,7 +495,7 @@ void TestOemExchange::fullDiskKeepsEarlierFile()
             return QByteArray("success");
         return error.toUtf8();
     }));
-    QCOMPARE(tree(file("tmp")).keys(), QStringList());
+    QCOMPARE(folderFiles(file("tmp")).keys(), QStringList());
     if (result == "success") {
         QVERIFY2(limit > 1, "a failed export was reported as a success");
         QCOMPARE(modelSheet(path), kHeader + '\n' + lines(rows));
@@ -517,7 +505,8 @@ void TestOemExchange::fullDiskKeepsEarlierFile()
                  result.contains(QRegularExpression("full|too large",
                                                     QRegularExpression::CaseInsensitiveOption)),
              qPrintable(result));
-    QVERIFY2(tree(file("out")) == before, "the earlier file changed or a temporary file was left");
+    QVERIFY2(folderFiles(file("out")) == before,
+             "the earlier file changed or a temporary file was left");
 }
 
 void TestOemExchange::oddWorkbooks_data()
