@@ -56,7 +56,7 @@ Kinds detailKinds(HMatchingLoad &load, const QStringList &tables)
     // A series whose detail table does not exist gives its models no kind: that is how such
     // a range is meant to be read, not a failure to read it.
     QSet<QString> existing;
-    const QStringList present = load.db()->getSqlDatabase().tables();
+    const QStringList present = load.db()->getSqlDatabase().tables(QSql::AllTables);
     for (const QString &table : present)
         existing.insert(table.toLower());
     for (const QString &table : tables) {

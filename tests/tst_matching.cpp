@@ -451,6 +451,12 @@ private slots:
                                               << "";
         QTest::newRow("detail table damaged") << none << QStringList{"dt_branch"} << ""
                                               << "dt_branch: .*malformed";
+        // A detail table may be a view; one that cannot be read is a fault like a table.
+        QTest::newRow("detail view unreadable")
+            << QStringList{"alter table dt_branch rename to dt_branch_old",
+                           "create view dt_branch as select * from gone"}
+            << none << ""
+            << "dt_branch: no such table: .*gone";
         QTest::newRow("matching tables missing")
             << QStringList{"drop table __rule_odu_idu_matching",
                            "drop table __rule_odu_acc_matching"}
