@@ -105,7 +105,7 @@ const char kNoPython[] = "Debian's /usr/bin/python3 with python3-xlrd, python3-x
 
 // Lets this process's memory grow by `bytes` beyond what it maps already (its libraries, the
 // GUI); for a forked child.
-void limitMemory(rlim_t bytes)
+[[maybe_unused]] void limitMemory(rlim_t bytes)
 {
     QFile statm("/proc/self/statm");
     statm.open(QIODevice::ReadOnly);
