@@ -1,0 +1,148 @@
+// The series–accessory tab: both kinds of series, the accessories on offer with their kinds,
+// adding and removing in the selected series, and what its document and save hold.
+
+#include "matchingfixture.h"
+
+#include <QtTest>
+
+using namespace MatchingFixture;
+
+class TestMatchingAccessory : public QObject, MatchingSuite
+{
+    Q_OBJECT
+
+private slots:
+    void init() { start(); }
+    void cleanup() { finish(); }
+
+    void accessoryEditing()
+    {
+        build(kAccessoryFixture);
+        Accessory e;
+        QVERIFY(e.writeSnapshot());
+        QJsonValue doc = snapshotFile("series_and_acc.json").object();
+        // The outdoor list offers kinds 31, 3 and 4 of product type 2, by the first detail
+        // row; the indoor list every kind below 10, also without kind (no series row, no table
+        // name, no detail row). Stored codes resolve through both lists, the outdoor one first.
+        const QJsonValue forOdu = at(doc, "jsonObjAccessory/ar_for_odu");
+        QCOMPARE(fields(forOdu, "type"), L("31,3,4,3,4"));
+        QCOMPARE(at(forOdu, "0"), json(R"({"product_code": "BH-1", "id_series": 401, "model": "BH1",
+                                  "base_model": "BH", "table_name": "dt_branch", "type": 31})"));
+        QCOMPARE(fields(at(doc, "jsonObjAccessory/ar_for_idu"), "type"), L("0,1,5,6,7,-,-,-,3"));
+        const QJsonValue odus = at(doc, "jsonObjMatching/odu_matching");
+        QCOMPARE(at(odus, "0/obj_series"), json(R"({"id_series": 102, "product_series": "ODU B",
+            "category": "Mini", "sub_catalog": "", "odu_type": "Side", "product_type": 0})"));
+        QCOMPARE(at(odus, "2/ar_matching/0"), at(forOdu, "1"));
+
+        // Series in sub_catalog order; type 11 and accessory series absent. The outdoor list
+        // keeps the model with a quote and leaves out the kind 2 branch and the model without
+        // a series row.
+        QCOMPARE(texts(e.combo->view()), L("Outdoor Unit,Indoor Unit"));
+        QCOMPARE(texts(e.series), L("Mini,Aheat-VRF,Heat pump-VRF"));
+        QCOMPARE(texts(e.accessories), L("BH1,MP4-1,MS1,Q'M,DUP-O"));
+        QVERIFY(!e.matched->model() && !e.series->currentIndex().isValid());
+
+        // A click shows the matching and toggles the row: a second click deselects it and
+        // still shows the matching. A click on an accessory only toggles its selection.
+        clickRow(e.series, 1);
+        QCOMPARE(texts(e.matched), L("BH1"));
+        QCOMPARE(selected(e.series), L("1"));
+        clickRow(e.series, 1);
+        QCOMPARE(texts(e.matched), L("BH1"));
+        QCOMPARE(selected(e.series), QString());
+        QAbstractItemModel *shown = e.matched->model();
+        clickRow(e.accessories, 2);
+        QCOMPARE(selected(e.accessories), L("2"));
+        // Nothing selected on the left: "<--" and a double-click change nothing nor redraw.
+        e.press("pushButton_add");
+        doubleClickRow(e.accessories, 1);
+        QCOMPARE(e.matched->model(), shown);
+
+        // Moving the current series with the keyboard does not redraw the middle list; the
+        // next refresh shows the current series.
+        e.series->setFocus();
+        QTest::keyClick(e.series, Qt::Key_Down);
+        QCOMPARE(e.series->currentIndex().row(), 2);
+        QCOMPARE(texts(e.matched), L("BH1"));
+        e.press("pushButton_remove");
+        QCOMPARE(texts(e.matched), L("MP4-1,C7,C6,MP4-1,Q'M,C5,C0,C1,L1"));
+
+        // Two series (Mini, Heat pump) and three accessories, in right-list order; MP4-1 is
+        // already matched to Heat pump. The middle list shows the last clicked series.
+        e.accessories->clearSelection();
+        clickRows(e.series, {0, 2});
+        clickRows(e.accessories, {2, 0, 1});
+        e.press("pushButton_add");
+        QCOMPARE(texts(e.matched), L("MP4-1,C7,C6,MP4-1,Q'M,C5,C0,C1,L1,BH1,MS1"));
+        clickRows(e.series, {0, 0});
+        QCOMPARE(texts(e.matched), L("BH1,MP4-1,MS1"));
+        // A double-click on an accessory adds it to every selected series; a repeat is
+        // refused silently.
+        ModalAnswerer answerer;
+        e.accessories->clearSelection();
+        doubleClickRow(e.accessories, 3);
+        doubleClickRow(e.accessories, 3);
+        QCOMPARE(texts(e.matched), L("BH1,MP4-1,MS1,Q'M"));
+        QCOMPARE(answerer.count(), 0);
+        // Only the additions are written, with their kind names.
+        const QStringList oduBefore = rows(kTables.at(1));
+        e.save();
+        QCOMPARE(rows(kTables.at(1)),
+                 sorted(oduBefore + QStringList{"102|BH-1|BRANCH_HEADER", "102|MP-1|MP4",
+                                                "102|MS-1|MS", "102|Q'1|MP4",
+                                                "101|BH-1|BRANCH_HEADER", "101|MS-1|MS"}));
+
+        // Indoor series and accessories (kind 12 on offer nowhere); the middle list keeps the
+        // outdoor series' matching.
+        shown = e.matched->model();
+        e.combo->setCurrentIndex(1);
+        QCOMPARE(texts(e.series), L("Cassette-IDU,Duct-IDU"));
+        QCOMPARE(texts(e.accessories), L("C0,C1,C5,C6,C7,O10,L1,ND,DUP-I"));
+        QCOMPARE(e.matched->model(), shown);
+        // An indoor accessory of kind 0 can be matched to an indoor series.
+        clickRow(e.accessories, 0);
+        clickRow(e.series, 0);
+        e.press("pushButton_add");
+        QCOMPARE(texts(e.matched), L("BH1,C0"));
+        clickRow(e.series, 0);
+        e.accessories->clearSelection();
+
+        // "-->" with no matched row selected changes nothing but redraws.
+        clickRow(e.series, 1);
+        QCOMPARE(texts(e.matched), L("C1,C6,DUP-O"));
+        shown = e.matched->model();
+        e.press("pushButton_remove");
+        QVERIFY(e.matched->model() != shown);
+        QCOMPARE(texts(e.matched), L("C1,C6,DUP-O"));
+        // Two matched rows and both series (the second selected as by dragging, so Duct stays
+        // shown): each removal goes by model, in every selected series holding it.
+        selectRows(e.series, {0});
+        clickRows(e.matched, {2, 1});
+        e.press("pushButton_remove");
+        QCOMPARE(texts(e.matched), L("C1"));
+        // C1 added to both (Duct refuses the repeat), then removed from both by a double-click
+        // on the shown row, also from Cassette, which the middle list does not show.
+        clickRow(e.accessories, 1);
+        e.press("pushButton_add");
+        QCOMPARE(texts(e.matched), L("C1"));
+        doubleClickRow(e.matched, 0);
+        QCOMPARE(texts(e.matched), QString());
+        clickRow(e.series, 0);
+        QCOMPARE(texts(e.matched), L("BH1,C0"));
+        // Rows the tab cannot show stay.
+        e.save();
+        const QStringList saved = rows(kTables.at(2));
+        QCOMPARE(saved, sorted({"202|BH-1", "202|C0", "201|C12", "201|U-1", "999|C1"}));
+
+        // Unsaved edits reach the snapshot, not the database.
+        doubleClickRow(e.accessories, 3);
+        QVERIFY(e.writeSnapshot());
+        QCOMPARE(rows(kTables.at(2)), saved);
+        doc = snapshotFile("series_and_acc.json").object();
+        QCOMPARE(fields(at(doc, "jsonObjMatching/idu_matching/1/ar_matching"), "product_code"),
+                 L("C6"));
+    }
+};
+
+QTEST_MAIN(TestMatchingAccessory)
+#include "tst_matching_accessory.moc"
