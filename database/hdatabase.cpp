@@ -395,13 +395,6 @@ QString HDatabase::errorString() const
     return m_error;
 }
 
-QString HDatabase::escape(const QString &text)
-{
-    QString escaped = text;
-    escaped.replace(QLatin1Char('\''), QLatin1String("''"));
-    return escaped;
-}
-
 void HDatabase::resetStatementCounts()
 {
     m_statements = 0;

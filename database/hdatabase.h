@@ -9,8 +9,9 @@
 
 // One connection: the product database, or a workbook opened as a database.
 //
-// Every text value spliced into a statement goes through escape() (or is bound); the
-// statement patterns themselves stay whole in the callers so that they can be grepped.
+// Every value is bound to a "?" of a prepared statement (HSqlStatement), never spliced into
+// the text; the statement patterns themselves stay whole in the callers so that they can be
+// grepped.
 class HDatabase
 {
 public:
@@ -61,9 +62,6 @@ public:
 
     QString fileName() const;
     QString errorString() const;
-
-    // Doubles single quotes so that a text can stand between '…' in a statement.
-    static QString escape(const QString &text);
 
     // Statements run on this connection since it was opened (or the counts reset): all of
     // them, and those that write (insert, update, delete, and schema changes). Transaction
