@@ -30,7 +30,7 @@ const QString kIdSeries = QStringLiteral("id_series");
 } // namespace
 
 HOduAndIduMatchingWidget::HOduAndIduMatchingWidget(QWidget *parent)
-    : QWidget(parent)
+    : HEditorPage(parent)
     , ui(new Ui::HOduAndIduMatchingWidget)
 {
     ui->setupUi(this);

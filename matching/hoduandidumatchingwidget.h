@@ -1,5 +1,7 @@
 #pragma once
 
+#include "heditorpage.h"
+
 #include "hsaveround.h"
 #include "hserieslookup.h"
 
@@ -23,7 +25,7 @@ class QLabel;
 // clicked; right: every indoor series. Edits stay in memory until save(), which writes only
 // the pairs that changed since the tab loaded or last saved. A tab that could not read
 // everything says so and is read-only.
-class HOduAndIduMatchingWidget : public QWidget
+class HOduAndIduMatchingWidget : public HEditorPage
 {
     Q_OBJECT
 
@@ -49,7 +51,7 @@ public slots:
     void on_pushButton_remove_clicked();
     void on_listView_match_idu_doubleClicked(QModelIndex index);
     void on_listView_all_idu_doubleClicked(QModelIndex index);
-    void save();
+    void save() override;
 
 private slots:
     void on_listView_all_idu_clicked(QModelIndex index);

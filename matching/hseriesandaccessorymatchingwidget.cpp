@@ -17,7 +17,7 @@
 using namespace HSeriesAccessoryDocument;
 
 HSeriesAndAccessoryMatchingWidget::HSeriesAndAccessoryMatchingWidget(QWidget *parent)
-    : QWidget(parent)
+    : HEditorPage(parent)
     , ui(new Ui::HSeriesAndAccessoryMatchingWidget)
 {
     ui->setupUi(this);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "heditorpage.h"
+
 #include "hsaveround.h"
 #include "hseriesaccessorydocument.h"
 #include "hserieslookup.h"
@@ -22,7 +24,7 @@ class QLabel;
 // additions and removals apply to every selected series. Edits stay in memory until save(),
 // which writes only the pairs that changed since the tab loaded or last saved. A tab that
 // could not read everything says so and is read-only.
-class HSeriesAndAccessoryMatchingWidget : public QWidget
+class HSeriesAndAccessoryMatchingWidget : public HEditorPage
 {
     Q_OBJECT
 
@@ -45,7 +47,7 @@ signals:
 public slots:
     void saveIDUAndAccController();
     void saveODUAndBranch();
-    void save();
+    void save() override;
 
 private slots:
     void on_comboBox_currentIndexChanged(int index);

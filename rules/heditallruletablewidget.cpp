@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 
 HEditAllRuleTableWidget::HEditAllRuleTableWidget(QWidget *parent)
-    : QWidget(parent)
+    : HEditorPage(parent)
     , ui(new Ui::HEditAllRuleTableWidget)
 {
     ui->setupUi(this);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "heditorpage.h"
+
 #include <QJsonObject>
 #include <QWidget>
 
@@ -11,7 +13,7 @@ class HTableWidget;
 
 // The "All rule table" tab: a combo box of the nine rule tables above an embedded table
 // editor that shows the chosen one and saves it with its own button.
-class HEditAllRuleTableWidget : public QWidget
+class HEditAllRuleTableWidget : public HEditorPage
 {
     Q_OBJECT
 
@@ -22,7 +24,7 @@ public:
 public slots:
     // Part of the main window's save fan-out; rule tables are written only by the
     // editor's "Save To Database", so this only reports that nothing was written.
-    void save();
+    void save() override;
 
 private slots:
     void on_comboBox_currentIndexChanged(int index);

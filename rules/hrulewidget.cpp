@@ -52,7 +52,7 @@ const QStringList &ruleKeys()
 } // namespace
 
 HRuleWidget::HRuleWidget(QWidget *parent)
-    : QWidget(parent)
+    : HEditorPage(parent)
     , ui(new Ui::HRuleWidget)
 {
     ui->setupUi(this);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "heditorpage.h"
+
 #include <QJsonObject>
 #include <QWidget>
 
@@ -11,7 +13,7 @@ class HRuleWidget;
 // entries. A double-click on a rule cell picks another name from that rule table; save()
 // writes the changed rule names in one transaction and reports its outcome to the save
 // round (a failure keeps every edit for another try).
-class HRuleWidget : public QWidget
+class HRuleWidget : public HEditorPage
 {
     Q_OBJECT
 
@@ -24,7 +26,7 @@ public:
 
 public slots:
     void tableCellDoubleClicked(int row, int col);
-    void save();
+    void save() override;
 
 protected:
     void resizeEvent(QResizeEvent *event) override;

@@ -9,6 +9,7 @@
 #include "hsalestatusdbwriter.h"
 #include "hsalestatusschemes.h"
 #include "hsalestatustables.h"
+#include "hsaveround.h"
 #include "translatestring.h"
 
 #include <QDebug>
@@ -32,7 +33,7 @@ const int kProductTypes[] = {0, 1, 2, 10, 11, 12};
 } // namespace
 
 HEditProductSaleStatus::HEditProductSaleStatus(QWidget *parent)
-    : QWidget(parent)
+    : HEditorPage(parent)
     , ui(new Ui::HEditProductSaleStatus)
 {
     ui->setupUi(this);
@@ -497,4 +498,15 @@ void HEditProductSaleStatus::on_pushButton_ExportAllSchemes_clicked()
         return;
     }
     HMessageBox::information(this, QStringLiteral("Notice"), QStringLiteral("Export success"));
+}
+
+void HEditProductSaleStatus::save()
+{
+    HSaveOutcome outcome;
+    if (!writeSchemeOnClose(&outcome.error)) {
+        outcome.ok = false;
+        if (outcome.error.isEmpty())
+            outcome.error = TranslateString(QStringLiteral("the scheme file could not be written"));
+    }
+    HSaveRound::report(this, outcome);
 }

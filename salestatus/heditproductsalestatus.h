@@ -1,5 +1,7 @@
 #pragma once
 
+#include "heditorpage.h"
+
 #include "hsalestatustables.h"
 
 #include <QJsonArray>
@@ -19,7 +21,7 @@ class HEditProductSaleStatus;
 // Tab "Set product sales status": one brand scheme shown as the series table (filtered by
 // product type) and the model table of the series last clicked; writes the scheme file and
 // the sale flags of the product database on request.
-class HEditProductSaleStatus : public QWidget
+class HEditProductSaleStatus : public HEditorPage
 {
     Q_OBJECT
 
@@ -34,6 +36,8 @@ public:
     bool writeSchemeOnClose(QString *error = nullptr);
 
 public slots:
+    // Writes the scheme as writeSchemeOnClose() does and reports the outcome.
+    void save() override;
     void clickCell_Series(int row, int col);
     void on_pushButton_New_clicked();
     void on_pushButton_Delete_clicked();

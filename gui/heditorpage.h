@@ -1,0 +1,46 @@
+#pragma once
+
+#include "hsaveround.h"
+
+#include <QWidget>
+
+// What the main window needs of an editor tab: whether it holds work that is not saved yet,
+// how to save it and how to drop it, and a line for the status bar. Each tab says when its
+// unsaved state changes; the main window marks the tab title and the window title with a
+// '*' while any tab holds unsaved work and asks before anything would drop it.
+class HEditorPage : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit HEditorPage(QWidget *parent = nullptr);
+
+    bool isModified() const { return m_modified; }
+
+    // Drops the unsaved work and shows what is stored again. A tab that never reports
+    // unsaved work has nothing to drop.
+    virtual void discardChanges() {}
+
+    // Counts of what the tab shows, for the status bar ("2,013 series, 20,112 pairs").
+    virtual QString statusText() const { return QString(); }
+
+    // Before something drops this tab's unsaved work: asks "Save / Discard / Cancel" when
+    // there is any. Save saves (and goes on only when the save worked), Discard drops the
+    // work, Cancel (or closing the box) stops whatever was about to happen. True when the
+    // caller may go on.
+    bool confirmDiscard(const QString &what = QString());
+
+public slots:
+    // Saves the unsaved work and reports the outcome with HSaveRound::report().
+    virtual void save() = 0;
+
+signals:
+    void modifiedChanged(bool modified);
+    void statusTextChanged();
+
+protected:
+    void setModified(bool modified);
+
+private:
+    bool m_modified = false;
+};
