@@ -57,8 +57,9 @@ const QStringList kNotYetTranslated = {
     "UnitType",
     // rules/htablewidget.cpp: the OK button of the table editor.
     "Save To Database",
-    // salestatus/hsalestatustables.cpp: a header of the series table.
+    // salestatus/hsalestatustables.cpp: headers of the series and model tables.
     "model string",
+    "OEM Model",
 };
 
 // The Latin words of `text` that need a translation: placeholders (%1), mnemonics (&T), file
@@ -342,6 +343,12 @@ void TestTranslation::mainWindowShowsNoEnglish()
     };
     for (int i = 0; i < tabs->count(); ++i) {
         tabs->setCurrentIndex(i);
+        // A click on the first series fills the lists and tables that follow it.
+        for (const char *name : {"listView_all_odu", "listView_all_series", "tableWidget_Series"}) {
+            auto *view = tabs->widget(i)->findChild<QAbstractItemView *>(QLatin1String(name));
+            if (view && view->model() && view->model()->rowCount() > 1)
+                clickRow(view, 1);
+        }
         QTest::qWait(10);
         walk(tabs->widget(i), QStringLiteral("tab %1").arg(i));
         if (auto *page = qobject_cast<HEditorPage *>(tabs->widget(i)))
