@@ -11,7 +11,11 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    installProductTranslator(app);
+    // The system locale's language, or the one of "--lang zh_CN" / "--lang en".
+    const QString language = requestedLanguage(app.arguments());
+    if (!installProductTranslator(app, language) && !language.isEmpty())
+        std::fprintf(stderr, "No translation for the language %s\n",
+                     language.toLocal8Bit().constData());
 
     // An empty window would look like an empty product range: refuse to start instead,
     // and say why both on screen and on standard error (headless runs see the latter).

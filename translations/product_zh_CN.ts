@@ -2,18 +2,431 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>HEditAllRuleTableWidget</name>
+    <message>
+        <source>Form</source>
+        <translation>窗体</translation>
+    </message>
+</context>
+<context>
+    <name>HEditProductSaleStatus</name>
+    <message>
+        <source>Form</source>
+        <translation>窗体</translation>
+    </message>
+    <message>
+        <source>Brand Name:</source>
+        <translation>品牌名称:</translation>
+    </message>
+    <message>
+        <source>New</source>
+        <translation>新建</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>删除</translation>
+    </message>
+    <message>
+        <source>Install Code:</source>
+        <translation>安装代码:</translation>
+    </message>
+    <message>
+        <source>New InstallCode</source>
+        <translation>新建安装代码</translation>
+    </message>
+    <message>
+        <source>Remove InstallCode</source>
+        <translation>删除安装代码</translation>
+    </message>
+    <message>
+        <source>Save to scheme</source>
+        <translation>保存到方案</translation>
+    </message>
+    <message>
+        <source>Export Schemes</source>
+        <translation>导出方案</translation>
+    </message>
+    <message>
+        <source>Save to Db</source>
+        <translation>保存到数据库</translation>
+    </message>
+    <message>
+        <source>Default IDU Type:</source>
+        <translation>默认室内机类型:</translation>
+    </message>
+    <message>
+        <source>Check All</source>
+        <translation>全选</translation>
+    </message>
+    <message>
+        <source>unCheck All</source>
+        <translation>全不选</translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation>导出</translation>
+    </message>
+    <message>
+        <source>Import</source>
+        <translation>导入</translation>
+    </message>
+</context>
+<context>
+    <name>HInputNameWidget</name>
+    <message>
+        <source>Dialog</source>
+        <translation>对话框</translation>
+    </message>
+    <message>
+        <source>TextLabel</source>
+        <translation>文本标签</translation>
+    </message>
+</context>
+<context>
+    <name>HOduAndIduMatchingWidget</name>
+    <message>
+        <source>Form</source>
+        <translation>窗体</translation>
+    </message>
+    <message>
+        <source>PushButton</source>
+        <translation>按钮</translation>
+    </message>
+</context>
+<context>
+    <name>HRuleWidget</name>
+    <message>
+        <source>Form</source>
+        <translation>窗体</translation>
+    </message>
+</context>
+<context>
+    <name>HSelectRuleNameWidget</name>
+    <message>
+        <source>Dialog</source>
+        <translation>对话框</translation>
+    </message>
+    <message>
+        <source>Empty</source>
+        <translation>清空</translation>
+    </message>
+    <message>
+        <source>Edit</source>
+        <translation>编辑</translation>
+    </message>
+</context>
+<context>
+    <name>HSeriesAndAccessoryMatchingWidget</name>
+    <message>
+        <source>Form</source>
+        <translation>窗体</translation>
+    </message>
+    <message>
+        <source>PushButton</source>
+        <translation>按钮</translation>
+    </message>
+</context>
+<context>
+    <name>HTableWidget</name>
+    <message>
+        <source>Dialog</source>
+        <translation>对话框</translation>
+    </message>
+    <message>
+        <source>New Row</source>
+        <translation>新建行</translation>
+    </message>
+    <message>
+        <source>Delete Row</source>
+        <translation>删除行</translation>
+    </message>
+    <message>
+        <source>tableModel</source>
+        <translation>数据表</translation>
+    </message>
+    <message>
+        <source>%1</source>
+        <translation>%1</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>MainWindow</source>
+        <translation>主窗口</translation>
+    </message>
+    <message>
+        <source>Tab 1</source>
+        <translation>标签页 1</translation>
+    </message>
+    <message>
+        <source>Tab 2</source>
+        <translation>标签页 2</translation>
+    </message>
+</context>
+<context>
     <name>TranslateString</name>
-    <message><source>Product</source><translation>产品数据库维护</translation></message>
-    <message><source>ODU And IDU Matching</source><translation>室外机与室内机匹配</translation></message>
-    <message><source>ODU/IDU And Accessory Matching</source><translation>室外机/室内机与附件匹配</translation></message>
-    <message><source>Select Rule</source><translation>选择规则</translation></message>
-    <message><source>All rule table</source><translation>全部规则表</translation></message>
-    <message><source>Set product sales status</source><translation>设置产品销售状态</translation></message>
-    <message><source>Outdoor Unit</source><translation>室外机</translation></message>
-    <message><source>Indoor Unit</source><translation>室内机</translation></message>
-    <message><source>Warning</source><translation>警告</translation></message>
-    <message><source>Infomation</source><translation>信息</translation></message>
-    <message><source>Please select ODU series.</source><translation>请选择室外机系列。</translation></message>
-    <message><source>It already exists.</source><translation>已存在。</translation></message>
+    <message>
+        <source>Product</source>
+        <translation>产品数据库维护</translation>
+    </message>
+    <message>
+        <source>ODU And IDU Matching</source>
+        <translation>室外机与室内机匹配</translation>
+    </message>
+    <message>
+        <source>ODU/IDU And Accessory Matching</source>
+        <translation>室外机/室内机与附件匹配</translation>
+    </message>
+    <message>
+        <source>Select Rule</source>
+        <translation>选择规则</translation>
+    </message>
+    <message>
+        <source>All rule table</source>
+        <translation>全部规则表</translation>
+    </message>
+    <message>
+        <source>Set product sales status</source>
+        <translation>设置产品销售状态</translation>
+    </message>
+    <message>
+        <source>Outdoor Unit</source>
+        <translation>室外机</translation>
+    </message>
+    <message>
+        <source>Indoor Unit</source>
+        <translation>室内机</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>Infomation</source>
+        <translation>信息</translation>
+    </message>
+    <message>
+        <source>Please select ODU series.</source>
+        <translation>请选择室外机系列。</translation>
+    </message>
+    <message>
+        <source>It already exists.</source>
+        <translation>已存在。</translation>
+    </message>
+    <message>
+        <source>Branch</source>
+        <translation>分歧管</translation>
+    </message>
+    <message>
+        <source>Controller</source>
+        <translation>控制器</translation>
+    </message>
+    <message>
+        <source>HRV</source>
+        <translation>全热交换器</translation>
+    </message>
+    <message>
+        <source>Accessory</source>
+        <translation>附件</translation>
+    </message>
+    <message>
+        <source>&amp;Tools</source>
+        <translation>工具(&amp;T)</translation>
+    </message>
+    <message>
+        <source>Check product data...</source>
+        <translation>检查产品数据...</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; was not saved: %2</source>
+        <translation>“%1”未保存:%2</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; (nothing to save)</source>
+        <translation>“%1”(无需保存)</translation>
+    </message>
+    <message>
+        <source>No other tab was saved.</source>
+        <translation>其他标签页均未保存。</translation>
+    </message>
+    <message>
+        <source>Saved: %1.</source>
+        <translation>已保存:%1。</translation>
+    </message>
+    <message>
+        <source>The window stays open with every edit; press OK again to save what is left.</source>
+        <translation>窗口保持打开,所有编辑均保留;再次点击“确定”保存其余内容。</translation>
+    </message>
+    <message>
+        <source>The snapshot of &quot;%1&quot; was not written: %2</source>
+        <translation>“%1”的快照未写入:%2</translation>
+    </message>
+    <message>
+        <source>the scheme file could not be written</source>
+        <translation>无法写入方案文件</translation>
+    </message>
+    <message>
+        <source>The sale status scheme was not saved: %1
+Closing now loses the changes made to it.</source>
+        <translation>销售状态方案未保存:%1
+现在关闭将丢失对它的修改。</translation>
+    </message>
+    <message>
+        <source>Close anyway?</source>
+        <translation>仍要关闭吗?</translation>
+    </message>
+    <message>
+        <source>Question</source>
+        <translation>询问</translation>
+    </message>
+    <message>
+        <source>This tab has changes that are not saved.</source>
+        <translation>此标签页有未保存的修改。</translation>
+    </message>
+    <message>
+        <source>Save them first?</source>
+        <translation>先保存吗?</translation>
+    </message>
+    <message>
+        <source>Unsaved changes</source>
+        <translation>未保存的修改</translation>
+    </message>
+    <message>
+        <source>Find (Ctrl+F)</source>
+        <translation>查找 (Ctrl+F)</translation>
+    </message>
+    <message>
+        <source>Shows only the rows that contain this text</source>
+        <translation>只显示包含此文字的行</translation>
+    </message>
+    <message>
+        <source>Check product data</source>
+        <translation>检查产品数据</translation>
+    </message>
+    <message>
+        <source>Remove...</source>
+        <translation>删除...</translation>
+    </message>
+    <message>
+        <source>The product data cannot be checked:</source>
+        <translation>无法检查产品数据:</translation>
+    </message>
+    <message>
+        <source>Every reference points at existing data.</source>
+        <translation>所有引用都指向存在的数据。</translation>
+    </message>
+    <message>
+        <source>%1 matching rows name a series or accessory that does not exist; %2 rule names of series are not in their rule table.</source>
+        <translation>%1 条匹配记录引用了不存在的系列或附件;%2 个系列的规则名称不在其规则表中。</translation>
+    </message>
+    <message>
+        <source>Delete %1 rows of the matching tables and clear %2 rule names of series? This cannot be undone.</source>
+        <translation>删除匹配表中的 %1 条记录并清除 %2 个系列的规则名称吗?此操作无法撤销。</translation>
+    </message>
+    <message>
+        <source>The text was not taken: it contains a control character (code %1) that a cell cannot hold. Type the text again without it.</source>
+        <translation>文字未被接受:其中含有单元格不能保存的控制字符(代码 %1)。请去掉该字符后重新输入。</translation>
+    </message>
+    <message>
+        <source>This tab could not read the product database and is read-only: nothing is changed or saved here.</source>
+        <translation>此标签页无法读取产品数据库,现为只读:这里不会修改或保存任何内容。</translation>
+    </message>
+    <message>
+        <source>--&gt;</source>
+        <translation>--&gt;</translation>
+    </message>
+    <message>
+        <source>&lt;--</source>
+        <translation>&lt;--</translation>
+    </message>
+    <message>
+        <source>The outdoor series %1 / %2 (ID %3) is no longer in the product database; nothing was saved.</source>
+        <translation>室外机系列 %1 / %2(ID %3)已不在产品数据库中;未保存任何内容。</translation>
+    </message>
+    <message>
+        <source>Set product sale status</source>
+        <translation>设置产品销售状态</translation>
+    </message>
+    <message>
+        <source>The scheme shows the database values. The file is left as it is until you press &quot;Save to scheme&quot;, which first keeps it as a copy named &lt;file&gt;.unreadable.bak.</source>
+        <translation>方案显示的是数据库中的值。在点击“保存到方案”之前,文件保持原样;保存时会先将其另存为名为 &lt;file&gt;.unreadable.bak 的副本。</translation>
+    </message>
+    <message>
+        <source>The scheme name cannot be used as a file name.</source>
+        <translation>该方案名称不能用作文件名。</translation>
+    </message>
+    <message>
+        <source>The scheme name exists.</source>
+        <translation>该方案名称已存在。</translation>
+    </message>
+    <message>
+        <source>Nothing was saved to the database: </source>
+        <translation>未向数据库保存任何内容:</translation>
+    </message>
+    <message>
+        <source>Input Install Code</source>
+        <translation>输入安装代码</translation>
+    </message>
+    <message>
+        <source>Choose a folder other than the scheme folder.</source>
+        <translation>请选择方案文件夹以外的文件夹。</translation>
+    </message>
+    <message>
+        <source>These schemes were not exported:</source>
+        <translation>以下方案未导出:</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>名称</translation>
+    </message>
+    <message>
+        <source>Input Brand Name</source>
+        <translation>输入品牌名称</translation>
+    </message>
+    <message>
+        <source>Save File</source>
+        <translation>保存文件</translation>
+    </message>
+    <message>
+        <source>Excel (*.xls *.xlsx)</source>
+        <translation>Excel 工作簿 (*.xls *.xlsx)</translation>
+    </message>
+    <message>
+        <source>The template %1 cannot be the export target: it would be overwritten.</source>
+        <translation>模板 %1 不能作为导出目标:它会被覆盖。</translation>
+    </message>
+    <message>
+        <source>Export to %1 failed: %2</source>
+        <translation>导出到 %1 失败:%2</translation>
+    </message>
+    <message>
+        <source>Open File</source>
+        <translation>打开文件</translation>
+    </message>
+    <message>
+        <source>Import from %1 failed: %2</source>
+        <translation>从 %1 导入失败:%2</translation>
+    </message>
+    <message>
+        <source>%1 product codes match no model: %2</source>
+        <translation>%1 个产品代码没有匹配的型号:%2</translation>
+    </message>
+    <message>
+        <source>%1 rows left out: their OEM model is a formula without a stored result (open and save the workbook in a spreadsheet program first)</source>
+        <translation>%1 行被略过:其 OEM 型号是没有保存结果的公式(请先在电子表格程序中打开并保存该工作簿)</translation>
+    </message>
+    <message>
+        <source>The sheet &quot;modellist&quot; of %1 holds no row with a product code: nothing was imported.</source>
+        <translation>%1 的工作表“modellist”中没有带产品代码的行:未导入任何内容。</translation>
+    </message>
+    <message>
+        <source>No row of %1 matches a model of the table: %2 rows read, nothing was imported.</source>
+        <translation>%1 中没有与表中型号匹配的行:读取了 %2 行,未导入任何内容。</translation>
+    </message>
+    <message>
+        <source>%1 rows read, %2 matched a model of the table.</source>
+        <translation>读取了 %1 行,其中 %2 行与表中型号匹配。</translation>
+    </message>
 </context>
 </TS>
