@@ -1,11 +1,10 @@
 #pragma once
 
+#include <QAbstractItemView>
 #include <QLineEdit>
 #include <QPointer>
 
 #include <functional>
-
-class QAbstractItemView;
 
 // A filter box above a list or table: rows whose visible text (any column) does not contain
 // what is typed are hidden, case-insensitively; an empty box shows every row. Rows are hidden
