@@ -390,6 +390,20 @@ QString HDatabase::fileName() const
     return m_fileName;
 }
 
+QString HDatabase::backEndName() const
+{
+    if (!isOpen())
+        return QString();
+    if (m_workbook)
+        return QStringLiteral("Excel");
+    const QString driver = getSqlDatabase().driverName();
+    if (driver == QLatin1String("QSQLITE"))
+        return QStringLiteral("SQLite");
+    if (driver == QLatin1String("QODBC"))
+        return QStringLiteral("Access");
+    return driver;
+}
+
 QString HDatabase::errorString() const
 {
     return m_error;

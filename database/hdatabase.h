@@ -62,6 +62,8 @@ public:
 
     QString fileName() const;
     QString errorString() const;
+    // What kind of database is open, for the user ("SQLite", "Access"); empty when closed.
+    QString backEndName() const;
 
     // Statements run on this connection since it was opened (or the counts reset): all of
     // them, and those that write (insert, update, delete, and schema changes). Transaction

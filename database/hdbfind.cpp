@@ -27,6 +27,40 @@ SharedState &state()
     return shared;
 }
 
+bool namedByEnvironment(const QString &file)
+{
+    return !QFileInfo(file).isAbsolute() && !qEnvironmentVariableIsEmpty("PRODUCT_DB");
+}
+
+QString notFoundText(const QString &file, const QStringList &paths)
+{
+    QString text = QStringLiteral("The product database was not found. Looked for:");
+    for (const QString &path : paths)
+        text += QStringLiteral("\n  ") + QDir::toNativeSeparators(path);
+    if (QFileInfo(file).isAbsolute())
+        return text;
+    if (!namedByEnvironment(file))
+        text += QStringLiteral("\nPut the database there, or set PRODUCT_DB to its path.");
+    else
+        text += QStringLiteral("\n(named by the environment variable PRODUCT_DB)");
+    return text;
+}
+
+// Opens `path` on `db` and checks the schema; the message that refuses it, or empty. A
+// refused file is left closed.
+QString openAndCheck(HDatabase *db, const QString &path, const QString &password)
+{
+    if (!db->openDatabase(path, password))
+        return QStringLiteral("The product database %1 cannot be used: %2.")
+            .arg(QDir::toNativeSeparators(path), db->errorString());
+    const QStringList missing = HProductSchema::missing(db->getSqlDatabase());
+    if (missing.isEmpty())
+        return QString();
+    db->closeDatabase();
+    return QStringLiteral("The product database %1 lacks what the editors need: %2.")
+        .arg(QDir::toNativeSeparators(path), missing.join(QStringLiteral(", ")));
+}
+
 } // namespace
 
 void HDbFind::setDbFileAndPwd(const QString &file, const QString &password)
@@ -42,12 +76,12 @@ void HDbFind::setDbFileAndPwd(const QString &file, const QString &password)
 
 QStringList HDbFind::candidatePaths(const QString &file)
 {
+    if (QFileInfo(file).isAbsolute())
+        return {QDir::cleanPath(file)};
     const QByteArray fromEnvironment = qgetenv("PRODUCT_DB");
     if (!fromEnvironment.isEmpty())
         return {QDir::cleanPath(
             QDir::current().absoluteFilePath(QString::fromLocal8Bit(fromEnvironment)))};
-    if (QFileInfo(file).isAbsolute())
-        return {QDir::cleanPath(file)};
     QStringList paths;
     paths.append(QDir::cleanPath(QDir::current().absoluteFilePath(file)));
     if (QCoreApplication::instance()) {
@@ -83,26 +117,10 @@ bool HDbFind::open(QString *error)
         }
     }
 
-    if (found.isEmpty()) {
-        QString text = QStringLiteral("The product database was not found. Looked for:");
-        for (const QString &path : paths)
-            text += QStringLiteral("\n  ") + QDir::toNativeSeparators(path);
-        if (qEnvironmentVariableIsEmpty("PRODUCT_DB"))
-            text += QStringLiteral("\nPut the database there, or set PRODUCT_DB to its path.");
-        else
-            text += QStringLiteral("\n(named by the environment variable PRODUCT_DB)");
-        s.error = text;
-    } else if (!s.db->openDatabase(found, s.password)) {
-        s.error = QStringLiteral("The product database %1 cannot be used: %2.")
-                      .arg(QDir::toNativeSeparators(found), s.db->errorString());
-    } else {
-        const QStringList missing = HProductSchema::missing(s.db->getSqlDatabase());
-        if (!missing.isEmpty()) {
-            s.error = QStringLiteral("The product database %1 lacks what the editors need: %2.")
-                          .arg(QDir::toNativeSeparators(found), missing.join(QStringLiteral(", ")));
-            s.db->closeDatabase();
-        }
-    }
+    if (found.isEmpty())
+        s.error = notFoundText(s.file, paths);
+    else
+        s.error = openAndCheck(s.db, found, s.password);
     if (error)
         *error = s.error;
     return s.error.isEmpty();
@@ -142,4 +160,19 @@ QStringList HDbFind::getTableColumns(const QString &table, const QString &column
 QString HDbFind::lastError()
 {
     return state().error;
+}
+
+bool HDbFind::check(const QString &path, const QString &password, QString *error)
+{
+    const QString absolute = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    QString text;
+    if (!QFileInfo::exists(absolute)) {
+        text = notFoundText(absolute, {absolute});
+    } else {
+        HDatabase probe;
+        text = openAndCheck(&probe, absolute, password);
+    }
+    if (error)
+        *error = text;
+    return text.isEmpty();
 }

@@ -7,8 +7,9 @@ class HDatabase;
 
 // The one shared connection to the product database.
 //
-// The file named by setDbFileAndPwd is resolved in this order: the environment variable
-// PRODUCT_DB; the working directory; the executable's folder. A missing file is never
+// The file named by setDbFileAndPwd is resolved in this order: a file named by its absolute
+// path (chosen by the user) is that file; else the environment variable PRODUCT_DB; else
+// the working directory; else the executable's folder. A missing file is never
 // created, and a file that is not a product database (wrong format, missing tables or
 // columns) is never used silently: open() says what is wrong.
 class HDbFind
@@ -34,6 +35,9 @@ public:
     // file(s) looked at and what is wrong with them.
     static bool open(QString *error = nullptr);
     static QString lastError();
+    // Whether `path` could be opened as the product database, without touching the shared
+    // handle; false with the message open() would give for it.
+    static bool check(const QString &path, const QString &password, QString *error = nullptr);
     // The places the bare file name is looked for, in order.
     static QStringList candidatePaths(const QString &file);
 };

@@ -11,6 +11,8 @@
 class HEditorPage : public QWidget
 {
     Q_OBJECT
+    // Writable so that a test (or a tool) can mark a tab without editing it.
+    Q_PROPERTY(bool modified READ isModified WRITE setModified NOTIFY modifiedChanged)
 
 public:
     explicit HEditorPage(QWidget *parent = nullptr);

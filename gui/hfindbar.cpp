@@ -37,6 +37,13 @@ HFindBar::HFindBar(QAbstractItemView *view, QWidget *parent)
     followModel();
 }
 
+HFindBar::~HFindBar()
+{
+    // The view may outlive its box: it must not hand out a pointer to a deleted one.
+    if (m_view && HFindBar::of(m_view) == this)
+        m_view->setProperty(kBarProperty, QVariant());
+}
+
 HFindBar *HFindBar::attach(QAbstractItemView *view)
 {
     QWidget *parent = view->parentWidget();
@@ -84,6 +91,7 @@ HFindBar *HFindBar::attach(QAbstractItemView *view)
 
 HFindBar *HFindBar::of(const QAbstractItemView *view)
 {
+    // The box clears the property when it goes, so the pointer held is always alive.
     return view ? qobject_cast<HFindBar *>(view->property(kBarProperty).value<QObject *>())
                 : nullptr;
 }
@@ -137,11 +145,14 @@ bool HFindBar::matches(int row) const
         return true;
     const QAbstractItemModel *model = m_view->model();
     const QModelIndex root = m_view->rootIndex();
+    // Only what the user can see counts: a list shows one column, a table its shown ones.
+    const auto *list = qobject_cast<const QListView *>(m_view.data());
+    const auto *table = qobject_cast<const QTableView *>(m_view.data());
     for (int col = 0; col < model->columnCount(root); ++col) {
-        if (auto *table = qobject_cast<QTableView *>(m_view.data())) {
-            if (table->isColumnHidden(col))
-                continue;
-        }
+        if (list && col != list->modelColumn())
+            continue;
+        if (table && table->isColumnHidden(col))
+            continue;
         const QString value = model->index(row, col, root).data(Qt::DisplayRole).toString();
         if (value.contains(needle, Qt::CaseInsensitive))
             return true;
@@ -166,6 +177,7 @@ void HFindBar::apply()
     const int total = m_view->model()->rowCount(m_view->rootIndex());
     const bool noFilter = text().trimmed().isEmpty();
     int shownCount = 0;
+    const bool updates = m_view->updatesEnabled();
     m_view->setUpdatesEnabled(false);
     for (int row = 0; row < total; ++row) {
         const bool shown = (!m_baseVisible || m_baseVisible(row)) && (noFilter || matches(row));
@@ -176,7 +188,7 @@ void HFindBar::apply()
         else
             setRowShown(m_view, row, shown);
     }
-    m_view->setUpdatesEnabled(true);
+    m_view->setUpdatesEnabled(updates);
     emit filtered(shownCount, total);
 }
 

@@ -6,7 +6,8 @@
 
 #include <functional>
 
-// A filter box above a list or table: rows whose visible text (any column) does not contain
+// A filter box above a list or table: rows whose visible text (the list's column, the table's
+// shown columns) does not contain
 // what is typed are hidden, case-insensitively; an empty box shows every row. Rows are hidden
 // in the view, so the model and its row numbers stay as they are. The filter is applied
 // again whenever the model's rows or data change. Ctrl+F in the page focuses the box of the
@@ -24,6 +25,7 @@ public:
     static void installShortcut(QWidget *page);
 
     explicit HFindBar(QAbstractItemView *view, QWidget *parent = nullptr);
+    ~HFindBar() override;
 
     QAbstractItemView *view() const { return m_view; }
     bool matches(int row) const;

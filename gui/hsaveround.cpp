@@ -9,6 +9,12 @@ HSaveRound *g_current = nullptr;
 
 } // namespace
 
+HSaveNotifier *HSaveNotifier::instance()
+{
+    static HSaveNotifier notifier;
+    return &notifier;
+}
+
 HSaveRound::HSaveRound()
     : m_outer(g_current)
 {
@@ -26,6 +32,7 @@ void HSaveRound::report(QWidget *tab, const HSaveOutcome &outcome)
         g_current->m_entries.append({tab, outcome});
         return;
     }
+    emit HSaveNotifier::instance()->saved(tab, outcome);
     if (!outcome.ok)
         HMessageBox::warning(tab, TranslateString(QStringLiteral("Warning")), outcome.error);
 }

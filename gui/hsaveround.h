@@ -13,6 +13,19 @@ struct HSaveOutcome
     int rowsChanged = 0; // rows written, for the summary after a save
 };
 
+// Saves made outside a round (a tab's own save button) are announced here, so that the main
+// window can say what they did.
+class HSaveNotifier : public QObject
+{
+    Q_OBJECT
+
+public:
+    static HSaveNotifier *instance();
+
+signals:
+    void saved(QWidget *tab, const HSaveOutcome &outcome);
+};
+
 // One press of OK saves several tabs in turn. While a round is active the tabs report their
 // outcome here instead of showing a box each, and the main window says once which tabs saved
 // and which did not. Outside a round, report() shows the failure on the tab itself.

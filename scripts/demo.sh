@@ -20,7 +20,7 @@ timeout 120 xvfb-run -a -s "-screen 0 1600x900x24" bash -c '
     "$1" & pid=$!
     for _ in $(seq 1 50); do   # wait for the window to be mapped
         sleep 0.2
-        if xwininfo -root -tree 2>/dev/null | grep -q "\"Product\""; then break; fi
+        if xwininfo -root -tree 2>/dev/null | grep -q "\"Product Maintainer"; then break; fi
     done
     sleep 1.5
     import -window root "$2"

@@ -2,13 +2,20 @@
 
 #include "hdatabase.h"
 #include "hdbfind.h"
+#include "heditorpage.h"
 #include "mainwindow.h"
 
 #include <QAction>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QProcess>
 #include <QPushButton>
-#include <QSignalSpy>
+#include <QRegularExpression>
+#include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -20,83 +27,262 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
-    void tabsAndWindow();
-    void okSavesCancelAndFrameCloseDoNot();
+    void windowTabsAndMarkers();
+    void closingAndSaving_data();
+    void closingAndSaving();
     void closingWritesSideFilesFirst();
+    void openDatabase_data();
+    void openDatabase();
+    void openDatabaseFromMenus();
+    void startUpOffersAnotherDatabase();
     void destructionClosesTheDatabase();
 
 private:
+    QString productDb(const QString &name, const QString &odu, const QStringList &more = {});
+
     QTemporaryDir m_dir;
     QString m_db;
 };
 
-void TestMainWindow::init()
+namespace {
+
+const QStringList kLabels = {"ODU And IDU Matching", "ODU/IDU And Accessory Matching",
+                             "Select Rule", "All rule table", "Set product sales status"};
+const QString kDash = QString::fromUtf8(" \u2014 ");
+const char kPairs[] = "select id_series_odu || '|' || id_series_idu from __rule_odu_idu_matching";
+
+// The main window as the tests drive it.
+struct Window
+{
+    MainWindow window;
+    QTabWidget *tabs = window.findChild<QTabWidget *>("tabWidget");
+
+    HEditorPage *page(int index) const { return qobject_cast<HEditorPage *>(tabs->widget(index)); }
+    QLabel *label(const char *name) const { return window.findChild<QLabel *>(name); }
+    QPushButton *button(QDialogButtonBox::StandardButton which) const
+    {
+        return window.findChild<QDialogButtonBox *>("buttonBox")->button(which);
+    }
+    QStringList odus() const
+    {
+        return rowTexts(tabs->widget(0)->findChild<QListView *>("listView_all_odu"));
+    }
+    // A real edit on the first tab (IDU B matched to ODU A), and the tab marked as holding it.
+    void editFirstTab() const
+    {
+        doubleClickRow(tabs->widget(0)->findChild<QListView *>("listView_all_idu"), 0);
+        page(0)->setProperty("modified", true);
+    }
+};
+
+} // namespace
+
+void TestMainWindow::initTestCase()
 {
     QVERIFY(m_dir.isValid());
+    QCoreApplication::setOrganizationName(QStringLiteral("pm-tests"));
+    QCoreApplication::setApplicationName(QStringLiteral("tst_mainwindow"));
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.filePath("settings"));
+}
+
+QString TestMainWindow::productDb(const QString &name, const QString &odu, const QStringList &more)
+{
+    const QString path = m_dir.filePath(name);
+    const QString series = QStringLiteral(
+        "insert into __product_series (id_series, product_type, product_series, category, "
+        "sub_catalog) values (1, 0, '%1', 'VRF', 'Heat pump'), (2, 1, 'IDU B', 'IDU', 'Duct')");
+    return createProductDb(path, QStringList{series.arg(odu)} + more) ? path : QString();
+}
+
+void TestMainWindow::init()
+{
+    QSettings().clear();
     cleanAppFolders();
-    m_db = m_dir.filePath(QStringLiteral("Product.mdb"));
-    QVERIFY(createProductDb(
-        m_db, {
-                  QStringLiteral(
-                      "insert into __product_series (id_series, product_type, product_series, "
-                      "category, sub_catalog) "
-                      "values (1, 0, 'ODU A', 'VRF', 'Heat pump'), (2, 1, 'IDU B', 'IDU', 'Duct')"),
-              }));
+    m_db = productDb("Product.mdb", "ODU A");
+    QVERIFY(!m_db.isEmpty());
     useProductDb(m_db);
 }
 
 void TestMainWindow::cleanup()
 {
     HDbFind::closeDb();
+    // A database chosen in the window is named by its path; the next test names its own.
+    HDbFind::setDbFileAndPwd(MainWindow::kDatabaseFile, MainWindow::kDatabasePassword);
     cleanAppFolders();
     QFile::remove(appFolder(QStringLiteral("log"))); // a file left in its place
 }
 
-void TestMainWindow::tabsAndWindow()
+void TestMainWindow::windowTabsAndMarkers()
 {
-    MainWindow window;
-    auto *tabs = window.findChild<QTabWidget *>("tabWidget");
-    QVERIFY(tabs);
+    Window w;
     QStringList texts;
-    for (int i = 0; i < tabs->count(); ++i)
-        texts << tabs->tabText(i);
-    QCOMPARE(texts, QStringList({"ODU And IDU Matching", "ODU/IDU And Accessory Matching",
-                                 "Select Rule", "All rule table", "Set product sales status"}));
-    QCOMPARE(window.windowTitle(), QStringLiteral("Product"));
-    QVERIFY(window.windowState() & Qt::WindowMaximized);
+    for (int i = 0; i < w.tabs->count(); ++i) {
+        texts << w.tabs->tabText(i);
+        QVERIFY(w.page(i));
+    }
+    QCOMPARE(texts, kLabels);
+    const QString title = "Product Maintainer" + kDash + "Product.mdb";
+    QCOMPARE(w.window.windowTitle(), title);
+    QVERIFY(w.window.windowState() & Qt::WindowMaximized);
+    const QString where = w.label("label_database")->text();
+    QVERIFY2(where.contains(QDir::toNativeSeparators(m_db)) && where.contains("SQLite"),
+             qPrintable(where));
 
-    // The tabs and the buttons follow the window's size.
-    window.showNormal();
-    window.resize(1000, 700);
+    // A '*' on a tab while it holds unsaved work, and on the window while any tab does.
+    for (int i = 0; i < w.tabs->count(); ++i) {
+        w.page(i)->setProperty("modified", true);
+        QCOMPARE(w.tabs->tabText(i), kLabels.at(i) + "*");
+        QCOMPARE(w.window.windowTitle(), title + "*");
+        w.page((i + 1) % 5)->setProperty("modified", true);
+        w.page(i)->setProperty("modified", false);
+        QCOMPARE(w.tabs->tabText(i), kLabels.at(i));
+        QCOMPARE(w.window.windowTitle(), title + "*");
+        w.page((i + 1) % 5)->setProperty("modified", false);
+        QCOMPARE(w.window.windowTitle(), title);
+    }
+
+    // Every button and action says what it does.
+    for (QDialogButtonBox::StandardButton which : {QDialogButtonBox::Ok, QDialogButtonBox::Cancel})
+        QVERIFY(!w.button(which)->toolTip().isEmpty());
+    const QList<QAction *> actions =
+        w.window.findChildren<QAction *>(QRegularExpression("^action_"));
+    QVERIFY(actions.size() >= 4);
+    for (QAction *action : actions)
+        QVERIFY2(!action->toolTip().isEmpty() && action->toolTip() != action->text().remove('&'),
+                 qPrintable(action->objectName()));
+
+    // The tabs and the buttons follow the window's size; the window stays on the screen.
+    w.window.showNormal();
+    w.window.resize(1000, 700);
     QTest::qWait(20);
-    QVERIFY(tabs->width() > 900);
-    QVERIFY(window.findChild<QDialogButtonBox *>("buttonBox")->geometry().bottom() > 600);
+    QVERIFY(w.tabs->width() > 900);
+    QVERIFY(w.button(QDialogButtonBox::Ok)->mapTo(&w.window, QPoint()).y() > 600);
 
     // Tools > Check product data opens the check on the shared database.
     ModalAnswerer answerer;
-    window.findChild<QAction *>("action_checkProductData")->trigger();
+    w.window.findChild<QAction *>("action_checkProductData")->trigger();
     QCOMPARE(answerer.count(), 1);
     QCOMPARE(answerer.seen().first().className, QStringLiteral("HProductDataCheckDialog"));
 }
 
-void TestMainWindow::okSavesCancelAndFrameCloseDoNot()
+namespace {
+enum Way { OkButton, CancelButton, FrameClose, SaveAll };
+enum Fault { NoFault, Trigger, SchemeFile };
+} // namespace
+
+void TestMainWindow::closingAndSaving_data()
 {
-    // OK saves once and closes; Cancel and the frame's close button close without saving.
-    for (int way : {int(QDialogButtonBox::Ok), int(QDialogButtonBox::Cancel), 0}) {
-        MainWindow window;
-        window.show();
-        QSignalSpy saves(&window, &MainWindow::save);
-        auto *buttons = window.findChild<QDialogButtonBox *>("buttonBox");
-        if (way)
-            QTest::mouseClick(buttons->button(QDialogButtonBox::StandardButton(way)),
-                              Qt::LeftButton);
-        else
-            QVERIFY(window.close());
-        QCOMPARE(saves.count(), way == QDialogButtonBox::Ok ? 1 : 0);
-        QVERIFY(!window.isVisible());
+    QTest::addColumn<int>("way");
+    QTest::addColumn<bool>("edited");
+    QTest::addColumn<int>("answer"); // to the unsaved-work question; 0: no question
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<bool>("written");
+    QTest::addColumn<QString>("status"); // the save summary in the status bar
+
+    const int save = QMessageBox::Save, discard = QMessageBox::Discard,
+              cancel = QMessageBox::Cancel;
+    const QString saved = "Saved 2 tabs, 1 row changed";
+    QTest::newRow("ok, no edits") << int(OkButton) << false << 0 << int(NoFault) << true << false
+                                  << "Nothing to save";
+    QTest::newRow("ok") << int(OkButton) << true << 0 << int(NoFault) << true << true << saved;
+    QTest::newRow("ok, refused") << int(OkButton) << true << 0 << int(Trigger) << false << false
+                                 << "Not saved: \"ODU And IDU Matching\"; saved 1 tab";
+    QTest::newRow("ok, scheme not written")
+        << int(OkButton) << false << 0 << int(SchemeFile) << false << false
+        << "Not saved: \"Set product sales status\"";
+    QTest::newRow("save all") << int(SaveAll) << true << 0 << int(NoFault) << false << true
+                              << saved;
+    for (int way : {int(CancelButton), int(FrameClose)}) {
+        const char *name = way == CancelButton ? "cancel" : "frame";
+        QTest::addRow("%s, no edits", name)
+            << way << false << 0 << int(NoFault) << true << false << "";
+        QTest::addRow("%s, save", name)
+            << way << true << save << int(NoFault) << true << true << saved;
+        QTest::addRow("%s, discard", name)
+            << way << true << discard << int(NoFault) << true << false << "";
+        QTest::addRow("%s, cancel", name)
+            << way << true << cancel << int(NoFault) << false << false << "";
+        QTest::addRow("%s, save refused", name)
+            << way << true << save << int(Trigger) << false << false
+            << "Not saved: \"ODU And IDU Matching\"; saved 1 tab";
     }
+}
+
+void TestMainWindow::closingAndSaving()
+{
+    QFETCH(int, way);
+    QFETCH(bool, edited);
+    QFETCH(int, answer);
+    QFETCH(int, fault);
+    QFETCH(bool, closed);
+    QFETCH(bool, written);
+    QFETCH(QString, status);
+
+    const QString scheme = appFolder("config/A.json");
+    if (fault == SchemeFile)
+        QVERIFY(QDir().mkpath(appFolder("config")) && writeBytes(scheme, "{}"));
+    if (fault == Trigger)
+        QVERIFY(execSql(m_db, {"create trigger refuse before insert on __rule_odu_idu_matching "
+                               "begin select raise(abort, 'refused by trigger'); end"}));
+    Window w;
+    w.window.show();
+    if (edited) {
+        w.editFirstTab();
+        w.page(3)->setProperty("modified", true); // a second tab: still one question
+    }
+    if (fault == SchemeFile) // a folder took the scheme's name: it cannot be written
+        QVERIFY(QFile::remove(scheme) && QDir().mkpath(scheme));
+    const QByteArray before = fileBytes(m_db);
+    HDbFind::getDb()->resetStatementCounts();
+
+    ModalAnswerer answerer;
+    if (answer)
+        answerer.answer(QMessageBox::StandardButton(answer));
+    if (way == OkButton)
+        QTest::mouseClick(w.button(QDialogButtonBox::Ok), Qt::LeftButton);
+    else if (way == CancelButton)
+        QTest::mouseClick(w.button(QDialogButtonBox::Cancel), Qt::LeftButton);
+    else if (way == FrameClose)
+        w.window.close();
+    else
+        w.window.findChild<QAction *>("action_saveAll")->trigger();
+
+    QCOMPARE(!w.window.isVisible(), closed);
+    QCOMPARE(sqlRows(m_db, kPairs), written ? QStringList{"1|2"} : QStringList());
+    if (!edited && fault == NoFault) { // nothing unsaved: nothing written at all
+        QCOMPARE(HDbFind::getDb()->writeStatementCount(), quint64(0));
+        QCOMPARE(fileBytes(m_db), before);
+    }
+    QStringList expectedBoxes;
+    if (answer)
+        expectedBoxes << "Unsaved changes";
+    if (fault != NoFault && answer != QMessageBox::Cancel && answer != QMessageBox::Discard)
+        expectedBoxes << "Warning"; // which tab failed and why, which saved
+    QStringList boxes;
+    for (const SeenModal &seen : answerer.seen())
+        boxes << seen.title;
+    QCOMPARE(boxes, expectedBoxes);
+    if (answer) {
+        const QString question = answerer.seen().first().text;
+        QVERIFY2(question.contains("\"ODU And IDU Matching\"") &&
+                     question.contains("\"All rule table\""),
+                 qPrintable(question));
+    }
+    if (fault == Trigger) {
+        const QString summary = answerer.seen().last().text;
+        QVERIFY2(summary.contains("refused by trigger"), qPrintable(summary));
+    }
+    QCOMPARE(w.label("label_saveStatus")->text().left(status.size()), status);
+    // Work that is neither saved nor dropped keeps its marker.
+    if (edited && !closed && !written)
+        QCOMPARE(w.tabs->tabText(3), kLabels.at(3) + "*");
+    if (fault == SchemeFile)
+        QVERIFY(QDir(scheme).removeRecursively());
 }
 
 void TestMainWindow::closingWritesSideFilesFirst()
@@ -105,51 +291,194 @@ void TestMainWindow::closingWritesSideFilesFirst()
     const QString scheme = appFolder(QStringLiteral("config/A.json"));
     QVERIFY(QDir().mkpath(appFolder(QStringLiteral("config"))));
     QVERIFY(writeBytes(scheme, "{}"));
-    auto breakFiles = [&] {
-        return QFile::remove(scheme) && QDir().mkpath(scheme) &&
-               writeBytes(appFolder(QStringLiteral("log")), "");
-    };
     ModalAnswerer answerer;
-    {
-        MainWindow window;
-        QVERIFY(breakFiles());
+    MainWindow window;
+    QVERIFY(QFile::remove(scheme) && QDir().mkpath(scheme) &&
+            writeBytes(appFolder(QStringLiteral("log")), ""));
 
-        // The user is asked before the scheme edits go, with every file that failed named;
-        // "No" keeps the window.
-        answerer.answer(QMessageBox::No);
-        QVERIFY(!window.close());
-        QVERIFY(window.isVisible());
-        QCOMPARE(answerer.count(), 1);
-        QString text = answerer.seen().first().text;
-        for (const QString &what :
-             {QDir::toNativeSeparators(scheme), QStringLiteral("\"ODU And IDU Matching\""),
-              QStringLiteral("\"ODU/IDU And Accessory Matching\""),
-              QDir::toNativeSeparators(appFolder(QStringLiteral("log")))})
-            QVERIFY2(text.contains(what), qPrintable(text));
+    // The user is asked before the scheme edits go, with every file that failed named;
+    // "No" keeps the window.
+    answerer.answer(QMessageBox::No);
+    QVERIFY(!window.close());
+    QCOMPARE(answerer.count(), 1);
+    QString text = answerer.seen().first().text;
+    for (const QString &what :
+         {QDir::toNativeSeparators(scheme), QStringLiteral("\"ODU And IDU Matching\""),
+          QStringLiteral("\"ODU/IDU And Accessory Matching\""),
+          QDir::toNativeSeparators(appFolder(QStringLiteral("log")))})
+        QVERIFY2(text.contains(what), qPrintable(text));
 
-        // With the scheme writable again, closing goes on after a warning about the snapshots.
-        QVERIFY(QDir(scheme).removeRecursively());
-        answerer.clear();
-        QVERIFY(window.close());
+    // With the scheme writable again, closing goes on after a warning about the snapshots.
+    QVERIFY(QDir(scheme).removeRecursively());
+    answerer.clear();
+    QVERIFY(window.close());
+    QCOMPARE(answerer.count(), 1);
+    QCOMPARE(answerer.seen().first().title, QStringLiteral("Warning"));
+    text = answerer.seen().first().text;
+    QVERIFY2(text.contains(QStringLiteral("\"ODU And IDU Matching\"")) &&
+                 !text.contains(QStringLiteral("A.json")),
+             qPrintable(text));
+    QVERIFY(QFileInfo(scheme).isFile());
+}
+
+void TestMainWindow::openDatabase_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("answer");      // to the unsaved-work question; 0: nothing unsaved
+    QTest::addColumn<QString>("refusal"); // part of the message; empty: the switch is made
+    QTest::newRow("product database") << "good" << 0 << "";
+    QTest::newRow("unsaved, discard") << "good" << int(QMessageBox::Discard) << "";
+    QTest::newRow("unsaved, save") << "good" << int(QMessageBox::Save) << "";
+    QTest::newRow("unsaved, cancel") << "good" << int(QMessageBox::Cancel) << "";
+    QTest::newRow("table missing") << "no table" << int(QMessageBox::Discard)
+                                   << "lacks what the editors need: __rule_odu_idu_matching";
+    QTest::newRow("not a database") << "text" << 0 << "neither an SQLite nor an Access";
+    QTest::newRow("missing file") << "missing" << 0 << "was not found";
+}
+
+void TestMainWindow::openDatabase()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, answer);
+    QFETCH(QString, refusal);
+
+    QString other = m_dir.filePath("other/New.sqlite");
+    QVERIFY(QDir().mkpath(m_dir.filePath("other")));
+    if (kind == "good")
+        other = productDb("other/New.sqlite", "ODU New");
+    else if (kind == "no table")
+        other = productDb("other/New.sqlite", "ODU New", {"drop table __rule_odu_idu_matching"});
+    else if (kind == "text")
+        QVERIFY(writeBytes(other, "name;model\n"));
+    else
+        QFile::remove(other);
+    QVERIFY(!other.isEmpty());
+
+    Window w;
+    w.window.show();
+    if (answer)
+        w.editFirstTab();
+    ModalAnswerer answerer;
+    if (answer && refusal.isEmpty())
+        answerer.answer(QMessageBox::StandardButton(answer));
+    const bool switched = refusal.isEmpty() && answer != QMessageBox::Cancel;
+    QCOMPARE(w.window.openDatabase(other), switched);
+
+    if (!refusal.isEmpty()) { // refused before anything is asked or dropped
         QCOMPARE(answerer.count(), 1);
-        QCOMPARE(answerer.seen().first().title, QStringLiteral("Warning"));
-        text = answerer.seen().first().text;
-        QVERIFY2(text.contains(QStringLiteral("\"ODU And IDU Matching\"")) &&
-                     !text.contains(QStringLiteral("A.json")),
+        const QString text = answerer.seen().first().text;
+        QVERIFY2(text.contains(refusal) && text.contains(QDir::toNativeSeparators(other)),
                  qPrintable(text));
-        QVERIFY(QFileInfo(scheme).isFile());
+        QString atStartUp;
+        QVERIFY(!HDbFind::check(other, MainWindow::kDatabasePassword, &atStartUp));
+        QCOMPARE(text, atStartUp);
     }
-    {
-        // "Yes" closes all the same.
-        QVERIFY(QFile::remove(appFolder(QStringLiteral("log"))));
-        MainWindow window;
-        QVERIFY(breakFiles());
-        answerer.clear();
-        answerer.answer(QMessageBox::Yes);
-        QVERIFY(window.close());
-        QCOMPARE(answerer.count(), 1);
-        QVERIFY(QDir(scheme).removeRecursively());
+    QCOMPARE(HDbFind::isOpen(), true);
+    QCOMPARE(HDbFind::getDb()->fileName(), switched ? other : m_db);
+    QVERIFY(w.odus().first().startsWith(switched ? "ODU New-" : "ODU A-"));
+    QCOMPARE(w.window.windowTitle().section(kDash, 1),
+             QFileInfo(switched ? other : m_db).fileName() + (answer && !switched ? "*" : ""));
+    QVERIFY(w.label("label_database")
+                ->text()
+                .contains(QDir::toNativeSeparators(switched ? other : m_db)));
+    QCOMPARE(MainWindow::recentDatabases(), switched ? QStringList{other} : QStringList());
+    // The work left behind was saved or dropped as answered; the new database is untouched.
+    QCOMPARE(sqlRows(m_db, kPairs),
+             answer == QMessageBox::Save ? QStringList{"1|2"} : QStringList());
+    if (switched)
+        QCOMPARE(sqlRows(other, kPairs), QStringList());
+}
+
+void TestMainWindow::openDatabaseFromMenus()
+{
+    QStringList dbs;
+    for (int i = 0; i < 6; ++i) {
+        const QString folder = QStringLiteral("db%1").arg(i);
+        QVERIFY(QDir().mkpath(m_dir.filePath(folder)));
+        dbs << productDb(folder + "/P.sqlite", QStringLiteral("ODU %1").arg(i));
+        QVERIFY(!dbs.last().isEmpty());
     }
+    Window w;
+    w.window.show();
+    ModalAnswerer answerer;
+    QString startedIn;
+    auto choose = [&](const QString &path) {
+        answerer.act([&startedIn, path](QWidget *widget) {
+            auto *dialog = qobject_cast<QFileDialog *>(widget);
+            QVERIFY(dialog);
+            startedIn = dialog->directory().absolutePath();
+            dialog->selectFile(path);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+    };
+    // File > Open database..., then again: the dialog starts where the last one was.
+    choose(dbs.at(0));
+    w.window.findChild<QAction *>("action_openDatabase")->trigger();
+    QCOMPARE(HDbFind::getDb()->fileName(), dbs.at(0));
+    choose(dbs.at(1));
+    w.window.findChild<QAction *>("action_openDatabase")->trigger();
+    QCOMPARE(QDir(startedIn), QDir(m_dir.filePath("db0")));
+    QVERIFY(w.odus().first().startsWith("ODU 1-"));
+    QCOMPARE(answerer.count(), 2); // the two file dialogs, nothing else
+
+    // The recent list holds the last five, newest first, each once; picking one opens it.
+    for (int i = 2; i < 6; ++i)
+        QVERIFY(w.window.openDatabase(dbs.at(i)));
+    const QStringList five = {dbs.at(5), dbs.at(4), dbs.at(3), dbs.at(2), dbs.at(1)};
+    QCOMPARE(MainWindow::recentDatabases(), five);
+    QMenu *recent = w.window.findChild<QMenu *>("menu_recentDatabases");
+    QVERIFY(recent);
+    QCOMPARE(recent->actions().size(), 5);
+    recent->actions().at(3)->trigger();
+    QCOMPARE(HDbFind::getDb()->fileName(), dbs.at(2));
+    QVERIFY(w.odus().first().startsWith("ODU 2-"));
+    QCOMPARE(MainWindow::recentDatabases(),
+             QStringList({dbs.at(2), dbs.at(5), dbs.at(4), dbs.at(3), dbs.at(1)}));
+}
+
+void TestMainWindow::startUpOffersAnotherDatabase()
+{
+    // Without a display the program says why on standard error and exits with status 2; a
+    // database named on the command line wins over PRODUCT_DB.
+    const QString bad = m_dir.filePath("bad.sqlite");
+    QVERIFY(writeBytes(bad, "not a database"));
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("PRODUCT_DB", m_db);
+    process.setProcessEnvironment(environment);
+    process.start(PM_MAINTAINER_EXE, {"--database", bad});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 2);
+    const QString stderrText = QString::fromLocal8Bit(process.readAllStandardError());
+    QVERIFY2(stderrText.contains(QDir::toNativeSeparators(bad)), qPrintable(stderrText));
+
+    // On a display the box offers another database until one opens, or quitting.
+    HDbFind::closeDb();
+    ModalAnswerer answerer;
+    auto choose = [&](const QString &path) {
+        answerer.answer(QMessageBox::Open);
+        answerer.act([path](QWidget *widget) {
+            auto *dialog = qobject_cast<QFileDialog *>(widget);
+            QVERIFY(dialog);
+            dialog->selectFile(path);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+    };
+    choose(bad);
+    choose(m_db);
+    QVERIFY(MainWindow::chooseDatabaseAfterError(QStringLiteral("The first error.")));
+    QCOMPARE(answerer.count(), 4);
+    QCOMPARE(answerer.seen().at(0).text, QStringLiteral("The first error."));
+    QVERIFY(answerer.seen().at(2).text.contains(QDir::toNativeSeparators(bad)));
+    QVERIFY(HDbFind::isOpen());
+    QCOMPARE(HDbFind::getDb()->fileName(), m_db);
+
+    HDbFind::closeDb();
+    answerer.clear();
+    answerer.answer(QMessageBox::Close);
+    QVERIFY(!MainWindow::chooseDatabaseAfterError(QStringLiteral("Again.")));
+    QCOMPARE(answerer.count(), 1);
 }
 
 void TestMainWindow::destructionClosesTheDatabase()
