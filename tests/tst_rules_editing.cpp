@@ -261,24 +261,35 @@ void TestRuleEditing::numberCellsTakeNumbers_data()
     QTest::addColumn<QString>("table");
     QTest::addColumn<QString>("column");
     QTest::addColumn<QString>("typed");
-    QTest::addColumn<bool>("pasted"); // set as a whole, past the keyboard filter
+    QTest::addColumn<bool>("pasted");  // set as a whole, past the keyboard filter
+    QTest::addColumn<bool>("refused"); // with a message
     QTest::addColumn<QString>("stored");
     const QString limit = QStringLiteral("__rule_limit");
     const QString charge = QStringLiteral("__rule_additional_charge");
-    QTest::newRow("letters among digits") << limit << "max_pipe_length_m"
-                                          << "12a3" << false << "123";
-    QTest::newRow("negative") << limit << "max_pipe_length_m"
-                              << "-4" << false << "-4";
-    QTest::newRow("pasted letters") << limit << "max_pipe_length_m"
-                                    << "abc" << true << "165";
-    QTest::newRow("cleared, NOT NULL") << limit << "max_pipe_length_m"
-                                       << "" << false << "165";
-    QTest::newRow("second point") << charge << "liquid_pipe_mm"
-                                  << "9.5.2x" << false << "9.52";
-    QTest::newRow("decimal comma") << charge << "liquid_pipe_mm"
-                                   << "7,5" << false << "7.5";
-    QTest::newRow("text column") << limit << "rule_name"
-                                 << "abc1" << false << "abc1";
+    const QString length = QStringLiteral("max_pipe_length_m");
+    const QString name = QStringLiteral("rule_name");
+    // Name, table, column, typed, pasted, refused, stored.
+    const struct
+    {
+        const char *row;
+        QString table, column, typed;
+        bool pasted, refused;
+        QString stored;
+    } cases[] = {
+        {"letters among digits", limit, length, "12a3", false, false, "123"},
+        {"negative", limit, length, "-4", false, false, "-4"},
+        {"pasted letters", limit, length, "abc", true, false, "165"},
+        {"cleared, NOT NULL", limit, length, "", false, false, "165"},
+        {"second point", charge, "liquid_pipe_mm", "9.5.2x", false, false, "9.52"},
+        {"decimal comma", charge, "liquid_pipe_mm", "7,5", false, false, "7.5"},
+        {"text column", limit, name, "abc1", false, false, "abc1"},
+        // Control characters other than tab and line breaks are refused with a message.
+        {"NUL in a name", limit, name, QString("LIM") + QChar(0) + "1", true, true, "LIM-165m"},
+        {"control character", limit, name, "LIM\x01", true, true, "LIM-165m"},
+        {"tab and line break", limit, name, "L\t1\nnew", true, false, "L\t1\nnew"},
+    };
+    for (const auto &c : cases)
+        QTest::newRow(c.row) << c.table << c.column << c.typed << c.pasted << c.refused << c.stored;
 }
 
 void TestRuleEditing::numberCellsTakeNumbers()
@@ -287,12 +298,13 @@ void TestRuleEditing::numberCellsTakeNumbers()
     QFETCH(QString, column);
     QFETCH(QString, typed);
     QFETCH(bool, pasted);
+    QFETCH(bool, refused);
     QFETCH(QString, stored);
     HTableWidget editor(table);
     QVERIFY(shown(&editor));
     auto *view = child<QTableView>(&editor, "tableView");
     const QModelIndex cell = view->model()->index(0, tableModel(&editor)->fieldIndex(column));
-    ModalAnswerer answerer; // no box is expected; one would be answered and seen
+    ModalAnswerer answerer;
     view->edit(cell);
     auto *line = qobject_cast<QLineEdit *>(view->indexWidget(cell));
     QVERIFY(line);
@@ -306,8 +318,10 @@ void TestRuleEditing::numberCellsTakeNumbers()
     QTest::keyClick(line, Qt::Key_Return);
     if (!pasted) // a text that is not a number keeps the editor open; OK takes the focus
         QTRY_VERIFY(!view->indexWidget(cell));
+    if (refused)
+        QTRY_COMPARE(answerer.count(), 1);
     press(button(&editor, QDialogButtonBox::Ok));
-    QCOMPARE(answerer.texts(), QStringList());
+    QCOMPARE(answerer.count(), refused ? 1 : 0);
     QCOMPARE(sqlValue(m_db, QStringLiteral("select %1 from %2 where ID = 1").arg(column, table))
                  .toString(),
              stored);
