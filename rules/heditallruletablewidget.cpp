@@ -1,10 +1,13 @@
 #include "heditallruletablewidget.h"
 #include "ui_heditallruletablewidget.h"
 
+#include "hfindbar.h"
 #include "hproductschema.h"
 #include "hsaveround.h"
 #include "htablewidget.h"
+#include "translatestring.h"
 
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 HEditAllRuleTableWidget::HEditAllRuleTableWidget(QWidget *parent)
@@ -20,6 +23,12 @@ HEditAllRuleTableWidget::HEditAllRuleTableWidget(QWidget *parent)
     layout->addWidget(m_tableWidget);
     m_tableWidget->show();
     setLayout(layout);
+    ui->comboBox->setToolTip(TranslateString(QStringLiteral("The rule table to edit")));
+    HFindBar::installShortcut(this);
+    connect(m_tableWidget, &HTableWidget::changed, this, [this] {
+        setModified(m_tableWidget->isModified());
+        emit statusTextChanged();
+    });
 
     for (const HProductSchema::RuleTable &rule : HProductSchema::ruleTables())
         m_ruleTables.insert(rule.displayName, rule.table);
@@ -37,15 +46,44 @@ HEditAllRuleTableWidget::~HEditAllRuleTableWidget()
     delete ui;
 }
 
+void HEditAllRuleTableWidget::discardChanges()
+{
+    m_tableWidget->revertPending();
+}
+
+QString HEditAllRuleTableWidget::statusText() const
+{
+    if (m_shownIndex < 0)
+        return QString();
+    return TranslateString(QStringLiteral("%1: %2 rows"))
+        .arg(ui->comboBox->itemText(m_shownIndex))
+        .arg(m_tableWidget->rowCount());
+}
+
 void HEditAllRuleTableWidget::save()
 {
-    HSaveRound::report(this, HSaveOutcome());
+    const HTableWidget::SaveResult result = m_tableWidget->savePending();
+    HSaveOutcome outcome;
+    outcome.ok = result.ok;
+    outcome.error = result.error;
+    outcome.rowsChanged = result.rows;
+    HSaveRound::report(this, outcome);
 }
 
 void HEditAllRuleTableWidget::on_comboBox_currentIndexChanged(int index)
 {
-    Q_UNUSED(index)
+    if (index == m_shownIndex)
+        return;
+    // The editor still shows the previous table: Save writes that one.
+    if (m_shownIndex >= 0 &&
+        !confirmDiscard(TranslateString(QStringLiteral("Another table is about to be shown.")))) {
+        const QSignalBlocker blocker(ui->comboBox);
+        ui->comboBox->setCurrentIndex(m_shownIndex);
+        return;
+    }
     const QString table = m_ruleTables.value(ui->comboBox->currentText()).toString();
-    if (!table.isEmpty())
-        m_tableWidget->setTable(table);
+    if (table.isEmpty())
+        return;
+    m_shownIndex = index;
+    m_tableWidget->setTable(table);
 }

@@ -12,7 +12,8 @@ class HEditAllRuleTableWidget;
 class HTableWidget;
 
 // The "All rule table" tab: a combo box of the nine rule tables above an embedded table
-// editor that shows the chosen one and saves it with its own button.
+// editor that shows the chosen one. Its rows are saved by the editor's own button or by
+// save(); choosing another table while rows are pending asks first.
 class HEditAllRuleTableWidget : public HEditorPage
 {
     Q_OBJECT
@@ -21,9 +22,11 @@ public:
     explicit HEditAllRuleTableWidget(QWidget *parent = nullptr);
     ~HEditAllRuleTableWidget() override;
 
+    void discardChanges() override;
+    QString statusText() const override;
+
 public slots:
-    // Part of the main window's save fan-out; rule tables are written only by the
-    // editor's "Save To Database", so this only reports that nothing was written.
+    // Writes the pending rows of the table shown and reports the outcome.
     void save() override;
 
 private slots:
@@ -33,4 +36,5 @@ private:
     Ui::HEditAllRuleTableWidget *ui;
     HTableWidget *m_tableWidget = nullptr;
     QJsonObject m_ruleTables; // display name -> table name
+    int m_shownIndex = -1;    // the combo entry whose table the editor shows
 };

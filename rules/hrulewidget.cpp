@@ -3,6 +3,7 @@
 
 #include "hdatabase.h"
 #include "hdbfind.h"
+#include "hfindbar.h"
 #include "hproductschema.h"
 #include "hsaveround.h"
 #include "hselectrulenamewidget.h"
@@ -31,6 +32,9 @@ const QString kCentralizedControl = QStringLiteral("rule_centralized_control");
 const QString kLimit = QStringLiteral("rule_limit");
 const QString kAdditionalCharge = QStringLiteral("rule_add_refri_charge");
 const QString kConnectRatio = QStringLiteral("rule_connect_ratio");
+
+// Column 0 items carry the index of their series in the document.
+constexpr int kSeriesIndexRole = Qt::UserRole + 1;
 
 // The table's columns, in order; the header labels are these keys.
 const QStringList &columnKeys()
@@ -61,10 +65,16 @@ HRuleWidget::HRuleWidget(QWidget *parent)
     layout->addWidget(ui->tableWidget);
     setLayout(layout);
 
+    HFindBar::attach(ui->tableWidget);
+    HFindBar::installShortcut(this);
+
     loadDocument();
     fillTable();
 
     ui->tableWidget->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Rows keep the load order until the user sorts by a column.
+    ui->tableWidget->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    ui->tableWidget->setSortingEnabled(true);
     connect(ui->tableWidget, &QTableWidget::cellDoubleClicked, this,
             &HRuleWidget::tableCellDoubleClicked);
 }
@@ -110,16 +120,59 @@ void HRuleWidget::fillTable()
 {
     const QJsonArray series = m_document.value(kSeriesArray).toArray();
     const QStringList &keys = columnKeys();
+    // Items put into a sorted table would move while the rows are filled.
+    const bool sorting = ui->tableWidget->isSortingEnabled();
+    ui->tableWidget->setSortingEnabled(false);
     // Labels only reach columns that exist: count first.
     ui->tableWidget->setColumnCount(keys.size());
     ui->tableWidget->setHorizontalHeaderLabels(keys);
     ui->tableWidget->setRowCount(series.size());
     for (int row = 0; row < series.size(); ++row) {
         const QJsonObject object = series.at(row).toObject();
-        for (int col = 0; col < keys.size(); ++col)
-            ui->tableWidget->setItem(row, col,
-                                     new QTableWidgetItem(object.value(keys.at(col)).toString()));
+        for (int col = 0; col < keys.size(); ++col) {
+            auto *item = new QTableWidgetItem(object.value(keys.at(col)).toString());
+            if (col == 0)
+                item->setData(kSeriesIndexRole, row);
+            ui->tableWidget->setItem(row, col, item);
+        }
     }
+    ui->tableWidget->setSortingEnabled(sorting);
+}
+
+QTableWidgetItem *HRuleWidget::itemOf(int seriesIndex, int col) const
+{
+    for (int row = 0; row < ui->tableWidget->rowCount(); ++row) {
+        const QTableWidgetItem *first = ui->tableWidget->item(row, 0);
+        if (first && first->data(kSeriesIndexRole).toInt() == seriesIndex)
+            return ui->tableWidget->item(row, col);
+    }
+    return nullptr;
+}
+
+void HRuleWidget::discardChanges()
+{
+    m_document = m_saved;
+    fillTable();
+    setModified(false);
+    emit statusTextChanged();
+}
+
+QString HRuleWidget::statusText() const
+{
+    const QJsonArray series = m_document.value(kSeriesArray).toArray();
+    int withRule = 0;
+    for (const QJsonValue &value : series) {
+        const QJsonObject object = value.toObject();
+        for (const QString &key : ruleKeys()) {
+            if (!object.value(key).toString().isEmpty()) {
+                ++withRule;
+                break;
+            }
+        }
+    }
+    return TranslateString(QStringLiteral("%1 outdoor series, %2 with a rule"))
+        .arg(series.size())
+        .arg(withRule);
 }
 
 void HRuleWidget::tableCellDoubleClicked(int row, int col)
@@ -127,26 +180,34 @@ void HRuleWidget::tableCellDoubleClicked(int row, int col)
     if (col == 0 || col == 1)
         return;
     QJsonArray series = m_document.value(kSeriesArray).toArray();
-    if (row < 0 || row >= series.size())
+    // Rows may be sorted: each row knows which series it shows.
+    const QTableWidgetItem *first = ui->tableWidget->item(row, 0);
+    const int index = first ? first->data(kSeriesIndexRole).toInt() : -1;
+    if (index < 0 || index >= series.size())
         return;
     const QTableWidgetItem *header = ui->tableWidget->horizontalHeaderItem(col);
     if (!header)
         return;
     const QString key = header->text();
-    QJsonObject object = series.at(row).toObject();
+    QJsonObject object = series.at(index).toObject();
 
     const QString table = ruleTableOf(key);
     if (table.isEmpty())
         return;
 
     HSelectRuleNameWidget picker(table);
+    picker.setCurrentRuleName(object.value(key).toString());
     if (picker.exec() != QDialog::Accepted)
         return;
     const QString name = picker.selectedRuleName();
-    ui->tableWidget->setItem(row, col, new QTableWidgetItem(name));
+    // The item may have moved while the picker was open (a sort): find it again.
+    if (QTableWidgetItem *cell = itemOf(index, col))
+        cell->setText(name);
     object.insert(key, name);
-    series.replace(row, object);
+    series.replace(index, object);
     m_document.insert(kSeriesArray, series);
+    setModified(m_document != m_saved);
+    emit statusTextChanged();
 }
 
 void HRuleWidget::save()
@@ -229,6 +290,7 @@ void HRuleWidget::save()
     }
     if (error.isEmpty()) {
         m_saved = m_document;
+        setModified(false);
     } else {
         outcome.ok = false;
         outcome.error = error;

@@ -5,6 +5,8 @@
 #include <QJsonObject>
 #include <QWidget>
 
+class QTableWidgetItem;
+
 namespace Ui {
 class HRuleWidget;
 }
@@ -24,6 +26,9 @@ public:
     // The rule table whose names the column of __product_series refers to, or empty.
     static QString ruleTableOf(const QString &seriesColumn);
 
+    void discardChanges() override;
+    QString statusText() const override;
+
 public slots:
     void tableCellDoubleClicked(int row, int col);
     void save() override;
@@ -34,6 +39,8 @@ protected:
 private:
     void loadDocument();
     void fillTable();
+    // The cell of column `col` in the row that shows series `seriesIndex` of the document.
+    QTableWidgetItem *itemOf(int seriesIndex, int col) const;
 
     Ui::HRuleWidget *ui;
     QJsonObject m_document; // "ar_odu_series": one object per outdoor series

@@ -8,8 +8,9 @@ namespace Ui {
 class HSelectRuleNameWidget;
 }
 
-// Picks one rule name of a rule table, or an empty name ("Empty"). "Edit" opens the table
-// in a table editor window; the list is read again when that window closes.
+// Picks one rule name of a rule table, or an empty name ("Empty"). It opens on the series'
+// current rule, and OK without a name chosen (and shown) keeps that rule. "Edit" opens the
+// table in a table editor window; the list is read again when that window closes.
 class HSelectRuleNameWidget : public QDialog
 {
     Q_OBJECT
@@ -17,6 +18,10 @@ class HSelectRuleNameWidget : public QDialog
 public:
     explicit HSelectRuleNameWidget(QString tableName, QWidget *parent = nullptr);
     ~HSelectRuleNameWidget() override;
+
+    // The rule the series has now: selected when the list has it, and what OK returns when
+    // nothing else is chosen.
+    void setCurrentRuleName(const QString &name);
 
     // The chosen name; meaningful after exec() returned Accepted.
     QString selectedRuleName() const { return m_selectedRuleName; }
@@ -29,8 +34,10 @@ private slots:
 
 private:
     void loadRuleNames();
+    void selectName(const QString &name);
 
     Ui::HSelectRuleNameWidget *ui;
     QString m_tableName;
+    QString m_currentRuleName;
     QString m_selectedRuleName;
 };

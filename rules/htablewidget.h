@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSqlRecord>
 #include <QString>
 #include <QWidget>
 
@@ -7,6 +8,8 @@ namespace Ui {
 class HTableWidget;
 }
 
+class HCellDelegate;
+class QSortFilterProxyModel;
 class QSqlTableModel;
 
 // Edits the rows of one database table through a table model on the shared connection.
@@ -14,7 +17,9 @@ class QSqlTableModel;
 // with an empty name it is embedded in a tab, its table chosen later with setTable(), and
 // its OK button saves ("Save To Database") without closing it.
 // Every change stays pending in the model until it is saved in one transaction; a save that
-// fails leaves every pending change in place (and the window open) for another try.
+// fails or is refused leaves every pending change in place (and the window open) for
+// another try. The view shows the model through a sorting proxy, so sorting never touches
+// the pending rows, which are written by their stored keys.
 class HTableWidget : public QWidget
 {
     Q_OBJECT
@@ -23,9 +28,33 @@ public:
     explicit HTableWidget(QString tableName, QWidget *parent = nullptr);
     ~HTableWidget() override;
 
-    // Shows another table; pending changes of the previous one are dropped.
+    // Shows another table; pending changes of the previous one are dropped (callers ask
+    // first).
     void setTable(QString tableName);
     QString tableName() const { return m_tableName; }
+
+    bool isModified() const;
+    int rowCount() const;
+
+    // What a save of the pending rows did. `refused` marks rows the editor will not write
+    // (an empty row, a rule name used twice), found before anything is written.
+    struct SaveResult
+    {
+        bool ok = true;
+        bool refused = false;
+        QString error;
+        int rows = 0;
+    };
+    SaveResult savePending();
+    // Drops the pending changes and shows the stored rows again.
+    void revertPending();
+
+signals:
+    // The pending changes changed (an edit, a row added or removed, a save, a revert).
+    void changed();
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 private slots:
     void on_pushButton_add_clicked();
@@ -35,12 +64,18 @@ private slots:
 
 private:
     void buildModel();
-    // Writes the pending changes in one transaction; on success the model reads the table
-    // again. False with the database's error in *error, the model untouched.
-    bool savePending(QString *error);
+    // Why the pending rows cannot be saved, or an empty text.
+    QString checkPending() const;
+    // The number of outdoor series whose rule names the stored row `row` (a model row).
+    int seriesUsing(int row, QString *name) const;
+    void placeOnScreen();
 
     Ui::HTableWidget *ui;
     QString m_tableName;
     QSqlTableModel *m_model = nullptr;
+    QSortFilterProxyModel *m_proxy = nullptr;
+    HCellDelegate *m_delegate = nullptr;
+    QSqlRecord m_fields;
     bool m_embedded = false;
+    bool m_placed = false;
 };
