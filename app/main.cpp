@@ -18,8 +18,7 @@ int main(int argc, char *argv[])
     // The system locale's language, or the one of "--lang zh_CN" / "--lang en".
     const QString language = requestedLanguage(app.arguments());
     if (!installProductTranslator(app, language) && !language.isEmpty())
-        std::fprintf(stderr, "No translation for the language %s
-",
+        std::fprintf(stderr, "No translation for the language %s\n",
                      language.toLocal8Bit().constData());
 
     QCommandLineParser parser;
@@ -34,10 +33,11 @@ int main(int argc, char *argv[])
         TranslateString(QStringLiteral("path")));
     parser.addOption(database);
     // Read above, before any text is shown; listed so that the parser accepts it.
-    parser.addOption(QCommandLineOption(
-        QStringLiteral("lang"),
-        TranslateString(QStringLiteral("The language of the window (zh_CN, en); else the system's.")),
-        TranslateString(QStringLiteral("language"))));
+    parser.addOption(
+        QCommandLineOption(QStringLiteral("lang"),
+                           TranslateString(QStringLiteral(
+                               "The language of the window (zh_CN, en); else the system's.")),
+                           TranslateString(QStringLiteral("language"))));
     parser.process(app);
 
     // A file named on the command line is taken as it is; otherwise HDbFind looks for the

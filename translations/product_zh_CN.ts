@@ -167,10 +167,6 @@
 <context>
     <name>TranslateString</name>
     <message>
-        <source>Product</source>
-        <translation>产品数据库维护</translation>
-    </message>
-    <message>
         <source>ODU And IDU Matching</source>
         <translation>室外机与室内机匹配</translation>
     </message>
@@ -427,6 +423,212 @@ Closing now loses the changes made to it.</source>
     <message>
         <source>%1 rows read, %2 matched a model of the table.</source>
         <translation>读取了 %1 行,其中 %2 行与表中型号匹配。</translation>
+    </message>
+    <message>
+        <source>Maintains the product database of the selection tool.</source>
+        <translation>维护选型工具的产品数据库。</translation>
+    </message>
+    <message>
+        <source>The product database to open (else the file named by PRODUCT_DB, else Product.mdb in the working folder or beside the program).</source>
+        <translation>要打开的产品数据库（否则使用 PRODUCT_DB 指定的文件，再否则使用工作目录或程序旁的 Product.mdb）。</translation>
+    </message>
+    <message>
+        <source>path</source>
+        <translation>路径</translation>
+    </message>
+    <message>
+        <source>The language of the window (zh_CN, en); else the system&apos;s.</source>
+        <translation>窗口语言（zh_CN、en）；默认跟随系统。</translation>
+    </message>
+    <message>
+        <source>language</source>
+        <translation>语言</translation>
+    </message>
+    <message>
+        <source>Product databases (*.db *.sqlite *.mdb *.accdb);;All files (*)</source>
+        <translation>产品数据库 (*.db *.sqlite *.mdb *.accdb);;所有文件 (*)</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>文件(&amp;F)</translation>
+    </message>
+    <message>
+        <source>&amp;Open database...</source>
+        <translation>打开数据库(&amp;O)...</translation>
+    </message>
+    <message>
+        <source>Opens another product database; asks first about changes that are not saved</source>
+        <translation>打开另一个产品数据库；有未保存的更改时先询问</translation>
+    </message>
+    <message>
+        <source>&amp;Recent databases</source>
+        <translation>最近的数据库(&amp;R)</translation>
+    </message>
+    <message>
+        <source>&amp;Save all tabs</source>
+        <translation>保存全部页(&amp;S)</translation>
+    </message>
+    <message>
+        <source>Saves the changes of every tab; the window stays open</source>
+        <translation>保存所有页的更改；窗口保持打开</translation>
+    </message>
+    <message>
+        <source>&amp;Quit</source>
+        <translation>退出(&amp;Q)</translation>
+    </message>
+    <message>
+        <source>Closes the window; asks first about changes that are not saved</source>
+        <translation>关闭窗口；有未保存的更改时先询问</translation>
+    </message>
+    <message>
+        <source>Lists rows that point at series, accessories or rules that do not exist, and removes them on request</source>
+        <translation>列出指向不存在的系列、附件或规则的记录，并可按要求删除</translation>
+    </message>
+    <message>
+        <source>Saves every tab and closes the window</source>
+        <translation>保存所有页并关闭窗口</translation>
+    </message>
+    <message>
+        <source>Closes the window without saving; asks first about changes that are not saved</source>
+        <translation>不保存直接关闭窗口；有未保存的更改时先询问</translation>
+    </message>
+    <message>
+        <source>Product Maintainer</source>
+        <translation>产品数据库维护工具</translation>
+    </message>
+    <message>
+        <source>No database open</source>
+        <translation>未打开数据库</translation>
+    </message>
+    <message>
+        <source>The product database the tabs show</source>
+        <translation>各页显示的产品数据库</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; saved, %2 changed</source>
+        <translation>已保存“%1”，更改 %2</translation>
+    </message>
+    <message>
+        <source>%1, %2 changed</source>
+        <translation>%1，更改 %2</translation>
+    </message>
+    <message>
+        <source>Nothing to save</source>
+        <translation>没有需要保存的内容</translation>
+    </message>
+    <message>
+        <source>Saved %1</source>
+        <translation>已保存 %1</translation>
+    </message>
+    <message>
+        <source>Not saved: %1</source>
+        <translation>未保存：%1</translation>
+    </message>
+    <message>
+        <source>; saved %1</source>
+        <translation>；已保存 %1</translation>
+    </message>
+    <message>
+        <source>These tabs have changes that are not saved: %1.</source>
+        <translation>以下页有未保存的更改：%1。</translation>
+    </message>
+    <message>
+        <source>Closing the window drops them.</source>
+        <translation>关闭窗口将丢弃这些更改。</translation>
+    </message>
+    <message>
+        <source>Opening another database drops them.</source>
+        <translation>打开另一个数据库将丢弃这些更改。</translation>
+    </message>
+    <message>
+        <source>Open database</source>
+        <translation>打开数据库</translation>
+    </message>
+    <message>
+        <source>Open another database...</source>
+        <translation>打开另一个数据库...</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>退出</translation>
+    </message>
+    <message>
+        <source>Opens %1</source>
+        <translation>打开 %1</translation>
+    </message>
+    <message>
+        <source>Please wait</source>
+        <translation>请稍候</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>The rule table to edit</source>
+        <translation>要编辑的规则表</translation>
+    </message>
+    <message>
+        <source>%1: %2 rows</source>
+        <translation>%1：%2 行</translation>
+    </message>
+    <message>
+        <source>Another table is about to be shown.</source>
+        <translation>即将显示另一个表。</translation>
+    </message>
+    <message>
+        <source>%1 outdoor series, %2 with a rule</source>
+        <translation>%1 个室外机系列，其中 %2 个已设规则</translation>
+    </message>
+    <message>
+        <source>Takes the chosen rule name; without a choice the current one stays</source>
+        <translation>采用所选规则名；未选择时保留当前规则</translation>
+    </message>
+    <message>
+        <source>Closes without changing the rule</source>
+        <translation>关闭且不更改规则</translation>
+    </message>
+    <message>
+        <source>Clears the rule: the series then names no rule</source>
+        <translation>清除规则：该系列将不指定规则</translation>
+    </message>
+    <message>
+        <source>Opens the rule table to add or change rules</source>
+        <translation>打开规则表以添加或修改规则</translation>
+    </message>
+    <message>
+        <source>Adds an empty row at the end; it is written on save</source>
+        <translation>在末尾添加空行；保存时写入</translation>
+    </message>
+    <message>
+        <source>Removes the chosen row; it is deleted from the database on save</source>
+        <translation>删除所选行；保存时从数据库删除</translation>
+    </message>
+    <message>
+        <source>Writes the changes of this table to the database</source>
+        <translation>将此表的更改写入数据库</translation>
+    </message>
+    <message>
+        <source>Writes the changes to the database and closes the window</source>
+        <translation>将更改写入数据库并关闭窗口</translation>
+    </message>
+    <message>
+        <source>Closes the window; changes not saved are dropped</source>
+        <translation>关闭窗口；未保存的更改将被丢弃</translation>
+    </message>
+    <message>
+        <source>The rule &quot;%1&quot; is used by %2 outdoor series; after the delete they name a rule that does not exist.
+Delete it anyway?</source>
+        <translation>规则“%1”被 %2 个室外机系列使用；删除后这些系列将指向不存在的规则。
+仍要删除吗？</translation>
+    </message>
+    <message>
+        <source>Row %1 is empty: fill it in or delete it. Nothing was saved.</source>
+        <translation>第 %1 行为空：请填写或删除该行。未保存任何内容。</translation>
+    </message>
+    <message>
+        <source>The rule name &quot;%1&quot; is used by more than one row; each rule needs a name of its own. Nothing was saved.</source>
+        <translation>规则名“%1”被多行使用；每条规则须有自己的名称。未保存任何内容。</translation>
     </message>
 </context>
 </TS>
