@@ -5,7 +5,7 @@
 
 #include <functional>
 
-class QAbstractItemView;
+#include <QAbstractItemView>
 
 // A filter box above a list or table: rows whose visible text (any column) does not contain
 // what is typed are hidden, case-insensitively; an empty box shows every row. Rows are hidden
