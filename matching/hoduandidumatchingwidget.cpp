@@ -102,10 +102,12 @@ void HOduAndIduMatchingWidget::initOduList(HMatchingLoad &load)
         QJsonArray matches;
         // A series listed twice holds its pairs once.
         const QVector<int> idus = stored.take(oduId);
+        QHash<int, int> &pairs = m_stored[oduId];
         for (int iduId : idus) {
             matches.append(QJsonObject{{kIdSeries, iduId}});
-            ++m_stored[Pair(oduId, iduId)];
+            ++pairs[iduId];
         }
+        m_rowsOfOdu[oduId].append(ar_odu.size());
         ar_odu.append(QJsonObject{{kOdu, QJsonObject{{kIdSeries, oduId}}}, {kMatched, matches}});
     }
 }
@@ -244,7 +246,7 @@ void HOduAndIduMatchingWidget::on_listView_all_idu_doubleClicked(QModelIndex ind
         }
     }
     matches.append(idu);
-    m_edited = true;
+    m_dirtyOdus.insert(oduIdAt(current.row()));
     entry.insert(kMatched, matches);
     ar_odu.replace(current.row(), entry);
     emit clickAll_OduList(ui->listView_all_odu->currentIndex());
@@ -276,7 +278,7 @@ void HOduAndIduMatchingWidget::on_listView_match_idu_doubleClicked(QModelIndex i
     QJsonArray matches = entry.value(kMatched).toArray();
     if (index.isValid() && index.row() < matches.size()) {
         matches.removeAt(index.row());
-        m_edited = true;
+        m_dirtyOdus.insert(oduIdAt(current.row()));
     }
     entry.insert(kMatched, matches);
     ar_odu.replace(current.row(), entry);
@@ -288,17 +290,27 @@ void HOduAndIduMatchingWidget::on_pushButton_remove_clicked()
     on_listView_match_idu_doubleClicked(ui->listView_match_idu->currentIndex());
 }
 
+int HOduAndIduMatchingWidget::oduIdAt(int row) const
+{
+    return ar_odu.at(row).toObject().value(kOdu).toObject().value(kIdSeries).toInt();
+}
+
 HSaveOutcome HOduAndIduMatchingWidget::saveChanges()
 {
     HSaveOutcome outcome;
-    if (m_readOnly || !m_edited)
+    if (m_readOnly || m_dirtyOdus.isEmpty())
         return outcome;
 
-    // The pairs as the lists hold them now, in list order.
+    // The pairs of the edited outdoor series as the lists hold them now, in list order; the
+    // pairs of other series are as stored.
+    QVector<int> rows;
+    for (int oduId : qAsConst(m_dirtyOdus))
+        rows += m_rowsOfOdu.value(oduId);
+    std::sort(rows.begin(), rows.end());
     QVector<Pair> order;
     QHash<Pair, int> current;
-    for (const QJsonValue &value : qAsConst(ar_odu)) {
-        const QJsonObject entry = value.toObject();
+    for (int row : qAsConst(rows)) {
+        const QJsonObject entry = ar_odu.at(row).toObject();
         const int oduId = entry.value(kOdu).toObject().value(kIdSeries).toInt();
         const QJsonArray matches = entry.value(kMatched).toArray();
         for (const QJsonValue &match : matches) {
@@ -307,25 +319,31 @@ HSaveOutcome HOduAndIduMatchingWidget::saveChanges()
                 order.append(pair);
         }
     }
+    auto storedRows = [this](const Pair &pair) {
+        return m_stored.value(pair.first).value(pair.second);
+    };
     QVector<HMatchingSave::Change> changes;
     auto change = [&](const Pair &pair) {
         const QVariantList key{pair.first, pair.second};
-        changes.append({key, m_stored.value(pair), key, current.value(pair)});
+        changes.append({key, storedRows(pair), key, current.value(pair)});
     };
     for (const Pair &pair : qAsConst(order)) {
-        if (current.value(pair) != m_stored.value(pair))
+        if (current.value(pair) != storedRows(pair))
             change(pair);
     }
     QVector<Pair> removed;
-    for (auto it = m_stored.cbegin(); it != m_stored.cend(); ++it) {
-        if (!current.contains(it.key()))
-            removed.append(it.key());
+    for (int oduId : qAsConst(m_dirtyOdus)) {
+        const QHash<int, int> stored = m_stored.value(oduId);
+        for (auto it = stored.cbegin(); it != stored.cend(); ++it) {
+            if (!current.contains(Pair(oduId, it.key())))
+                removed.append(Pair(oduId, it.key()));
+        }
     }
     std::sort(removed.begin(), removed.end());
     for (const Pair &pair : qAsConst(removed))
         change(pair);
     if (changes.isEmpty()) {
-        m_edited = false;
+        m_dirtyOdus.clear();
         return outcome;
     }
 
@@ -366,14 +384,21 @@ HSaveOutcome HOduAndIduMatchingWidget::saveChanges()
         return outcome;
     }
     for (const HMatchingSave::Change &c : qAsConst(applied)) {
-        const Pair pair(c.key.at(0).toInt(), c.key.at(1).toInt());
+        QHash<int, int> &stored = m_stored[c.key.at(0).toInt()];
         if (c.rows > 0)
-            m_stored.insert(pair, c.rows);
+            stored.insert(c.key.at(1).toInt(), c.rows);
         else
-            m_stored.remove(pair);
+            stored.remove(c.key.at(1).toInt());
     }
     // Pairs held back for a vanished series are tried again by the next save.
-    m_edited = applied.size() != changes.size();
+    m_dirtyOdus.clear();
+    if (applied.size() != changes.size()) {
+        for (const HMatchingSave::Change &c : qAsConst(changes)) {
+            if (c.rows != c.storedRows &&
+                storedRows(Pair(c.key.at(0).toInt(), c.key.at(1).toInt())) != c.rows)
+                m_dirtyOdus.insert(c.key.at(0).toInt());
+        }
+    }
     return outcome;
 }
 

@@ -10,6 +10,8 @@
 #include <QJsonObject>
 #include <QModelIndex>
 #include <QPair>
+#include <QSet>
+#include <QVector>
 #include <QWidget>
 
 namespace Ui {
@@ -65,6 +67,8 @@ private:
 
     static QString oduLabel(const QJsonObject &record);
     static QString iduLabel(const QJsonObject &record);
+    // The outdoor series of a row of ar_odu.
+    int oduIdAt(int row) const;
 
     using Pair = QPair<int, int>; // outdoor series, indoor series
 
@@ -73,11 +77,14 @@ private:
     Ui::HOduAndIduMatchingWidget *ui = nullptr;
     // Series rows read once while loading; emptied when loading is done.
     HSeriesLookup m_series;
-    // The rows the table holds for each pair of a listed outdoor series, as loaded or last
-    // saved; rows of other series are never touched.
-    QHash<Pair, int> m_stored;
-    // The matching changed since it was loaded or last saved.
-    bool m_edited = false;
+    // For each listed outdoor series, the rows the table holds for each of its indoor series,
+    // as loaded or last saved; rows of other series are never touched.
+    QHash<int, QHash<int, int>> m_stored;
+    // The rows of ar_odu of each outdoor series (a series listed twice has two).
+    QHash<int, QVector<int>> m_rowsOfOdu;
+    // Outdoor series whose matching changed since it was loaded or last saved: a save walks
+    // only their pairs.
+    QSet<int> m_dirtyOdus;
     QLabel *m_notice = nullptr;
     bool m_readOnly = false;
 };

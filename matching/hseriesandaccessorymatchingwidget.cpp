@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QStringListModel>
 
+#include <algorithm>
+
 using namespace HSeriesAccessoryDocument;
 
 HSeriesAndAccessoryMatchingWidget::HSeriesAndAccessoryMatchingWidget(QWidget *parent)
@@ -151,20 +153,23 @@ void HSeriesAndAccessoryMatchingWidget::initMatching(HMatchingLoad &load)
                         jsonObjAccessory.value(kArForIdu).toArray());
 
     auto attach = [&](const QString &key, const QString &table, const QString &seriesColumn,
-                      const QString &codeColumn, PairCounts *stored) {
+                      const QString &codeColumn, Kind *kind) {
         const QHash<int, QStringList> codes = storedCodes(load, table, seriesColumn, codeColumn);
         const QJsonArray entries = jsonObjMatching.value(key).toArray();
         QJsonArray filled;
         for (const QJsonValue &value : entries) {
             QJsonObject entry = value.toObject();
             const int id = entry.value(kObjSeries).toObject().value(kIdSeries).toInt();
+            kind->rowsOfSeries[id].append(filled.size());
             QJsonArray matched;
+            // A series listed twice counts its pairs on each row, as a save counts them.
+            PairCounts &stored = kind->stored[id];
             for (const QString &code : codes.value(id)) {
                 const QJsonObject accessory = findAccessory(code);
                 if (accessory.isEmpty())
                     continue;
                 matched.append(accessory);
-                stored->add(id, code, accessory);
+                stored.add(id, code, accessory);
             }
             entry.insert(kArMatching, matched);
             filled.append(entry);
@@ -172,9 +177,9 @@ void HSeriesAndAccessoryMatchingWidget::initMatching(HMatchingLoad &load)
         jsonObjMatching.insert(key, filled);
     };
     attach(kOduMatching, QStringLiteral("__rule_odu_acc_matching"), QStringLiteral("id_series_odu"),
-           QStringLiteral("product_code_acc"), &m_storedOutdoor);
+           QStringLiteral("product_code_acc"), &m_outdoor);
     attach(kIduMatching, QStringLiteral("__rule_unit_acc_controller_matching"),
-           QStringLiteral("id_series"), QStringLiteral("product_code"), &m_storedIndoor);
+           QStringLiteral("id_series"), QStringLiteral("product_code"), &m_indoor);
 }
 
 // --- the lists -------------------------------------------------------------------------
@@ -296,7 +301,7 @@ void HSeriesAndAccessoryMatchingWidget::add_acc_to_series(QJsonArray &ar, const 
             matched.append(accessory);
             entry.insert(kArMatching, matched);
             ar.replace(currentindex, entry);
-            noteEdit();
+            noteEdit(currentindex);
         }
     }
     jsonObjMatching.insert(seriesKey(), ar);
@@ -361,7 +366,7 @@ void HSeriesAndAccessoryMatchingWidget::remove_acc_from_series(QJsonArray &ar,
             kept.append(record);
     }
     if (kept.size() != matched.size())
-        noteEdit();
+        noteEdit(row);
     entry.insert(kArMatching, kept);
     ar.replace(row, entry);
     jsonObjMatching.insert(seriesKey(), ar);
@@ -375,22 +380,46 @@ void HSeriesAndAccessoryMatchingWidget::on_listView_all_accessory_clicked(const 
 
 // --- saving ----------------------------------------------------------------------------
 
-void HSeriesAndAccessoryMatchingWidget::noteEdit()
+void HSeriesAndAccessoryMatchingWidget::noteEdit(int row)
 {
-    (seriesKey() == kOduMatching ? m_outdoorEdited : m_indoorEdited) = true;
+    const bool outdoor = seriesKey() == kOduMatching;
+    const QJsonArray entries = jsonObjMatching.value(seriesKey()).toArray();
+    (outdoor ? m_outdoor : m_indoor)
+        .dirty.insert(
+            entries.at(row).toObject().value(kObjSeries).toObject().value(kIdSeries).toInt());
 }
 
 HSaveOutcome HSeriesAndAccessoryMatchingWidget::saveTable(bool outdoor)
 {
-    bool &edited = outdoor ? m_outdoorEdited : m_indoorEdited;
-    PairCounts &stored = outdoor ? m_storedOutdoor : m_storedIndoor;
+    Kind &kind = outdoor ? m_outdoor : m_indoor;
     HSaveOutcome outcome;
-    if (m_readOnly || !edited)
+    if (m_readOnly || kind.dirty.isEmpty())
         return outcome;
-    const PairCounts current =
-        pairCounts(jsonObjMatching.value(outdoor ? kOduMatching : kIduMatching).toArray());
-    const QVector<HMatchingSave::Change> changes =
-        outdoor ? outdoorChanges(stored, current) : indoorChanges(stored, current);
+    // The edited series only, in list order; each is compared with what is stored for it.
+    QVector<int> rows;
+    for (int id : qAsConst(kind.dirty))
+        rows += kind.rowsOfSeries.value(id);
+    std::sort(rows.begin(), rows.end());
+    const QJsonArray entries =
+        jsonObjMatching.value(outdoor ? kOduMatching : kIduMatching).toArray();
+    QHash<int, PairCounts> current;
+    QVector<int> order;
+    for (int row : qAsConst(rows)) {
+        const QJsonObject entry = entries.at(row).toObject();
+        const int id = entry.value(kObjSeries).toObject().value(kIdSeries).toInt();
+        if (!current.contains(id))
+            order.append(id);
+        PairCounts &pairs = current[id];
+        const QJsonArray matched = entry.value(kArMatching).toArray();
+        for (const QJsonValue &record : matched)
+            pairs.add(id, record.toObject());
+    }
+    QVector<HMatchingSave::Change> changes;
+    for (int id : qAsConst(order)) {
+        const PairCounts stored = kind.stored.value(id);
+        changes += outdoor ? outdoorChanges(stored, current.value(id))
+                           : indoorChanges(stored, current.value(id));
+    }
     if (!changes.isEmpty()) {
         const QString deleteSql =
             outdoor ? QStringLiteral("delete from __rule_odu_acc_matching where "
@@ -415,8 +444,9 @@ HSaveOutcome HSeriesAndAccessoryMatchingWidget::saveTable(bool outdoor)
         outcome.rowsChanged = 0;
         return outcome;
     }
-    stored = current;
-    edited = false;
+    for (auto it = current.cbegin(); it != current.cend(); ++it)
+        kind.stored.insert(it.key(), it.value());
+    kind.dirty.clear();
     return outcome;
 }
 

@@ -8,7 +8,10 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QHash>
 #include <QModelIndex>
+#include <QSet>
+#include <QVector>
 #include <QWidget>
 
 namespace Ui {
@@ -77,8 +80,9 @@ private:
     void initAccessoryList(const QJsonArray &records, bool forOdu);
     // Writes the outdoor (or the indoor) table: the pairs changed since the last commit.
     HSaveOutcome saveTable(bool outdoor);
-    // The current kind's matching changed since it was loaded or last saved.
-    void noteEdit();
+    // The series at `row` of the current kind's list changed since it was loaded or last
+    // saved.
+    void noteEdit(int row);
 
     static QString seriesLabel(const QJsonObject &record);
     static QList<int> selectedRows(QAbstractItemView *view);
@@ -90,12 +94,18 @@ private:
     HSeriesLookup m_series;
     HSeriesAccessoryDocument::AccessoryIndex m_accessories;
     HSeriesAccessoryDocument::AccessoryRecords m_accessoryRecords;
-    // The pairs each table holds for the series and accessories the document shows, as
-    // loaded or last saved; rows the document cannot show are never touched.
-    HSeriesAccessoryDocument::PairCounts m_storedIndoor;
-    HSeriesAccessoryDocument::PairCounts m_storedOutdoor;
-    bool m_indoorEdited = false;
-    bool m_outdoorEdited = false;
+    // What one table holds for the series of one kind: the pairs of each series the document
+    // shows, as loaded or last saved (rows the document cannot show are never touched), the
+    // rows of the document's array of each series, and the series edited since; a save walks
+    // only those.
+    struct Kind
+    {
+        QHash<int, HSeriesAccessoryDocument::PairCounts> stored;
+        QHash<int, QVector<int>> rowsOfSeries;
+        QSet<int> dirty;
+    };
+    Kind m_indoor;
+    Kind m_outdoor;
     QLabel *m_notice = nullptr;
     bool m_readOnly = false;
 };

@@ -356,13 +356,13 @@ QStringList HEditProductSaleStatus::modelIdList() const
 
 void HEditProductSaleStatus::setSeriesNotForSale(const QStringList &ids, Qt::CheckState state)
 {
-    HSaleStatusTables::setShownChecks(ui->tableWidget_Series, 2, ids, state);
+    m_tables.setShownChecks(ui->tableWidget_Series, 2, ids, state);
     saveAfterCheckAll();
 }
 
 void HEditProductSaleStatus::setModelsNotForSale(const QStringList &ids, Qt::CheckState state)
 {
-    HSaleStatusTables::setShownChecks(ui->tableWidget_Idx, 3, ids, state);
+    m_tables.setShownChecks(ui->tableWidget_Idx, 3, ids, state);
     saveAfterCheckAll();
 }
 
@@ -401,19 +401,23 @@ void HEditProductSaleStatus::on_pushButton_import_clicked()
 
 void HEditProductSaleStatus::on_pushButton_SaveDb_clicked()
 {
+    // Only the rows that may differ from the database are compared with it: all of them after
+    // a scheme was loaded, else those edited since the last save to the database.
     const QTableWidget *seriesTable = ui->tableWidget_Series;
+    const QVector<int> seriesRows = m_tables.seriesRowsToSave();
     QVector<HSaleStatusDbWriter::SeriesRow> series;
-    series.reserve(seriesTable->rowCount());
-    for (int row = 0; row < seriesTable->rowCount(); ++row) {
+    series.reserve(seriesRows.size());
+    for (int row : seriesRows) {
         series.append({HSaleStatusTables::cellText(seriesTable, row, 0),
                        HSaleStatusTables::cellChecked(seriesTable, row, 2),
                        HSaleStatusTables::cellChecked(seriesTable, row, 3),
                        HSaleStatusTables::cellText(seriesTable, row, 4)});
     }
     const QTableWidget *modelTable = ui->tableWidget_Idx;
+    const QVector<int> modelRows = m_tables.modelRowsToSave();
     QVector<HSaleStatusDbWriter::ModelRow> models;
-    models.reserve(modelTable->rowCount());
-    for (int row = 0; row < modelTable->rowCount(); ++row) {
+    models.reserve(modelRows.size());
+    for (int row : modelRows) {
         models.append({HSaleStatusTables::cellText(modelTable, row, 0),
                        HSaleStatusTables::cellChecked(modelTable, row, 3),
                        HSaleStatusTables::cellChecked(modelTable, row, 4)});
@@ -424,7 +428,9 @@ void HEditProductSaleStatus::on_pushButton_SaveDb_clicked()
             this, TranslateString(QStringLiteral("Warning")),
             TranslateString(QStringLiteral("Nothing was saved to the database: ")) +
                 writer.errorString());
+        return;
     }
+    m_tables.savedToDb();
 }
 
 // --- install codes and export -------------------------------------------------------------

@@ -5,9 +5,9 @@
 
 class HDatabase;
 
-// Writes the sale flags of the editor's tables into __product_series and __product_idx in
-// one transaction: the rows that differ from the database are written or, on the first
-// failure, nothing is.
+// Writes the sale flags of the editor's rows into __product_series and __product_idx in one
+// transaction: the rows that differ from the database are written or, on the first failure,
+// nothing is. Only the keys of the rows given are read back; no rows, no statement.
 class HSaleStatusDbWriter
 {
 public:

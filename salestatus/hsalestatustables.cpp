@@ -10,6 +10,8 @@
 #include <QTableWidget>
 #include <QTableWidgetItem>
 
+#include <algorithm>
+
 namespace {
 
 const int kShownRowHeight = 30;
@@ -163,6 +165,46 @@ void HSaleStatusTables::Shown::reset()
     filled = false;
     rowsByKey.clear();
     edited.clear();
+    allUnsaved = true;
+    unsaved.clear();
+    sharedKeys.clear();
+}
+
+QVector<int> HSaleStatusTables::rowsToSave(const Shown &shown, const QTableWidget *table)
+{
+    QVector<int> rows;
+    if (!table)
+        return rows;
+    if (shown.allUnsaved) {
+        rows.reserve(table->rowCount());
+        for (int row = 0; row < table->rowCount(); ++row)
+            rows.append(row);
+        return rows;
+    }
+    QSet<int> picked = shown.unsaved;
+    if (!shown.sharedKeys.isEmpty()) {
+        for (int row : shown.unsaved) {
+            const auto shared = shown.sharedKeys.constFind(cellText(table, row, 0));
+            if (shared != shown.sharedKeys.constEnd()) {
+                for (int other : *shared)
+                    picked.insert(other);
+            }
+        }
+    }
+    for (int row : qAsConst(picked)) {
+        if (row < table->rowCount())
+            rows.append(row);
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void HSaleStatusTables::savedToDb()
+{
+    for (Shown *shown : {&m_series, &m_models}) {
+        shown->allUnsaved = false;
+        shown->unsaved.clear();
+    }
 }
 
 void HSaleStatusTables::setUp(QTableWidget *seriesTable, QTableWidget *modelTable)
@@ -185,9 +227,15 @@ void HSaleStatusTables::setUp(QTableWidget *seriesTable, QTableWidget *modelTabl
     // The fills themselves run with the tables' signals blocked: only the user's edits (and
     // imports, check-all) are noted.
     QObject::connect(seriesTable, &QTableWidget::itemChanged, seriesTable,
-                     [this](QTableWidgetItem *item) { m_series.edited.insert(item->row()); });
+                     [this](QTableWidgetItem *item) {
+                         m_series.edited.insert(item->row());
+                         m_series.unsaved.insert(item->row());
+                     });
     QObject::connect(modelTable, &QTableWidget::itemChanged, modelTable,
-                     [this](QTableWidgetItem *item) { m_models.edited.insert(item->row()); });
+                     [this](QTableWidgetItem *item) {
+                         m_models.edited.insert(item->row());
+                         m_models.unsaved.insert(item->row());
+                     });
 }
 
 void HSaleStatusTables::schemeReplaced()
@@ -224,11 +272,23 @@ void HSaleStatusTables::refill(QTableWidget *table, Shown &shown, const QStringL
         const QSignalBlocker quiet(table->model());
         if (whole) {
             shown.reset();
+            QHash<QString, int> firstRow;
+            firstRow.reserve(records.size());
             for (int i = 0; i < records.size(); ++i) {
                 setRow(i);
                 const int rowKey = records.at(i).toObject().value(keyName).toInt();
                 shown.rowsByKey[rowKey].append(i);
                 setRowShown(table, i, rowKey == key);
+                const QString text = cellText(table, i, 0);
+                const auto first = firstRow.constFind(text);
+                if (first == firstRow.constEnd()) {
+                    firstRow.insert(text, i);
+                    continue;
+                }
+                QVector<int> &shared = shown.sharedKeys[text];
+                if (shared.isEmpty())
+                    shared.append(first.value());
+                shared.append(i);
             }
             shown.filled = true;
         } else {
@@ -384,6 +444,8 @@ void HSaleStatusTables::writeModels(QJsonArray &models)
 void HSaleStatusTables::setShownChecks(QTableWidget *table, int column, const QStringList &ids,
                                        Qt::CheckState state)
 {
+    // The fill runs without item signals: the rows are noted here for the next save.
+    QSet<int> &unsaved = table == m_seriesTable ? m_series.unsaved : m_models.unsaved;
     const QSet<QString> listed(ids.cbegin(), ids.cend());
     const Qt::CheckState opposite = state == Qt::Checked ? Qt::Unchecked : Qt::Checked;
     const TableFill fill(table);
@@ -394,10 +456,12 @@ void HSaleStatusTables::setShownChecks(QTableWidget *table, int column, const QS
         QTableWidgetItem *item = table->item(row, column);
         if (!item)
             continue;
-        if (listed.isEmpty() || listed.contains(cellText(table, row, 0)))
-            item->setCheckState(state);
-        else
-            item->setCheckState(opposite);
+        const Qt::CheckState wanted =
+            listed.isEmpty() || listed.contains(cellText(table, row, 0)) ? state : opposite;
+        if (item->checkState() == wanted)
+            continue;
+        item->setCheckState(wanted);
+        unsaved.insert(row);
     }
 }
 

@@ -55,9 +55,18 @@ public:
 
     // Check all / uncheck all: with an empty list every shown row gets `state`; otherwise a
     // shown row whose column 0 is listed gets `state` and any other shown row its opposite.
-    // Rows not shown are never touched.
-    static void setShownChecks(QTableWidget *table, int column, const QStringList &ids,
-                               Qt::CheckState state);
+    // Rows not shown are never touched. `table` is one of the two tables.
+    void setShownChecks(QTableWidget *table, int column, const QStringList &ids,
+                        Qt::CheckState state);
+
+    // The rows "Save to Db" must compare with the database, in table order: every row after
+    // a scheme was loaded or a table rebuilt, else only the rows edited or checked since the
+    // last successful save to the database, with every other row of the same key (an
+    // update by key writes them all, the last row winning).
+    QVector<int> seriesRowsToSave() const { return rowsToSave(m_series, m_seriesTable); }
+    QVector<int> modelRowsToSave() const { return rowsToSave(m_models, m_modelTable); }
+    // Those rows are in the database now.
+    void savedToDb();
 
     // odu_type-sub_catalog-category for outdoor series, sub_catalog-category otherwise, with
     // empty parts left out.
@@ -74,8 +83,15 @@ private:
         int key = 0;
         QHash<int, QVector<int>> rowsByKey;
         QSet<int> edited;
+        // Rows that may differ from the database; all of them when `allUnsaved`.
+        bool allUnsaved = true;
+        QSet<int> unsaved;
+        // The rows of each column-0 text that more than one row holds.
+        QHash<QString, QVector<int>> sharedKeys;
         void reset();
     };
+
+    static QVector<int> rowsToSave(const Shown &shown, const QTableWidget *table);
 
     using RowSetter = std::function<void(int row)>;
     // Fills `table` from `records` with the rows whose key (`keyName`) is `key` shown: every

@@ -336,6 +336,24 @@ protected:
         return {oduIdu, oduAcc, iduAcc};
     }
 
+    // What the tables gained ("+row") and lost ("-row") since `before`, a repeated row once
+    // per copy, sorted.
+    QString changedRows(const QList<QStringList> &before) const
+    {
+        const QList<QStringList> after = allRows();
+        QStringList changes;
+        for (int i = 0; i < kTables.size(); ++i) {
+            QStringList gone = before.at(i);
+            for (const QString &row : after.at(i)) {
+                if (!gone.removeOne(row))
+                    changes.append("+" + row);
+            }
+            for (const QString &row : gone)
+                changes.append("-" + row);
+        }
+        return sorted(changes).join(QLatin1Char(' '));
+    }
+
     void start()
     {
         QVERIFY(m_dir.isValid());

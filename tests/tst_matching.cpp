@@ -278,6 +278,54 @@ private slots:
         QCOMPARE(db->writeStatementCount(), quint64(0));
     }
 
+    void editSequences_data()
+    {
+        // Steps: c<row> clicks an outdoor series, +<row> double-clicks an indoor series,
+        // -<row> double-clicks a matched row, S saves. The writes are those of the last save.
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("changed");
+        QTest::addColumn<int>("writes");
+        QTest::newRow("added, removed by hand") << "c0 +3 -3 S"
+                                                << "" << 0;
+        QTest::newRow("removed, added back") << "c0 -0 +1 S"
+                                             << "" << 0;
+        QTest::newRow("saved, then undone by hand") << "c1 +3 S c1 -1 S"
+                                                    << "" << 1;
+        QTest::newRow("two series, one undone") << "c0 +3 c1 +3 c0 -3 S"
+                                                << "+2|13" << 1;
+        QTest::newRow("doubled pair loses one") << "c2 -0 S"
+                                                << "-3|13" << 2;
+        QTest::newRow("re-edited after a save") << "c2 -0 S c2 +1 c0 -2 S"
+                                                << "+3|11 -1|99 -3|13" << 2;
+    }
+
+    // Only the series edited since the last save are written, and exactly as far as they
+    // differ from what is stored.
+    void editSequences()
+    {
+        QFETCH(QString, steps);
+        QFETCH(QString, changed);
+        QFETCH(int, writes);
+        const QList<QStringList> before = allRows();
+        ModalAnswerer answerer;
+        OduIdu e;
+        HDatabase *db = HDbFind::getDb();
+        for (const QString &step : steps.split(' ')) {
+            const int row = step.mid(1).toInt();
+            if (step == "S") {
+                db->resetStatementCounts();
+                e.save();
+            } else if (step.startsWith('c')) {
+                clickRow(e.odus, row);
+            } else {
+                doubleClickRow(step.startsWith('+') ? e.idus : e.matched, row);
+            }
+        }
+        QCOMPARE(changedRows(before), changed);
+        QCOMPARE(db->writeStatementCount(), quint64(writes));
+        QCOMPARE(answerer.count(), 0);
+    }
+
     void saveFaults_data()
     {
         QTest::addColumn<bool>("accessoryTab");

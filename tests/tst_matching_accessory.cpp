@@ -142,6 +142,58 @@ private slots:
         QCOMPARE(fields(at(doc, "jsonObjMatching/idu_matching/1/ar_matching"), "product_code"),
                  L("C6"));
     }
+
+    void editSequences_data()
+    {
+        // On the shared fixture. Steps: k<0|1> picks outdoor or indoor series, s<row> selects
+        // that series alone, +<row> double-clicks an accessory, -<row> double-clicks a matched
+        // row, S saves. The writes are those of the last save.
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("changed");
+        QTest::addColumn<int>("writes");
+        QTest::newRow("added, removed by hand") << "k0 s0 +0 -0 S"
+                                                << "" << 0;
+        QTest::newRow("doubled pair removed, added back once") << "k0 s1 -0 +1 S"
+                                                               << "-1|MP|MP4" << 2;
+        QTest::newRow("saved, then undone by hand") << "k0 s0 +2 S s0 -0 S"
+                                                    << "" << 1;
+        QTest::newRow("both kinds") << "k0 s0 +0 k1 s2 +0 S"
+                                    << "+13|C0 +3|BH|BRANCH_HEADER" << 2;
+        QTest::newRow("code without a kind name removed") << "k0 s1 -1 S"
+                                                          << "-1|C0|" << 1;
+        QTest::newRow("re-edited after a save") << "k1 s1 +1 S k1 s0 -1 s1 -1 S"
+                                                << "-10|C5 -10|C5" << 2;
+    }
+
+    // Only the series edited since the last save are written, and exactly as far as they
+    // differ from what is stored.
+    void editSequences()
+    {
+        QFETCH(QString, steps);
+        QFETCH(QString, changed);
+        QFETCH(int, writes);
+        const QList<QStringList> before = allRows();
+        ModalAnswerer answerer;
+        Accessory e;
+        HDatabase *db = HDbFind::getDb();
+        for (const QString &step : steps.split(' ')) {
+            const int row = step.mid(1).toInt();
+            if (step == "S") {
+                db->resetStatementCounts();
+                e.save();
+            } else if (step.startsWith('k')) {
+                e.combo->setCurrentIndex(row);
+            } else if (step.startsWith('s')) {
+                e.series->clearSelection();
+                clickRow(e.series, row);
+            } else {
+                doubleClickRow(step.startsWith('+') ? e.accessories : e.matched, row);
+            }
+        }
+        QCOMPARE(changedRows(before), changed);
+        QCOMPARE(db->writeStatementCount(), quint64(writes));
+        QCOMPARE(answerer.count(), 0);
+    }
 };
 
 QTEST_MAIN(TestMatchingAccessory)

@@ -22,6 +22,8 @@ private slots:
     void checkAllWithIdLists();
     void saveToSchemeWithPartialAndDoubledRecords();
     void saveToDb();
+    void saveToDbWritesWhatDiffers_data();
+    void saveToDbWritesWhatDiffers();
 
 private:
     QTemporaryDir m_dir;
@@ -334,6 +336,99 @@ void TestSaleStatus::saveToDb()
                                            "Q'1|1|1", "XYZ|1|1"}));
     // The database save leaves the scheme alone.
     QCOMPARE(savedTable("A.json", "series_table").size(), 1);
+}
+
+void TestSaleStatus::saveToDbWritesWhatDiffers_data()
+{
+    // Steps: D presses "Save to Db", L<n> loads the n-th scheme (A, B, C), c<id> clicks a
+    // series, A checks all shown series, s<id>:<column>=<0|1> and m<code>:<column>=<0|1>
+    // tick a series or model cell. "changed" is what the database gained (+) and lost (-);
+    // the counts are those of the last save.
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("changed");
+    QTest::addColumn<int>("statements");
+    QTest::addColumn<int>("writes");
+    QTest::newRow("no edit") << "D D"
+                             << "" << 0 << 0;
+    QTest::newRow("one edit") << "D s3:2=1 D"
+                              << "+3|1|0|MS-3 -3|0|0|MS-3" << 2 << 1;
+    QTest::newRow("one edit before the first save") << "s3:3=1 D"
+                                                    << "+3|0|1|MS-3 -3|0|0|MS-3" << 2 << 1;
+    QTest::newRow("edited, undone by hand") << "D s3:2=1 s3:2=0 D"
+                                            << "" << 1 << 0;
+    QTest::newRow("model edited after a save") << "c1 D mP1A:3=1 D"
+                                               << "+P1A|1|0 -P1A|0|0" << 2 << 1;
+    QTest::newRow("check all after a save")
+        << "D A D"
+        << "+1|1|0|MS-1 +3|1|0|MS-3 +5|1|0|MS-5 +7|1|0|MS-7 -1|0|0|MS-1 -3|0|0|MS-3 "
+           "-5|0|0|MS-5 -7|0|0|MS-7"
+        << 5 << 4;
+    // Models are written once the model table is filled by a click.
+    QTest::newRow("another scheme after a save")
+        << "D L1 D c2 D"
+        << "+1|1|0|S'1 +P2A|1|0 -1|0|0|MS-1 -P2A|0|0" << 2 << 1;
+    // Both rows of a doubled code are compared when one is edited: the last one wins.
+    QTest::newRow("doubled code, first row edited") << "L2 c1 D mP1B:4=1 D"
+                                                    << "" << 3 << 2;
+}
+
+// "Save to Db" compares only the rows edited since the last save (every row after a scheme
+// was loaded) and writes those that differ from the database, as comparing every row would.
+void TestSaleStatus::saveToDbWritesWhatDiffers()
+{
+    QFETCH(QString, steps);
+    QFETCH(QString, changed);
+    QFETCH(int, statements);
+    QFETCH(int, writes);
+    writeScheme("A.json", {});
+    writeScheme("B.json", {{"series_table", QJsonArray{seriesRecord(1, true, "S'1")}},
+                           {"idx_table", QJsonArray{modelRecord("P2A", 2, "", true)}}});
+    writeScheme("C.json", {{"idx_table", QJsonArray{modelRecord("P1B", 1, "one", false),
+                                                    modelRecord("P1B", 1, "two", true)}}});
+    const auto dbRows = [&] {
+        return sqlRows(m_db, "select id_series, is_not_for_sale, is_user_skip, model_string "
+                             "from __product_series") +
+               sqlRows(m_db, "select product_code, is_not_for_sale, is_user_skip from "
+                             "__product_idx");
+    };
+    const QStringList before = dbRows();
+    ModalAnswerer answerer;
+    Editor editor;
+    HDatabase *db = HDbFind::getDb();
+    for (const QString &step : steps.split(' ')) {
+        const QString arg = step.mid(1);
+        if (step == "D") {
+            db->resetStatementCounts();
+            editor.click("pushButton_SaveDb");
+        } else if (step == "A") {
+            editor.click("pushButton_checkall");
+        } else if (step.startsWith('L')) {
+            editor.scheme->setCurrentIndex(arg.toInt());
+        } else if (step.startsWith('c')) {
+            editor.clickSeries(arg.toInt());
+        } else {
+            const QString key = arg.section(':', 0, 0);
+            const int column = arg.section(':', 1).section('=', 0, 0).toInt();
+            const bool on = arg.section('=', 1) == "1";
+            if (step.startsWith('s'))
+                editor.setS(key.toInt(), column, on);
+            else
+                editor.setM(key, column, on);
+        }
+    }
+    QStringList gone = before;
+    QStringList diff;
+    for (const QString &row : dbRows()) {
+        if (!gone.removeOne(row))
+            diff.append("+" + row);
+    }
+    for (const QString &row : qAsConst(gone))
+        diff.append("-" + row);
+    diff.sort();
+    QCOMPARE(diff.join(' '), changed);
+    QCOMPARE(db->writeStatementCount(), quint64(writes));
+    QCOMPARE(db->statementCount(), quint64(statements));
+    QCOMPARE(answerer.count(), 0);
 }
 
 QTEST_MAIN(TestSaleStatus)
