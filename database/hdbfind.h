@@ -8,7 +8,8 @@ class HDatabase;
 // The one shared connection to the product database.
 //
 // The file named by setDbFileAndPwd is resolved in this order: the environment variable
-// PRODUCT_DB; the working directory; the executable's folder. A missing file is never
+// PRODUCT_DB; the working directory; the executable's folder. A server URL
+// (postgresql://..., in PRODUCT_DB or named directly) is used as it is, without a search. A missing file is never
 // created, and a file that is not a product database (wrong format, missing tables or
 // columns) is never used silently: open() says what is wrong.
 class HDbFind
