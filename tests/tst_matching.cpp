@@ -323,19 +323,20 @@ private slots:
 
         std::unique_ptr<WriteLock> lock;
         if (fault == L("locked")) {
-            QVERIFY(HDbFind::getDb()->exec("pragma busy_timeout = 100"));
+            QVERIFY(HDbFind::getDb()->setLockTimeout(100));
             lock.reset(new WriteLock(m_db));
         } else {
             for (const QString &table : refusing)
-                QVERIFY(execSql(m_db, {QStringLiteral("create trigger refuse_%1 before %2 on %1 "
-                                                      "begin select raise(abort, 'refused'); end")
-                                           .arg(table, fault)}));
+                QVERIFY(execSql(m_db, refusingTriggers(table, {fault}, "refused")));
         }
         ModalAnswerer answerer;
         QMetaObject::invokeMethod(tab, "save");
         QCOMPARE(answerer.count(), 1);
         QCOMPARE(answerer.seen().at(0).title, L("Warning"));
-        QCOMPARE(answerer.seen().at(0).text, lock ? L("database is locked") : L("refused"));
+        QCOMPARE(answerer.seen().at(0).text, !lock ? L("refused")
+                                             : onPostgreSql()
+                                                 ? L("canceling statement due to lock timeout")
+                                                 : L("database is locked"));
         const QList<QStringList> after = allRows();
         for (int i = 0; i < kTables.size(); ++i) {
             if (refusing.contains(kTables.at(i)))
@@ -345,7 +346,7 @@ private slots:
 
         lock.reset();
         for (const QString &table : refusing)
-            QVERIFY(execSql(m_db, {QStringLiteral("drop trigger if exists refuse_%1").arg(table)}));
+            QVERIFY(execSql(m_db, droppingTriggers(table, {fault})));
         QMetaObject::invokeMethod(tab, "save");
         QCOMPARE(answerer.count(), 1);
         const QList<QStringList> saved = allRows();
