@@ -422,21 +422,46 @@ bool HDatabase::setLockTimeout(int milliseconds)
     return false;
 }
 
-bool HDatabase::syncIdentity(const QString &table, QString *error)
+bool HDatabase::syncIdentities(QString *error)
 {
     if (m_backend != Backend::PostgreSql)
         return true;
-    const QString quoted = postgreSqlName(table);
-    QSqlQuery sync(getSqlDatabase());
-    sync.prepare(QStringLiteral("select setval(pg_get_serial_sequence(?, 'ID'), "
-                                "coalesce(max(\"ID\"), 0) + 1, false) from %1")
-                     .arg(quoted));
-    sync.bindValue(0, quoted);
-    if (sync.exec())
+    return syncIdentities(getSqlDatabase(), error);
+}
+
+bool HDatabase::syncIdentities(QSqlDatabase db, QString *error)
+{
+    if (db.driverName() != QLatin1String("QPSQL"))
         return true;
-    if (error)
-        *error = errorText(sync.lastError());
-    return false;
+    QSqlQuery tables(db);
+    if (!tables.exec(QStringLiteral("select table_name, column_name from "
+                                    "information_schema.columns where is_identity = 'YES' "
+                                    "and table_schema = current_schema()"))) {
+        if (error)
+            *error = errorText(tables.lastError());
+        return false;
+    }
+    QVector<QPair<QString, QString>> identities;
+    while (tables.next())
+        identities.append({tables.value(0).toString(), tables.value(1).toString()});
+    auto quoted = [](QString name) {
+        return QLatin1Char('"') + name.replace(QLatin1Char('"'), QLatin1String("\"\"")) +
+               QLatin1Char('"');
+    };
+    for (const auto &identity : qAsConst(identities)) {
+        QSqlQuery sync(db);
+        sync.prepare(QStringLiteral("select setval(pg_get_serial_sequence(?, ?), "
+                                    "coalesce(max(%2), 0) + 1, false) from %1")
+                         .arg(quoted(identity.first), quoted(identity.second)));
+        sync.bindValue(0, quoted(identity.first));
+        sync.bindValue(1, identity.second);
+        if (!sync.exec()) {
+            if (error)
+                *error = errorText(sync.lastError());
+            return false;
+        }
+    }
+    return true;
 }
 
 bool HDatabase::openAccess(const QString &file, const QString &password)

@@ -47,9 +47,11 @@ public:
     // named; false with the reason in *why (e.g. "the database user reader may only read
     // __rule_limit", "the file ... is read-only").
     bool mayWrite(const QStringList &tables, QString *why = nullptr);
-    // After rows were inserted with explicit values in an identity ("ID") column, the next
-    // generated value follows the largest one. Nothing to do on SQLite.
-    bool syncIdentity(const QString &table, QString *error = nullptr);
+    // After rows were inserted with explicit values in identity ("ID") columns (a copy),
+    // the next generated value of every table follows its largest one, as on SQLite.
+    // Nothing to do on other back ends.
+    bool syncIdentities(QString *error = nullptr);
+    static bool syncIdentities(QSqlDatabase db, QString *error = nullptr);
     // How long a write waits for a lock another connection holds before it fails (the
     // start value is PM_BUSY_TIMEOUT_MS, else 10 s).
     bool setLockTimeout(int milliseconds);

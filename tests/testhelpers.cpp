@@ -263,7 +263,8 @@ bool runAll(QSqlDatabase &db, const QStringList &statements, QString *error)
             return false;
         }
     }
-    return true;
+    // Rows given their ID, as a copy brings them: new rows are numbered after them.
+    return statements.isEmpty() || HDatabase::syncIdentities(db, error);
 }
 
 QStringList publicTables(QSqlDatabase &db)

@@ -116,12 +116,12 @@ private slots:
             << QStringList{"alter table dt_branch rename to dt_branch_old",
                            "create view dt_branch as select * from gone"}
             << none << ""
-            << "dt_branch: no such table: .*gone";
+            << "dt_branch: no such table: .*gone"; // PostgreSQL makes no view on nothing
         QTest::newRow("matching tables missing")
             << QStringList{"drop table __rule_odu_idu_matching",
                            "drop table __rule_odu_acc_matching"}
-            << none << "__rule_odu_idu_matching: no such table"
-            << "__rule_odu_acc_matching: no such table";
+            << none << "__rule_odu_idu_matching: (no such table|.*does not exist)"
+            << "__rule_odu_acc_matching: (no such table|.*does not exist)";
         QTest::newRow("stored rows damaged")
             << none << QStringList{"__rule_odu_idu_matching", "__rule_unit_acc_controller_matching"}
             << "__rule_odu_idu_matching: .*malformed"
@@ -145,11 +145,13 @@ private slots:
         QFETCH(QStringList, damaged);
         QFETCH(QString, oduIduNotice);
         QFETCH(QString, accessoryNotice);
+        if (onPostgreSql() && (!damaged.isEmpty() || accessoryNotice.contains("gone")))
+            QSKIP("a damaged page or a view on nothing is a fault of an SQLite file");
         QVERIFY(HDbFind::open());
         QVERIFY(execSql(m_db, statements));
         for (const QString &table : damaged)
             damage(m_db, table);
-        const QByteArray before = fileBytes(m_db);
+        const QByteArray before = databaseState(m_db);
 
         ModalAnswerer answerer;
         OduIdu oduIdu;
@@ -177,14 +179,14 @@ private slots:
         oduIdu.save();
         accessory.save();
         QCOMPARE(answerer.count(), 0);
-        QVERIFY(fileBytes(m_db) == before);
+        QVERIFY(databaseState(m_db) == before);
     }
 
     void saveWritesTheDifference()
     {
         QVERIFY(HDbFind::open());
         HDatabase *db = HDbFind::getDb();
-        const QByteArray unchanged = fileBytes(m_db);
+        const QByteArray unchanged = databaseState(m_db);
         OduIdu oduIdu;
         Accessory accessory;
 
@@ -193,7 +195,7 @@ private slots:
         oduIdu.save();
         accessory.save();
         QCOMPARE(db->statementCount(), quint64(0));
-        QVERIFY(fileBytes(m_db) == unchanged);
+        QVERIFY(databaseState(m_db) == unchanged);
 
         // One edit, one write: Wall added to ODU B.
         clickRow(oduIdu.odus, 1);
