@@ -244,7 +244,7 @@ bool HDatabase::openPostgreSql(const QString &url)
         return false;
     }
     const QUrl parsed(url, QUrl::StrictMode);
-    if (!parsed.isValid() || (parsed.host().isEmpty() && !parsed.authority().isEmpty())) {
+    if (!parsed.isValid()) {
         setError(QStringLiteral("the database URL is not valid: %1").arg(parsed.errorString()));
         return false;
     }
@@ -319,9 +319,9 @@ bool HDatabase::connectPostgreSql(QString *error)
         if (db.open()) {
             QSqlQuery setup(db);
             // Waiting for a row another user holds ends like SQLite's busy timeout.
+            m_inTransaction = false;
             if (setup.exec(QStringLiteral("set lock_timeout = %1").arg(lockTimeoutMs()))) {
                 m_backend = Backend::PostgreSql;
-                m_inTransaction = false;
                 return true;
             }
             *error = errorText(setup.lastError());
@@ -330,7 +330,9 @@ bool HDatabase::connectPostgreSql(QString *error)
         }
         db.close();
     }
-    QSqlDatabase::removeDatabase(m_connectionName);
+    // A server connection that broke stays registered, closed, to be opened again later.
+    if (m_backend != Backend::PostgreSql)
+        QSqlDatabase::removeDatabase(m_connectionName);
     return false;
 }
 
@@ -350,7 +352,7 @@ bool HDatabase::connectionLost() const
     if (m_backend != Backend::PostgreSql)
         return false;
     const QSqlDatabase db = getSqlDatabase();
-    if (!db.isValid() || !db.driver())
+    if (!db.isValid() || !db.driver() || !db.isOpen())
         return true;
     const QVariant handle = db.driver()->handle();
     if (!handle.canConvert<PGconn *>())
@@ -619,6 +621,13 @@ bool onlyReads(const QString &sql)
 
 } // namespace
 
+void HDatabase::reopenForRead(const QString &sql)
+{
+    if (m_backend == Backend::PostgreSql && !m_inTransaction && onlyReads(sql) &&
+        !getSqlDatabase().isOpen())
+        reconnect();
+}
+
 bool HDatabase::mayReconnect(const QString &sql)
 {
     return m_backend == Backend::PostgreSql && !m_inTransaction && onlyReads(sql) &&
@@ -627,6 +636,7 @@ bool HDatabase::mayReconnect(const QString &sql)
 
 QSqlQuery HDatabase::query(const QString &sql)
 {
+    reopenForRead(sql);
     QSqlQuery result(getSqlDatabase());
     result.setForwardOnly(true);
     if (!isOpen()) {
@@ -650,6 +660,7 @@ QSqlQuery HDatabase::query(const QString &sql)
 
 bool HDatabase::exec(const QString &sql)
 {
+    reopenForRead(sql);
     if (!isOpen()) {
         setError(notOpenText());
         return false;
@@ -669,10 +680,6 @@ bool HDatabase::exec(const QString &sql)
 
 bool HDatabase::transaction()
 {
-    if (!isOpen()) {
-        setError(notOpenText());
-        return false;
-    }
     if (m_inTransaction) {
         setError(QStringLiteral("a transaction is already open on the database"));
         return false;
@@ -681,6 +688,10 @@ bool HDatabase::transaction()
     // begins: nothing of the transaction can be lost yet.
     if (connectionLost() && !reconnect())
         return false;
+    if (!isOpen()) {
+        setError(notOpenText());
+        return false;
+    }
     if (!getSqlDatabase().transaction()) {
         const QString text = errorText(getSqlDatabase().lastError());
         if (!connectionLost() || !reconnect() || !getSqlDatabase().transaction()) {
@@ -828,6 +839,9 @@ QString HDatabase::dialectSql(const QString &sql, Backend backend)
 
 bool HDatabase::prepareStatement(QSqlQuery &query, const QString &sql, QString *error)
 {
+    // Preparing runs nothing: a broken connection may be opened again outside a transaction.
+    if (m_backend == Backend::PostgreSql && !m_inTransaction && !getSqlDatabase().isOpen())
+        reconnect();
     if (!isOpen()) {
         setError(notOpenText());
         *error = m_error;
@@ -854,6 +868,19 @@ bool HDatabase::prepareStatement(QSqlQuery &query, const QString &sql, QString *
 bool HDatabase::runStatement(QSqlQuery &query, const QString &sql, QString *error)
 {
     count(sql);
+    // PostgreSQL text cannot hold a NUL character: refuse it by name rather than let the
+    // value be cut or the statement fail on a garbled literal.
+    if (m_backend == Backend::PostgreSql) {
+        const QVariantList values = query.boundValues().values();
+        for (const QVariant &value : values) {
+            if (value.type() == QVariant::String && value.toString().contains(QChar(0))) {
+                setError(QStringLiteral("a text holds a NUL character, which a PostgreSQL "
+                                        "database cannot store"));
+                *error = m_error;
+                return false;
+            }
+        }
+    }
     if (!query.exec()) {
         setStatementError(errorText(query.lastError()));
         if (m_error.isEmpty())
@@ -867,6 +894,11 @@ bool HDatabase::runStatement(QSqlQuery &query, const QString &sql, QString *erro
 
 QString HDatabase::notOpenText() const
 {
+    if (m_backend == Backend::PostgreSql)
+        return QStringLiteral("the connection to the database server %1 was lost and cannot be "
+                              "opened again; unsaved edits stay on screen: save again once the "
+                              "server is back")
+            .arg(m_fileName);
     if (m_fileName.isEmpty())
         return QStringLiteral("the database is not open");
     return (m_closed ? QStringLiteral("the database %1 is closed")

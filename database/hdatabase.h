@@ -139,6 +139,8 @@ private:
     // A read that failed on a broken connection outside a transaction, the connection
     // opened again: run it once more.
     bool mayReconnect(const QString &sql);
+    // A read on a server connection that broke earlier tries to open it again first.
+    void reopenForRead(const QString &sql);
     // The statement failed: names a lost connection as such.
     void setStatementError(const QString &text);
 

@@ -67,6 +67,7 @@ HRuleWidget::HRuleWidget(QWidget *parent)
     ui->tableWidget->setEditTriggers(QAbstractItemView::NoEditTriggers);
     connect(ui->tableWidget, &QTableWidget::cellDoubleClicked, this,
             &HRuleWidget::tableCellDoubleClicked);
+    checkWritable({QStringLiteral("__product_series")}, {});
 }
 
 HRuleWidget::~HRuleWidget()
@@ -124,7 +125,7 @@ void HRuleWidget::fillTable()
 
 void HRuleWidget::tableCellDoubleClicked(int row, int col)
 {
-    if (col == 0 || col == 1)
+    if (col == 0 || col == 1 || isReadOnly())
         return;
     QJsonArray series = m_document.value(kSeriesArray).toArray();
     if (row < 0 || row >= series.size())

@@ -328,6 +328,17 @@ bool execSql(const QString &path, const QStringList &statements, QString *error)
     return withConnection(path, [&](QSqlDatabase &db) { return runAll(db, statements, error); });
 }
 
+bool execServerSql(const QStringList &statements, QString *error)
+{
+    if (!onPostgreSql() || !serverReady())
+        return false;
+    for (const QString &statement : statements) {
+        if (!adminExec(statement, error))
+            return false;
+    }
+    return true;
+}
+
 QVariant sqlValue(const QString &path, const QString &sql)
 {
     return withConnection(path, [&](QSqlDatabase &db) {

@@ -91,6 +91,8 @@ bool createProductDb(const QString &path, const QStringList &statements = {},
 bool execSql(const QString &path, const QStringList &statements, QString *error = nullptr);
 // The first column of the first row, or an invalid value.
 QVariant sqlValue(const QString &path, const QString &sql);
+// PostgreSQL only: statements on the server's maintenance database (roles, databases).
+bool execServerSql(const QStringList &statements, QString *error = nullptr);
 // Every row, each as its columns' texts joined by "|".
 QStringList sqlRows(const QString &path, const QString &sql);
 
