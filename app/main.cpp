@@ -7,6 +7,8 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QGuiApplication>
+#include <QInputDialog>
+#include <QLineEdit>
 
 #include <cstdio>
 
@@ -27,9 +29,10 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     const QCommandLineOption database(
         QStringLiteral("database"),
-        TranslateString(QStringLiteral("The product database to open (else the file named by "
-                                       "PRODUCT_DB, else Product.mdb in the working folder or "
-                                       "beside the program).")),
+        TranslateString(QStringLiteral(
+            "The product database to open (a file or a postgresql:// URL; else the one named by "
+            "PRODUCT_DB, else Product.mdb in the working folder or "
+            "beside the program).")),
         TranslateString(QStringLiteral("path")));
     parser.addOption(database);
     // Read above, before any text is shown; listed so that the parser accepts it.
@@ -42,11 +45,22 @@ int main(int argc, char *argv[])
 
     // A file named on the command line is taken as it is; otherwise HDbFind looks for the
     // default name (PRODUCT_DB first).
-    const QString file =
-        parser.isSet(database)
-            ? QDir::cleanPath(QDir::current().absoluteFilePath(parser.value(database)))
-            : MainWindow::kDatabaseFile;
+    // A server URL is taken as it is too.
+    const QString named = parser.value(database);
+    const QString file = !parser.isSet(database) ? MainWindow::kDatabaseFile
+                         : HDatabase::isServerLocation(named)
+                             ? named
+                             : QDir::cleanPath(QDir::current().absoluteFilePath(named));
     HDbFind::setDbFileAndPwd(file, MainWindow::kDatabasePassword);
+    // The server's password, when libpq found none, is asked for and kept in memory only.
+    HDatabase::setPasswordPrompt([](const QString &location, QString *password) {
+        bool ok = false;
+        *password =
+            QInputDialog::getText(nullptr, TranslateString(QStringLiteral("Database password")),
+                                  TranslateString(QStringLiteral("Password for %1:")).arg(location),
+                                  QLineEdit::Password, QString(), &ok);
+        return ok;
+    });
 
     // An empty window would look like an empty product range: refuse to start instead,
     // and say why both on screen and on standard error (headless runs see the latter).

@@ -76,12 +76,18 @@ void HDbFind::setDbFileAndPwd(const QString &file, const QString &password)
 
 QStringList HDbFind::candidatePaths(const QString &file)
 {
+    // A server is used as it is, without a search.
+    if (HDatabase::isServerLocation(file))
+        return {file};
     if (QFileInfo(file).isAbsolute())
         return {QDir::cleanPath(file)};
     const QByteArray fromEnvironment = qgetenv("PRODUCT_DB");
-    if (!fromEnvironment.isEmpty())
-        return {QDir::cleanPath(
-            QDir::current().absoluteFilePath(QString::fromLocal8Bit(fromEnvironment)))};
+    if (!fromEnvironment.isEmpty()) {
+        const QString named = QString::fromLocal8Bit(fromEnvironment);
+        if (HDatabase::isServerLocation(named))
+            return {named};
+        return {QDir::cleanPath(QDir::current().absoluteFilePath(named))};
+    }
     QStringList paths;
     paths.append(QDir::cleanPath(QDir::current().absoluteFilePath(file)));
     if (QCoreApplication::instance()) {
@@ -111,7 +117,7 @@ bool HDbFind::open(QString *error)
         candidatePaths(s.file.isEmpty() ? QStringLiteral("Product.mdb") : s.file);
     QString found;
     for (const QString &path : paths) {
-        if (QFileInfo::exists(path)) {
+        if (HDatabase::isServerLocation(path) || QFileInfo::exists(path)) {
             found = path;
             break;
         }

@@ -7,9 +7,10 @@ class HDatabase;
 
 // The one shared connection to the product database.
 //
-// The file named by setDbFileAndPwd is resolved in this order: a file named by its absolute
-// path (chosen by the user) is that file; else the environment variable PRODUCT_DB; else
-// the working directory; else the executable's folder. A missing file is never
+// The file named by setDbFileAndPwd is resolved in this order: a server URL
+// (postgresql://...) or a file named by its absolute path (chosen by the user) is used as it
+// is; else the environment variable PRODUCT_DB (a file or a URL); else the working
+// directory; else the executable's folder. A missing file is never
 // created, and a file that is not a product database (wrong format, missing tables or
 // columns) is never used silently: open() says what is wrong.
 class HDbFind

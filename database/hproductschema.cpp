@@ -1,5 +1,7 @@
 #include "hproductschema.h"
 
+#include "hdatabase.h"
+
 #include <QFile>
 #include <QHash>
 #include <QSqlError>
@@ -33,8 +35,11 @@ bool runScript(QSqlDatabase db, const QStringList &statements, QString *error)
         return false;
     }
     QSqlQuery query(db);
+    const HDatabase::Backend backend = db.driverName() == QLatin1String("QPSQL")
+                                           ? HDatabase::Backend::PostgreSql
+                                           : HDatabase::Backend::Sqlite;
     for (const QString &statement : statements) {
-        if (!query.exec(statement)) {
+        if (!query.exec(HDatabase::dialectSql(statement, backend))) {
             if (error)
                 *error = query.lastError().text() + QStringLiteral(" (") + statement +
                          QStringLiteral(")");
@@ -128,22 +133,43 @@ QStringList HProductSchema::statements(const QString &script)
     return result;
 }
 
+namespace {
+
+bool isPostgreSql(const QSqlDatabase &db)
+{
+    return db.driverName() == QLatin1String("QPSQL");
+}
+
+} // namespace
+
+QString HProductSchema::script(const QString &backend)
+{
+    return readResource(backend == QLatin1String("postgresql")
+                            ? QStringLiteral(":/schema/product_schema_postgresql.sql")
+                            : QStringLiteral(":/schema/product_schema.sql"));
+}
+
 bool HProductSchema::create(QSqlDatabase db, QString *error)
 {
-    return runScript(db, statements(readResource(QStringLiteral(":/schema/product_schema.sql"))),
+    return runScript(db,
+                     statements(script(isPostgreSql(db) ? QStringLiteral("postgresql")
+                                                        : QStringLiteral("sqlite"))),
                      error);
 }
 
 bool HProductSchema::createDetailTable(QSqlDatabase db, const QString &name, QString *error)
 {
     // A table name is an identifier, not a value: refuse what cannot stand in brackets.
-    if (name.isEmpty() || name.contains(QLatin1Char(']')) || name.contains(QLatin1Char('['))) {
+    if (name.isEmpty() || name.contains(QLatin1Char(']')) || name.contains(QLatin1Char('[')) ||
+        name.contains(QLatin1Char('"'))) {
         if (error)
             *error = QStringLiteral("Invalid detail table name: %1").arg(name);
         return false;
     }
-    const QString script = readResource(QStringLiteral(":/schema/detail_table.sql"));
-    QStringList list = statements(script);
+    const QString text =
+        readResource(isPostgreSql(db) ? QStringLiteral(":/schema/detail_table_postgresql.sql")
+                                      : QStringLiteral(":/schema/detail_table.sql"));
+    QStringList list = statements(text);
     for (QString &statement : list)
         statement = statement.arg(name);
     return runScript(db, list, error);

@@ -20,7 +20,11 @@ public:
     // The nine rule tables in the order the editors list them.
     static const QVector<RuleTable> &ruleTables();
 
-    // Creates every table of the schema in an empty database, in one transaction.
+    // The schema script of a back end ("sqlite" or "postgresql", see
+    // HDatabase::backendName()): statements separated by ";" at the end of a line.
+    static QString script(const QString &backend);
+    // Creates every table of the schema in an empty database (SQLite or PostgreSQL, by
+    // the connection's driver), in one transaction.
     static bool create(QSqlDatabase db, QString *error = nullptr);
     // Creates one series' detail table (model, type and technical columns).
     static bool createDetailTable(QSqlDatabase db, const QString &name, QString *error = nullptr);

@@ -2,7 +2,11 @@
 
 #include "hsaveround.h"
 
+#include <QList>
+#include <QStringList>
 #include <QWidget>
+
+class QLabel;
 
 // What the main window needs of an editor tab: whether it holds work that is not saved yet,
 // how to save it and how to drop it, and a line for the status bar. Each tab says when its
@@ -32,6 +36,13 @@ public:
     // caller may go on.
     bool confirmDiscard(const QString &what = QString());
 
+    // Whether the database user may write the tables this page writes. When not, the page
+    // is read-only: a notice above it (object name "label_readOnly") says why, and the
+    // `writers` (the buttons and views that change the database) take no input; what is
+    // stored can still be looked through. True when the page may write.
+    bool checkWritable(const QStringList &tables, const QList<QWidget *> &writers);
+    bool isReadOnly() const { return m_readOnly; }
+
 public slots:
     // Saves the unsaved work and reports the outcome with HSaveRound::report().
     virtual void save() = 0;
@@ -45,4 +56,5 @@ protected:
 
 private:
     bool m_modified = false;
+    bool m_readOnly = false;
 };

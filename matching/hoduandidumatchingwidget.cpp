@@ -59,6 +59,10 @@ HOduAndIduMatchingWidget::HOduAndIduMatchingWidget(QWidget *parent)
     showSeriesLists();
     // Without every stored row the tab cannot tell what the user removed: no edits, no save.
     m_readOnly = load.failed();
+    // A user who may only read the database sees it, with the same buttons off.
+    if (!m_readOnly)
+        m_readOnly = !checkWritable({QStringLiteral("__rule_odu_idu_matching")},
+                                    {ui->pushButton_add, ui->pushButton_remove});
     HMatchingLoad::showFailures(m_notice, load.failures());
     ui->pushButton_add->setEnabled(!m_readOnly);
     ui->pushButton_remove->setEnabled(!m_readOnly);

@@ -39,6 +39,15 @@ HEditAllRuleTableWidget::HEditAllRuleTableWidget(QWidget *parent)
     ui->comboBox->addItems(names);
     if (!names.isEmpty())
         ui->comboBox->setCurrentIndex(0);
+
+    QStringList tables;
+    for (const HProductSchema::RuleTable &rule : HProductSchema::ruleTables())
+        tables.append(rule.table);
+    QList<QWidget *> writers;
+    for (const char *name : {"tableView", "pushButton_add", "pushButton_del", "buttonBox"})
+        writers.append(m_tableWidget->findChild<QWidget *>(QLatin1String(name)));
+    writers.removeAll(nullptr);
+    checkWritable(tables, writers);
 }
 
 HEditAllRuleTableWidget::~HEditAllRuleTableWidget()

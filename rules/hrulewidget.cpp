@@ -77,6 +77,7 @@ HRuleWidget::HRuleWidget(QWidget *parent)
     ui->tableWidget->setSortingEnabled(true);
     connect(ui->tableWidget, &QTableWidget::cellDoubleClicked, this,
             &HRuleWidget::tableCellDoubleClicked);
+    checkWritable({QStringLiteral("__product_series")}, {});
 }
 
 HRuleWidget::~HRuleWidget()
@@ -177,7 +178,7 @@ QString HRuleWidget::statusText() const
 
 void HRuleWidget::tableCellDoubleClicked(int row, int col)
 {
-    if (col == 0 || col == 1)
+    if (col == 0 || col == 1 || isReadOnly())
         return;
     QJsonArray series = m_document.value(kSeriesArray).toArray();
     // Rows may be sorted: each row knows which series it shows.

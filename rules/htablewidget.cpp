@@ -295,6 +295,11 @@ void HTableWidget::buildModel()
     auto *model = new HRowKeyModel(this, HDbFind::getDb()->getSqlDatabase());
     model->setTable(m_tableName);
     model->setEditStrategy(QSqlTableModel::OnManualSubmit);
+    // A server returns rows in no set order (an updated row moves to the end): the row key
+    // keeps them in the order SQLite gives, where the key is the row's number.
+    if (HDbFind::getDb()->backend() == HDatabase::Backend::PostgreSql &&
+        !model->primaryKey().isEmpty())
+        model->setSort(model->fieldIndex(model->primaryKey().fieldName(0)), Qt::AscendingOrder);
     selectAll(model);
     // The columns as the database declares them: which cells take numbers only, and which
     // may be left empty.

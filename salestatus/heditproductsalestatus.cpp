@@ -41,6 +41,9 @@ HEditProductSaleStatus::HEditProductSaleStatus(QWidget *parent)
     setLayout(ui->verticalLayout_3);
 
     m_tables.setUp(ui->tableWidget_Series, ui->tableWidget_Idx);
+    // The schemes are files and stay editable; only "Save to Db" writes the database.
+    checkWritable({QStringLiteral("__product_series"), QStringLiteral("__product_idx")},
+                  {ui->pushButton_SaveDb});
 
     const QStringList productTypes = {QStringLiteral("Outdoor Unit"), QStringLiteral("Indoor Unit"),
                                       QStringLiteral("Branch"),       QStringLiteral("Controller"),

@@ -243,27 +243,6 @@ inline void damage(const QString &db, const QString &name)
     QVERIFY(writeBytes(db, bytes));
 }
 
-// A second connection holding a write transaction, as another copy of the tool saving.
-struct WriteLock
-{
-    QString name = "lock";
-    explicit WriteLock(const QString &path)
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
-        db.setDatabaseName(path);
-        QVERIFY(db.open() && QSqlQuery(db).exec("begin immediate"));
-    }
-    ~WriteLock()
-    {
-        {
-            QSqlDatabase db = QSqlDatabase::database(name);
-            QSqlQuery(db).exec("rollback");
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(name);
-    }
-};
-
 // The kind names of outdoor accessory rows; kinds without one are not stored.
 inline QString kindName(int kind)
 {

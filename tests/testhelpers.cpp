@@ -1,5 +1,6 @@
 #include "testhelpers.h"
 
+#include "hdatabase.h"
 #include "hdbfind.h"
 #include "hproductschema.h"
 
@@ -16,6 +17,8 @@
 #include <QSqlRecord>
 #include <QTest>
 #include <QUuid>
+
+#include <unistd.h>
 
 namespace TestHelpers {
 
@@ -102,7 +105,130 @@ void pressMessageBoxButton(QMessageBox *box, QMessageBox::StandardButton button)
 
 namespace {
 
-// Runs `work` on a connection of its own to the file, then removes the connection.
+const QString kAdminConnection = QStringLiteral("testhelpers_admin");
+
+// The PostgreSQL run's databases: one per path a test names, made from one template.
+struct ServerState
+{
+    bool probed = false;
+    QString unavailable;
+    QString templateName;
+    QHash<QString, QString> databases; // path -> database name
+    int counter = 0;
+};
+
+ServerState &server()
+{
+    static ServerState state;
+    return state;
+}
+
+QString quotedName(const QString &name)
+{
+    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
+           QLatin1Char('"');
+}
+
+// A connection to a database of the server; host, port, user and password are libpq's
+// (PGHOST, PGPORT, PGUSER, PGPASSWORD).
+QSqlDatabase serverConnection(const QString &connection, const QString &database)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection);
+    db.setDatabaseName(database);
+    return db;
+}
+
+bool adminExec(const QString &sql, QString *error)
+{
+    QSqlQuery query(QSqlDatabase::database(kAdminConnection, false));
+    if (query.exec(sql))
+        return true;
+    if (error)
+        *error = query.lastError().text() + QStringLiteral(" in: ") + sql;
+    return false;
+}
+
+// Drops every database of the run once the suite is over.
+void dropServerDatabases()
+{
+    ServerState &s = server();
+    if (!QSqlDatabase::contains(kAdminConnection))
+        return;
+    HDbFind::closeDb();
+    QStringList names = s.databases.values();
+    names.append(s.templateName);
+    for (const QString &name : qAsConst(names)) {
+        if (!name.isEmpty())
+            adminExec(
+                QStringLiteral("drop database if exists %1 with (force)").arg(quotedName(name)),
+                nullptr);
+    }
+    QSqlDatabase::database(kAdminConnection, false).close();
+    QSqlDatabase::removeDatabase(kAdminConnection);
+}
+
+// Connects to the server and builds the template once; false (see unavailable) without a
+// server.
+bool serverReady()
+{
+    ServerState &s = server();
+    if (s.probed)
+        return s.unavailable.isEmpty();
+    s.probed = true;
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
+        s.unavailable =
+            QStringLiteral("the Qt PostgreSQL driver (libqt5sql5-psql) is not installed");
+        return false;
+    }
+    {
+        QSqlDatabase admin = serverConnection(kAdminConnection, QStringLiteral("postgres"));
+        if (!admin.open()) {
+            s.unavailable = QStringLiteral("no server at PGHOST=%1 PGPORT=%2 (run the tests "
+                                           "inside pg_virtualenv, as scripts/test.sh does): %3")
+                                .arg(qEnvironmentVariable("PGHOST"), qEnvironmentVariable("PGPORT"),
+                                     admin.lastError().text());
+            admin = QSqlDatabase();
+            QSqlDatabase::removeDatabase(kAdminConnection);
+            return false;
+        }
+    }
+    qAddPostRoutine(dropServerDatabases);
+    s.templateName = QStringLiteral("pmtest_%1_template").arg(getpid());
+    QString error;
+    bool ok = adminExec(QStringLiteral("drop database if exists %1").arg(s.templateName), &error) &&
+              adminExec(QStringLiteral("create database %1").arg(s.templateName), &error);
+    if (ok) {
+        const QString name = QStringLiteral("testhelpers_template");
+        {
+            QSqlDatabase db = serverConnection(name, s.templateName);
+            ok = db.open() && HProductSchema::create(db, &error);
+            if (!db.isOpen())
+                error = db.lastError().text();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+    if (!ok)
+        s.unavailable = QStringLiteral("the template database cannot be made: ") + error;
+    return ok;
+}
+
+QString serverDatabase(const QString &path)
+{
+    ServerState &s = server();
+    const QString key = QFileInfo(path).absoluteFilePath();
+    QString &name = s.databases[key];
+    if (name.isEmpty())
+        name = QStringLiteral("pmtest_%1_%2").arg(getpid()).arg(++s.counter);
+    return name;
+}
+
+QString dialect(const QString &sql)
+{
+    return onPostgreSql() ? HDatabase::dialectSql(sql, HDatabase::Backend::PostgreSql) : sql;
+}
+
+// Runs `work` on a connection of its own to the database, then removes the connection.
 template <typename Work>
 auto withConnection(const QString &path, Work work)
     -> decltype(work(std::declval<QSqlDatabase &>()))
@@ -110,8 +236,15 @@ auto withConnection(const QString &path, Work work)
     const QString name = QStringLiteral("testhelpers_") + QUuid::createUuid().toString();
     decltype(work(std::declval<QSqlDatabase &>())) result{};
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
+        QSqlDatabase db;
+        if (onPostgreSql()) {
+            if (!serverReady())
+                return result;
+            db = serverConnection(name, serverDatabase(path));
+        } else {
+            db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(path);
+        }
         if (db.open())
             result = work(db);
         db.close();
@@ -124,19 +257,66 @@ bool runAll(QSqlDatabase &db, const QStringList &statements, QString *error)
 {
     QSqlQuery query(db);
     for (const QString &statement : statements) {
-        if (!query.exec(statement)) {
+        if (!query.exec(dialect(statement))) {
             if (error)
                 *error = query.lastError().text() + QStringLiteral(" in: ") + statement;
             return false;
         }
     }
-    return true;
+    // Rows given their ID, as a copy brings them: new rows are numbered after them.
+    return statements.isEmpty() || HDatabase::syncIdentities(db, error);
+}
+
+QStringList publicTables(QSqlDatabase &db)
+{
+    QStringList tables;
+    QSqlQuery query(db);
+    query.exec(QStringLiteral("select tablename from pg_tables where schemaname = 'public' "
+                              "order by tablename"));
+    while (query.next())
+        tables.append(query.value(0).toString());
+    return tables;
 }
 
 } // namespace
 
+bool onPostgreSql()
+{
+    return qEnvironmentVariable("PM_TEST_BACKEND") == QLatin1String("postgresql");
+}
+
+QString backendUnavailable()
+{
+    if (!onPostgreSql() || serverReady())
+        return QString();
+    return server().unavailable;
+}
+
+QString databaseLocation(const QString &path)
+{
+    if (!onPostgreSql())
+        return path;
+    return QStringLiteral("postgresql:///") + serverDatabase(path);
+}
+
 bool createProductDb(const QString &path, const QStringList &statements, QString *error)
 {
+    if (onPostgreSql()) {
+        if (!serverReady()) {
+            if (error)
+                *error = server().unavailable;
+            return false;
+        }
+        const QString name = quotedName(serverDatabase(path));
+        if (!adminExec(QStringLiteral("drop database if exists %1 with (force)").arg(name),
+                       error) ||
+            !adminExec(
+                QStringLiteral("create database %1 template %2").arg(name, server().templateName),
+                error))
+            return false;
+        return withConnection(path,
+                              [&](QSqlDatabase &db) { return runAll(db, statements, error); });
+    }
     QFile::remove(path);
     return withConnection(path, [&](QSqlDatabase &db) {
         return HProductSchema::create(db, error) && runAll(db, statements, error);
@@ -148,11 +328,22 @@ bool execSql(const QString &path, const QStringList &statements, QString *error)
     return withConnection(path, [&](QSqlDatabase &db) { return runAll(db, statements, error); });
 }
 
+bool execServerSql(const QStringList &statements, QString *error)
+{
+    if (!onPostgreSql() || !serverReady())
+        return false;
+    for (const QString &statement : statements) {
+        if (!adminExec(statement, error))
+            return false;
+    }
+    return true;
+}
+
 QVariant sqlValue(const QString &path, const QString &sql)
 {
     return withConnection(path, [&](QSqlDatabase &db) {
         QSqlQuery query(db);
-        if (query.exec(sql) && query.next())
+        if (query.exec(dialect(sql)) && query.next())
             return query.value(0);
         return QVariant();
     });
@@ -163,7 +354,7 @@ QStringList sqlRows(const QString &path, const QString &sql)
     return withConnection(path, [&](QSqlDatabase &db) {
         QStringList rows;
         QSqlQuery query(db);
-        if (!query.exec(sql))
+        if (!query.exec(dialect(sql)))
             return QStringList{QStringLiteral("ERROR: ") + query.lastError().text()};
         while (query.next()) {
             QStringList columns;
@@ -173,6 +364,114 @@ QStringList sqlRows(const QString &path, const QString &sql)
         }
         return rows;
     });
+}
+
+QByteArray databaseState(const QString &path)
+{
+    if (!onPostgreSql())
+        return fileBytes(path);
+    return withConnection(path, [&](QSqlDatabase &db) {
+        QByteArray state;
+        for (const QString &table : publicTables(db)) {
+            QStringList rows;
+            QSqlQuery query(db);
+            query.exec(QStringLiteral("select * from %1").arg(quotedName(table)));
+            while (query.next()) {
+                QStringList columns;
+                for (int i = 0; i < query.record().count(); ++i)
+                    columns.append(query.isNull(i) ? QStringLiteral("NULL")
+                                                   : query.value(i).toString());
+                rows.append(columns.join(QLatin1Char('|')));
+            }
+            rows.sort();
+            state += table.toUtf8() + ":\n" + rows.join(QLatin1Char('\n')).toUtf8() + '\n';
+        }
+        return state;
+    });
+}
+
+QStringList refusingTriggers(const QString &table, const QStringList &events,
+                             const QString &message, const QString &when)
+{
+    QStringList statements;
+    QString text = message;
+    text.replace(QLatin1Char('\''), QLatin1String("''"));
+    if (onPostgreSql())
+        statements << QStringLiteral("create or replace function pm_refuse_%1() returns trigger "
+                                     "language plpgsql as $$ begin raise exception '%2'; end $$")
+                          .arg(table, text);
+    for (const QString &event : events) {
+        if (onPostgreSql())
+            statements << QStringLiteral("create trigger pm_refuse_%1_%2 before %1 on %2 for "
+                                         "each row %3 execute function pm_refuse_%2()")
+                              .arg(event, table,
+                                   when.isEmpty() ? QString()
+                                                  : QStringLiteral("when (%1)").arg(when));
+        else
+            statements << QStringLiteral("create trigger pm_refuse_%1_%2 before %1 on %2 %3 "
+                                         "begin select raise(abort, '%4'); end")
+                              .arg(event, table,
+                                   when.isEmpty() ? QString() : QStringLiteral("when ") + when,
+                                   text);
+    }
+    return statements;
+}
+
+QStringList droppingTriggers(const QString &table, const QStringList &events)
+{
+    QStringList statements;
+    for (const QString &event : events)
+        statements << (onPostgreSql()
+                           ? QStringLiteral("drop trigger if exists pm_refuse_%1_%2 on %2")
+                           : QStringLiteral("drop trigger if exists pm_refuse_%1_%2"))
+                          .arg(event, table);
+    return statements;
+}
+
+WriteLock::WriteLock(const QString &path)
+    : m_name(QStringLiteral("testhelpers_lock_") + QUuid::createUuid().toString())
+{
+    QSqlDatabase db;
+    if (onPostgreSql()) {
+        if (!serverReady())
+            return;
+        db = serverConnection(m_name, serverDatabase(path));
+    } else {
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setDatabaseName(path);
+    }
+    if (!db.open())
+        return;
+    QSqlQuery query(db);
+    if (onPostgreSql()) {
+        QStringList tables = publicTables(db);
+        for (QString &table : tables)
+            table = quotedName(table);
+        // Exclusive: others read on, but every write waits, as behind SQLite's write lock.
+        m_held = query.exec(QStringLiteral("begin")) &&
+                 query.exec(QStringLiteral("lock table %1 in exclusive mode")
+                                .arg(tables.join(QStringLiteral(", "))));
+    } else {
+        m_held = query.exec(QStringLiteral("begin immediate"));
+    }
+}
+
+WriteLock::~WriteLock()
+{
+    release();
+}
+
+void WriteLock::release()
+{
+    if (!QSqlDatabase::contains(m_name))
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        QSqlQuery(db).exec(QStringLiteral("rollback"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_name);
+    m_held = false;
 }
 
 QMap<QString, QByteArray> folderFiles(const QString &folder)
@@ -201,7 +500,7 @@ bool writeBytes(const QString &path, const QByteArray &bytes)
 void useProductDb(const QString &path)
 {
     HDbFind::closeDb();
-    qputenv("PRODUCT_DB", path.toLocal8Bit());
+    qputenv("PRODUCT_DB", databaseLocation(path).toLocal8Bit());
     // A closed handle stays closed until it is opened explicitly.
     HDbFind::open();
 }

@@ -61,15 +61,68 @@ private:
 // Presses a button of a message box (the first accepting one when `button` is absent).
 void pressMessageBoxButton(QMessageBox *box, QMessageBox::StandardButton button);
 
+// The back end the suite runs on: SQLite, or PostgreSQL when PM_TEST_BACKEND=postgresql.
+// A test names its database by a file path either way; on PostgreSQL each path stands for
+// a database of its own on the server (PGHOST, PGPORT, PGUSER, PGPASSWORD), made afresh
+// from a schema-loaded template by createProductDb and dropped when the suite ends.
+bool onPostgreSql();
+// What the tool opens for the database of `path`: the path, or the database's URL.
+QString databaseLocation(const QString &path);
+// Why the suite's back end cannot be had (no server), or empty.
+QString backendUnavailable();
+// In initTestCase(): a PostgreSQL run without a server skips the suite loudly, and fails
+// under CI (environment variable CI set), where it must not be skipped.
+#define PM_REQUIRE_BACKEND()                                                                       \
+    do {                                                                                           \
+        const QString pmWhy = TestHelpers::backendUnavailable();                                   \
+        if (!pmWhy.isEmpty()) {                                                                    \
+            qWarning("*** NO POSTGRESQL SERVER: %s ***", qPrintable(pmWhy));                       \
+            if (qEnvironmentVariableIsSet("CI"))                                                   \
+                QFAIL(qPrintable(QStringLiteral("no PostgreSQL server under CI: ") + pmWhy));      \
+            QSKIP(qPrintable(QStringLiteral("NO POSTGRESQL SERVER, suite not run: ") + pmWhy));    \
+        }                                                                                          \
+    } while (false)
+
 // A new product database at `path`: the schema plus the given statements.
 bool createProductDb(const QString &path, const QStringList &statements = {},
                      QString *error = nullptr);
-// Runs statements on the database file through a connection of its own.
+// Runs statements on the database through a connection of its own. Statements are written
+// for SQLite; on PostgreSQL they run as the tool's own do (HDatabase::dialectSql).
 bool execSql(const QString &path, const QStringList &statements, QString *error = nullptr);
 // The first column of the first row, or an invalid value.
 QVariant sqlValue(const QString &path, const QString &sql);
+// PostgreSQL only: statements on the server's maintenance database (roles, databases).
+bool execServerSql(const QStringList &statements, QString *error = nullptr);
 // Every row, each as its columns' texts joined by "|".
 QStringList sqlRows(const QString &path, const QString &sql);
+
+// What the database holds, to tell whether anything was written: the file's bytes on
+// SQLite; every table's rows, sorted, on PostgreSQL.
+QByteArray databaseState(const QString &path);
+
+// Statements that make `table` refuse the events ("insert", "update", "delete") with
+// `message`, in the back end's trigger language; `when` is an optional condition on new.
+QStringList refusingTriggers(const QString &table, const QStringList &events,
+                             const QString &message, const QString &when = QString());
+// Statements that drop them again.
+QStringList droppingTriggers(const QString &table, const QStringList &events);
+
+// A second connection holding a write lock on every table while it lives, as another user
+// saving: the tool's writes wait (PM_BUSY_TIMEOUT_MS) and fail; reads go on.
+class WriteLock
+{
+public:
+    explicit WriteLock(const QString &path);
+    ~WriteLock();
+    WriteLock(const WriteLock &) = delete;
+    WriteLock &operator=(const WriteLock &) = delete;
+    bool isHeld() const { return m_held; }
+    void release();
+
+private:
+    QString m_name;
+    bool m_held = false;
+};
 
 // Every file below a folder, hidden ones included, with its bytes: a stray temporary file
 // shows as well as a changed one.

@@ -116,12 +116,12 @@ private slots:
             << QStringList{"alter table dt_branch rename to dt_branch_old",
                            "create view dt_branch as select * from gone"}
             << none << ""
-            << "dt_branch: no such table: .*gone";
+            << "dt_branch: no such table: .*gone"; // PostgreSQL makes no view on nothing
         QTest::newRow("matching tables missing")
             << QStringList{"drop table __rule_odu_idu_matching",
                            "drop table __rule_odu_acc_matching"}
-            << none << "__rule_odu_idu_matching: no such table"
-            << "__rule_odu_acc_matching: no such table";
+            << none << "__rule_odu_idu_matching: (no such table|.*does not exist)"
+            << "__rule_odu_acc_matching: (no such table|.*does not exist)";
         QTest::newRow("stored rows damaged")
             << none << QStringList{"__rule_odu_idu_matching", "__rule_unit_acc_controller_matching"}
             << "__rule_odu_idu_matching: .*malformed"
@@ -145,11 +145,13 @@ private slots:
         QFETCH(QStringList, damaged);
         QFETCH(QString, oduIduNotice);
         QFETCH(QString, accessoryNotice);
+        if (onPostgreSql() && (!damaged.isEmpty() || accessoryNotice.contains("gone")))
+            QSKIP("a damaged page or a view on nothing is a fault of an SQLite file");
         QVERIFY(HDbFind::open());
         QVERIFY(execSql(m_db, statements));
         for (const QString &table : damaged)
             damage(m_db, table);
-        const QByteArray before = fileBytes(m_db);
+        const QByteArray before = databaseState(m_db);
 
         ModalAnswerer answerer;
         OduIdu oduIdu;
@@ -177,14 +179,14 @@ private slots:
         oduIdu.save();
         accessory.save();
         QCOMPARE(answerer.count(), 0);
-        QVERIFY(fileBytes(m_db) == before);
+        QVERIFY(databaseState(m_db) == before);
     }
 
     void saveWritesTheDifference()
     {
         QVERIFY(HDbFind::open());
         HDatabase *db = HDbFind::getDb();
-        const QByteArray unchanged = fileBytes(m_db);
+        const QByteArray unchanged = databaseState(m_db);
         OduIdu oduIdu;
         Accessory accessory;
 
@@ -193,7 +195,7 @@ private slots:
         oduIdu.save();
         accessory.save();
         QCOMPARE(db->statementCount(), quint64(0));
-        QVERIFY(fileBytes(m_db) == unchanged);
+        QVERIFY(databaseState(m_db) == unchanged);
 
         // One edit, one write: Wall added to ODU B.
         clickRow(oduIdu.odus, 1);
@@ -371,19 +373,20 @@ private slots:
 
         std::unique_ptr<WriteLock> lock;
         if (fault == L("locked")) {
-            QVERIFY(HDbFind::getDb()->exec("pragma busy_timeout = 100"));
+            QVERIFY(HDbFind::getDb()->setLockTimeout(100));
             lock.reset(new WriteLock(m_db));
         } else {
             for (const QString &table : refusing)
-                QVERIFY(execSql(m_db, {QStringLiteral("create trigger refuse_%1 before %2 on %1 "
-                                                      "begin select raise(abort, 'refused'); end")
-                                           .arg(table, fault)}));
+                QVERIFY(execSql(m_db, refusingTriggers(table, {fault}, "refused")));
         }
         ModalAnswerer answerer;
         QMetaObject::invokeMethod(tab, "save");
         QCOMPARE(answerer.count(), 1);
         QCOMPARE(answerer.seen().at(0).title, L("Warning"));
-        QCOMPARE(answerer.seen().at(0).text, lock ? L("database is locked") : L("refused"));
+        QCOMPARE(answerer.seen().at(0).text, !lock ? L("refused")
+                                             : onPostgreSql()
+                                                 ? L("canceling statement due to lock timeout")
+                                                 : L("database is locked"));
         const QList<QStringList> after = allRows();
         for (int i = 0; i < kTables.size(); ++i) {
             if (refusing.contains(kTables.at(i)))
@@ -393,7 +396,7 @@ private slots:
 
         lock.reset();
         for (const QString &table : refusing)
-            QVERIFY(execSql(m_db, {QStringLiteral("drop trigger if exists refuse_%1").arg(table)}));
+            QVERIFY(execSql(m_db, droppingTriggers(table, {fault})));
         QMetaObject::invokeMethod(tab, "save");
         QCOMPARE(answerer.count(), 1);
         const QList<QStringList> saved = allRows();

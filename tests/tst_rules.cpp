@@ -245,9 +245,11 @@ void TestRules::largeTablesAreEditedWhole()
     setCell(model, 600, "rule_name", "UT-new");
     press(button(&editor, QDialogButtonBox::Ok));
     QCOMPARE(answerer.count(), 1);
-    QCOMPARE(sqlRows(m_db, "select coalesce(ID, '-'), rule_name from __rule_unit_type where "
-                           "ID = 551 or ID is null"),
-             QStringList({"551|UT-551 changed", "-|UT-new"}));
+    QCOMPARE(
+        sqlRows(m_db,
+                "select coalesce(cast(ID as text), '-'), rule_name from __rule_unit_type where "
+                "ID = 551 or ID is null"),
+        QStringList({"551|UT-551 changed", "-|UT-new"}));
 }
 
 void TestRules::mainWindowOkSavesPendingRuleRows()
@@ -343,8 +345,7 @@ void TestRules::saveFaults()
     const QString table =
         ruleTab ? QStringLiteral("__product_series") : QStringLiteral("__rule_limit");
     if (fault == Refused)
-        QVERIFY(execSql(m_db, {"create trigger refuse before update on " + table +
-                               " begin select raise(abort, 'frozen for the test'); end"}));
+        QVERIFY(execSql(m_db, refusingTriggers(table, {"update"}, "frozen for the test")));
     else
         QVERIFY(execSql(m_db, {"create table kept as select * from " + table + " where ID = 1",
                                "delete from " + table + " where ID = 1"}));
@@ -380,8 +381,9 @@ void TestRules::saveFaults()
     QCOMPARE(sqlRows(m_db, rows), before);
 
     // Without the fault, the next try saves exactly the user's edits.
-    QVERIFY(execSql(m_db, {fault == Refused ? "drop trigger refuse"
-                                            : "insert into " + table + " select * from kept"}));
+    QVERIFY(execSql(m_db, fault == Refused
+                              ? droppingTriggers(table, {"update"})
+                              : QStringList{"insert into " + table + " select * from kept"}));
     answerer.clear();
     QTest::mouseClick(saveButton, Qt::LeftButton);
     for (const SeenModal &seen : answerer.seen())

@@ -284,9 +284,8 @@ void TestSaleStatus::saveToDb()
     // The scheme differs from the database: series 1 and model P2A not for sale.
     writeScheme("A.json", {{"series_table", QJsonArray{seriesRecord(1, true, "S'1")}},
                            {"idx_table", QJsonArray{modelRecord("P2A", 2, "", true)}}});
-    QVERIFY(execSql(m_db,
-                    {"create trigger refuse_xyz before update on __product_idx when "
-                     "new.product_code = 'XYZ' begin select raise(abort, 'XYZ is locked'); end"}));
+    QVERIFY(execSql(m_db, refusingTriggers("__product_idx", {"update"}, "XYZ is locked",
+                                           "new.product_code = 'XYZ'")));
     ModalAnswerer answerer;
     Editor editor;
     HDatabase *db = HDbFind::getDb();
@@ -326,7 +325,7 @@ void TestSaleStatus::saveToDb()
              before);
 
     // The connection is usable afterwards: no transaction was left open.
-    QVERIFY(execSql(m_db, {"drop trigger refuse_xyz"}));
+    QVERIFY(execSql(m_db, droppingTriggers("__product_idx", {"update"})));
     editor.click("pushButton_SaveDb");
     QCOMPARE(answerer.count(), 1);
     QCOMPARE(table(seriesSql),

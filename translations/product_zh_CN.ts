@@ -325,6 +325,18 @@ Closing now loses the changes made to it.</source>
         <translation>文字未被接受:其中含有单元格不能保存的控制字符(代码 %1)。请去掉该字符后重新输入。</translation>
     </message>
     <message>
+        <source>The product database may only be read here, so this tab is read-only: nothing is changed or saved here.</source>
+        <translation>此处只能读取产品数据库,因此此标签页为只读:这里不会修改或保存任何内容。</translation>
+    </message>
+    <message>
+        <source>Database password</source>
+        <translation>数据库密码</translation>
+    </message>
+    <message>
+        <source>Password for %1:</source>
+        <translation>%1 的密码:</translation>
+    </message>
+    <message>
         <source>This tab could not read the product database and is read-only: nothing is changed or saved here.</source>
         <translation>此标签页无法读取产品数据库,现为只读:这里不会修改或保存任何内容。</translation>
     </message>
