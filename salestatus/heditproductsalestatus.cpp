@@ -3,6 +3,8 @@
 
 #include "hdatabase.h"
 #include "hdbfind.h"
+#include "hfiledialogs.h"
+#include "hfindbar.h"
 #include "hinputnamewidget.h"
 #include "hmessagebox.h"
 #include "hoemmodelexchange.h"
@@ -20,7 +22,9 @@
 #include <QHeaderView>
 #include <QSet>
 #include <QSignalBlocker>
+#include <QShortcut>
 #include <QTableWidgetItem>
+#include <QUndoCommand>
 #include <QVector>
 
 #include <iterator>
@@ -29,6 +33,79 @@ namespace {
 
 // The product type entries of comboBox_ProductType and the filter value each selects.
 const int kProductTypes[] = {0, 1, 2, 10, 11, 12};
+
+bool isCheckColumn(bool seriesTable, int column)
+{
+    return seriesTable ? (column == 2 || column == 3) : (column == 3 || column == 4);
+}
+
+// Edits of the tables (a tick, a name, a check all, an import) as one step each. The edit is
+// made before the command is pushed, so the first redo does nothing.
+class CellsCommand : public QUndoCommand
+{
+public:
+    CellsCommand(HEditProductSaleStatus *editor, const QString &text,
+                 QVector<HEditProductSaleStatus::Cell> cells)
+        : QUndoCommand(text)
+        , m_editor(editor)
+        , m_cells(std::move(cells))
+    {}
+    void undo() override { m_editor->applyCells(m_cells, false); }
+    void redo() override
+    {
+        if (m_done)
+            m_editor->applyCells(m_cells, true);
+        m_done = true;
+    }
+
+private:
+    HEditProductSaleStatus *m_editor;
+    QVector<HEditProductSaleStatus::Cell> m_cells;
+    bool m_done = false;
+};
+
+class InstallCodesCommand : public QUndoCommand
+{
+public:
+    InstallCodesCommand(HEditProductSaleStatus *editor, const QString &text, QJsonObject before,
+                        QJsonObject after)
+        : QUndoCommand(text)
+        , m_editor(editor)
+        , m_before(std::move(before))
+        , m_after(std::move(after))
+    {}
+    void undo() override { m_editor->applyInstallCodes(m_before); }
+    void redo() override { m_editor->applyInstallCodes(m_after); }
+
+private:
+    HEditProductSaleStatus *m_editor;
+    QJsonObject m_before;
+    QJsonObject m_after;
+};
+
+class IduTypeCommand : public QUndoCommand
+{
+public:
+    IduTypeCommand(HEditProductSaleStatus *editor, QString before, QString after)
+        : QUndoCommand(TranslateString(QStringLiteral("Default IDU type")))
+        , m_editor(editor)
+        , m_before(std::move(before))
+        , m_after(std::move(after))
+    {}
+    void undo() override { m_editor->applyIduType(m_before); }
+    void redo() override
+    {
+        if (m_done)
+            m_editor->applyIduType(m_after);
+        m_done = true;
+    }
+
+private:
+    HEditProductSaleStatus *m_editor;
+    QString m_before;
+    QString m_after;
+    bool m_done = false;
+};
 
 } // namespace
 
@@ -53,10 +130,66 @@ HEditProductSaleStatus::HEditProductSaleStatus(QWidget *parent)
 
     connect(ui->tableWidget_Series, &QTableWidget::cellClicked, this,
             &HEditProductSaleStatus::clickCell_Series);
+    connect(ui->tableWidget_Series, &QTableWidget::itemChanged, this,
+            &HEditProductSaleStatus::cellChanged);
+    connect(ui->tableWidget_Idx, &QTableWidget::itemChanged, this,
+            &HEditProductSaleStatus::cellChanged);
+
+    // Find boxes: a row is shown when it belongs to the product type or series shown and
+    // matches; rows of other series keep height 0 so export and saving still see them.
+    m_seriesFind = HFindBar::attach(ui->tableWidget_Series);
+    m_modelFind = HFindBar::attach(ui->tableWidget_Idx);
+    for (HFindBar *bar : {m_seriesFind, m_modelFind}) {
+        auto *table = static_cast<QTableWidget *>(bar->view());
+        bar->setBaseVisibility(
+            [this, table](int row) { return m_tables.rowOfShownKey(table, row); });
+        bar->setRowApplier(
+            [table](int row, bool shown) { HSaleStatusTables::showRow(table, row, shown); });
+        connect(bar, &HFindBar::filtered, this, &HEditorPage::statusTextChanged);
+    }
+    HFindBar::installShortcut(this);
+
+    // Undo and redo of the table edits, back to the last save at least.
+    auto *undo = new QShortcut(QKeySequence::Undo, this, [this] { m_undo.undo(); });
+    auto *redo = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+Z")), this,
+                               [this] { m_undo.redo(); });
+    for (QShortcut *shortcut : {undo, redo})
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(&m_undo, &QUndoStack::cleanChanged, this, [this](bool clean) { setModified(!clean); });
+    connect(&m_undo, &QUndoStack::indexChanged, this, &HEditorPage::statusTextChanged);
+
+    const QList<QPair<QPushButton *, const char *>> tips = {
+        {ui->pushButton_New, "Creates a scheme from the database values and shows it"},
+        {ui->pushButton_Delete, "Deletes the scheme file shown"},
+        {ui->pushButton_AddInstallCode, "Adds an install code to the scheme"},
+        {ui->pushButton_RemoveInstallCode, "Removes the install code shown from the scheme"},
+        {ui->pushButton_Save, "Writes the scheme with its edits to its file (Ctrl+Z undoes edits)"},
+        {ui->pushButton_ExportAllSchemes,
+         "Writes every scheme with digested install codes into a folder"},
+        {ui->pushButton_SaveDb, "Writes the sale flags and model strings to the product database"},
+        {ui->pushButton_checkall,
+         "Ticks \"not for sale\" on the series shown (with ids listed: on those, off the rest) "
+         "and saves the scheme"},
+        {ui->pushButton_uncheckall,
+         "Clears \"not for sale\" on the series shown (with ids listed: on those, ticks the "
+         "rest) and saves the scheme"},
+        {ui->pushButton_checkall_2,
+         "Ticks \"not for sale\" on the models shown (with codes listed: on those, off the "
+         "rest) and saves the scheme"},
+        {ui->pushButton_uncheckall_2,
+         "Clears \"not for sale\" on the models shown (with codes listed: on those, ticks the "
+         "rest) and saves the scheme"},
+        {ui->pushButton_export, "Writes the models and their OEM names to an Excel workbook"},
+        {ui->pushButton_import, "Reads OEM names from an Excel workbook into the model table"},
+    };
+    for (const auto &tip : tips)
+        tip.first->setToolTip(TranslateString(QString::fromUtf8(tip.second)));
 
     setWindowTitle(TranslateString(QStringLiteral("Set product sale status")));
 
+    m_applying = true;
     fillIduTypeCombo();
+    m_applying = false;
     fillSchemeCombo();
     if (ui->comboBox_scheme->count() > 0)
         ui->comboBox_scheme->setCurrentIndex(0);
@@ -66,7 +199,8 @@ HEditProductSaleStatus::HEditProductSaleStatus(QWidget *parent)
 
 HEditProductSaleStatus::~HEditProductSaleStatus()
 {
-    // Runs after the main window has closed the database: only the scheme file is written.
+    // Runs after the main window has closed the database: only the scheme file is written,
+    // and only when it holds edits nobody was asked about.
     QString error;
     if (!writeSchemeOnClose(&error))
         qWarning().noquote() << "the scheme was not saved:" << error;
@@ -76,15 +210,165 @@ HEditProductSaleStatus::~HEditProductSaleStatus()
 bool HEditProductSaleStatus::writeSchemeOnClose(QString *error)
 {
     // A scheme whose file could not be read is never overwritten without being asked to.
-    const QString name = ui->comboBox_scheme->currentText();
-    if (name.isEmpty() || name == m_unreadableScheme)
+    if (!isModified() || m_schemeName.isEmpty() || m_schemeName == m_unreadableScheme)
         return true;
-    HSaleStatusSchemes schemes;
-    if (schemes.write(name, currentScheme))
+    return writeScheme(error);
+}
+
+bool HEditProductSaleStatus::writeScheme(QString *error)
+{
+    if (m_schemeName.isEmpty())
         return true;
-    if (error)
-        *error = schemes.errorString();
-    return false;
+    writeTablesToScheme();
+    if (!saveSchemeFile(m_schemeName, error))
+        return false;
+    m_undo.setClean();
+    return true;
+}
+
+void HEditProductSaleStatus::discardChanges()
+{
+    if (m_schemeName.isEmpty()) {
+        m_undo.clear();
+        return;
+    }
+    loadScheme(m_schemeName);
+}
+
+QString HEditProductSaleStatus::statusText() const
+{
+    const int edits =
+        m_undo.cleanIndex() < 0 ? m_undo.count() + 1 : qAbs(m_undo.index() - m_undo.cleanIndex());
+    const auto shownRows = [](const QTableWidget *table) {
+        int shown = 0;
+        for (int row = 0; row < table->rowCount(); ++row)
+            shown += table->isRowHidden(row) ? 0 : 1;
+        return shown;
+    };
+    return TranslateString(QStringLiteral("%1 series shown, %2 models of the series shown, %3 "
+                                          "unsaved edits"))
+        .arg(shownRows(ui->tableWidget_Series))
+        .arg(shownRows(ui->tableWidget_Idx))
+        .arg(isModified() ? edits : 0);
+}
+
+// --- edits and undo -----------------------------------------------------------------------
+
+namespace {
+qint64 cellKey(int row, int column)
+{
+    return (qint64(row) << 8) | column;
+}
+} // namespace
+
+QVariant HEditProductSaleStatus::schemeCellValue(const QTableWidget *table, int row,
+                                                 int column) const
+{
+    const bool series = table == ui->tableWidget_Series;
+    const QJsonObject record =
+        currentScheme.value(series ? SchemeKeys::seriesTable : SchemeKeys::idxTable)
+            .toArray()
+            .at(row)
+            .toObject();
+    if (isCheckColumn(series, column)) {
+        const QString &key =
+            column == (series ? 2 : 3) ? SchemeKeys::isNotForSale : SchemeKeys::isUserSkip;
+        return int(record.value(key).toBool() ? Qt::Checked : Qt::Unchecked);
+    }
+    return record.value(series ? SchemeKeys::modelString : SchemeKeys::oemModel).toString();
+}
+
+void HEditProductSaleStatus::cellChanged(QTableWidgetItem *item)
+{
+    if (m_applying || !item)
+        return;
+    QTableWidget *table = item->tableWidget();
+    const bool series = table == ui->tableWidget_Series;
+    const int column = item->column();
+    const bool check = isCheckColumn(series, column);
+    if (!check && column != (series ? 4 : 2))
+        return;
+    const QVariant now = check ? QVariant(int(item->checkState())) : QVariant(item->text());
+    const auto key =
+        qMakePair(static_cast<const QTableWidget *>(table), cellKey(item->row(), column));
+    const auto known = m_known.constFind(key);
+    const QVariant before =
+        known != m_known.constEnd() ? known.value() : schemeCellValue(table, item->row(), column);
+    if (before == now)
+        return;
+    m_known.insert(key, now);
+    const Cell cell{table, item->row(), column, before, now};
+    if (m_collect) {
+        m_collect->append(cell);
+        return;
+    }
+    pushCells(check ? TranslateString(QStringLiteral("Tick"))
+                    : TranslateString(QStringLiteral("Name")),
+              {cell});
+}
+
+void HEditProductSaleStatus::pushCells(const QString &text, const QVector<Cell> &cells)
+{
+    if (!cells.isEmpty())
+        m_undo.push(new CellsCommand(this, text, cells));
+}
+
+void HEditProductSaleStatus::applyCells(const QVector<Cell> &cells, bool after)
+{
+    const bool applying = m_applying;
+    m_applying = true;
+    for (const Cell &cell : cells) {
+        QTableWidgetItem *item = cell.table->item(cell.row, cell.column);
+        if (!item)
+            continue;
+        const QVariant &value = after ? cell.after : cell.before;
+        const bool series = cell.table == ui->tableWidget_Series;
+        if (isCheckColumn(series, cell.column))
+            item->setCheckState(Qt::CheckState(value.toInt()));
+        else
+            item->setText(value.toString());
+        m_known.insert(qMakePair(static_cast<const QTableWidget *>(cell.table),
+                                 cellKey(cell.row, cell.column)),
+                       value);
+        m_tables.noteEdited(cell.table, cell.row);
+    }
+    m_applying = applying;
+}
+
+void HEditProductSaleStatus::applyInstallCodes(const QJsonObject &codes)
+{
+    currentScheme.insert(SchemeKeys::installCode, codes);
+    fillInstallCodeCombo();
+}
+
+void HEditProductSaleStatus::applyIduType(const QString &type)
+{
+    const QSignalBlocker blocker(ui->comboBox_idu_generate);
+    ui->comboBox_idu_generate->setCurrentText(type);
+    m_iduType = ui->comboBox_idu_generate->currentText();
+}
+
+void HEditProductSaleStatus::keepTableEdits()
+{
+    QJsonArray series = currentScheme.value(SchemeKeys::seriesTable).toArray();
+    if (!series.isEmpty()) {
+        m_tables.writeEditedSeries(series);
+        currentScheme.insert(SchemeKeys::seriesTable, series);
+    }
+    QJsonArray models = currentScheme.value(SchemeKeys::idxTable).toArray();
+    if (!models.isEmpty()) {
+        m_tables.writeEditedModels(models);
+        currentScheme.insert(SchemeKeys::idxTable, models);
+    }
+}
+
+void HEditProductSaleStatus::refilterTables()
+{
+    for (HFindBar *bar : {m_seriesFind, m_modelFind}) {
+        if (bar && !bar->text().trimmed().isEmpty())
+            bar->apply();
+    }
+    emit statusTextChanged();
 }
 
 // --- schemes ------------------------------------------------------------------------------
@@ -102,12 +386,29 @@ void HEditProductSaleStatus::fillSchemeCombo()
 
 void HEditProductSaleStatus::on_comboBox_scheme_currentIndexChanged(const QString &arg1)
 {
-    if (!arg1.isEmpty())
+    if (arg1 == m_schemeName && !arg1.isEmpty())
+        return;
+    if (!confirmDiscard(TranslateString(QStringLiteral("Another scheme is about to be shown.")))) {
+        // Back to the scheme shown, which stays as it is.
+        const QSignalBlocker blocker(ui->comboBox_scheme);
+        ui->comboBox_scheme->setCurrentText(m_schemeName);
+        return;
+    }
+    if (!arg1.isEmpty()) {
         loadScheme(arg1);
+    } else {
+        m_schemeName.clear();
+        m_undo.clear();
+    }
 }
 
 void HEditProductSaleStatus::loadScheme(const QString &name)
 {
+    m_schemeName = name;
+    m_undo.clear();
+    m_known.clear();
+    const bool applying = m_applying;
+    m_applying = true;
     HSaleStatusSchemes schemes;
     const HSaleStatusSchemes::ReadResult result = schemes.read(name, currentScheme);
     m_unreadableScheme.clear();
@@ -132,6 +433,9 @@ void HEditProductSaleStatus::loadScheme(const QString &name)
     m_tables.schemeReplaced();
     clearModelTable();
     showSeriesTable();
+    m_iduType = ui->comboBox_idu_generate->currentText();
+    m_applying = applying;
+    emit statusTextChanged();
 }
 
 void HEditProductSaleStatus::completeScheme(QJsonObject &scheme) const
@@ -149,7 +453,7 @@ QJsonArray HEditProductSaleStatus::readModelsFromDb() const
     return HSaleStatusSchemes::readModelsFromDb(HDbFind::getDb());
 }
 
-bool HEditProductSaleStatus::saveSchemeFile(const QString &name)
+bool HEditProductSaleStatus::saveSchemeFile(const QString &name, QString *error)
 {
     // Without any scheme there is nothing to write to: no ".json" file is made up.
     if (name.isEmpty())
@@ -157,16 +461,22 @@ bool HEditProductSaleStatus::saveSchemeFile(const QString &name)
     HSaleStatusSchemes schemes;
     if (name == m_unreadableScheme && m_keptUnreadable != name) {
         if (!schemes.keepUnreadable(name)) {
-            HMessageBox::warning(this, TranslateString(QStringLiteral("Warning")),
-                                 schemes.errorString());
+            if (error)
+                *error = schemes.errorString();
+            else
+                HMessageBox::warning(this, TranslateString(QStringLiteral("Warning")),
+                                     schemes.errorString());
             return false;
         }
         m_keptUnreadable = name;
     }
     // The unreadable original is kept for good already; it does not go to "<file>.bak" too.
     if (!schemes.write(name, currentScheme, name != m_unreadableScheme)) {
-        HMessageBox::warning(this, TranslateString(QStringLiteral("Warning")),
-                             schemes.errorString());
+        if (error)
+            *error = schemes.errorString();
+        else
+            HMessageBox::warning(this, TranslateString(QStringLiteral("Warning")),
+                                 schemes.errorString());
         return false;
     }
     if (name == m_unreadableScheme)
@@ -185,6 +495,8 @@ bool HEditProductSaleStatus::schemeNameExists(const QString &name) const
 
 void HEditProductSaleStatus::on_pushButton_New_clicked()
 {
+    if (!confirmDiscard(TranslateString(QStringLiteral("The new scheme is shown instead."))))
+        return;
     HInputNameWidget dialog(QString(), nullptr);
     dialog.exec();
     if (dialog.result() != QDialog::Accepted || dialog.name.isEmpty())
@@ -233,8 +545,9 @@ void HEditProductSaleStatus::on_pushButton_Delete_clicked()
     const QString name = ui->comboBox_scheme->currentText();
     if (name.isEmpty())
         return;
-    if (!HMessageBox::question(this, QStringLiteral("Question"),
-                               QStringLiteral("Do you want to delete the scheme?")))
+    if (!HMessageBox::question(
+            this, TranslateString(QStringLiteral("Question")),
+            TranslateString(QStringLiteral("Do you want to delete the scheme?"))))
         return;
     HSaleStatusSchemes schemes;
     if (!schemes.remove(name)) {
@@ -244,6 +557,9 @@ void HEditProductSaleStatus::on_pushButton_Delete_clicked()
     }
     if (name == m_unreadableScheme)
         m_unreadableScheme.clear();
+    // The edits belonged to the scheme just deleted.
+    m_undo.clear();
+    m_schemeName.clear();
     fillSchemeCombo();
 }
 
@@ -268,15 +584,22 @@ void HEditProductSaleStatus::fillIduTypeCombo()
 
 void HEditProductSaleStatus::on_comboBox_idu_generate_currentIndexChanged(const QString &arg1)
 {
-    // The value is read when the scheme is saved.
-    Q_UNUSED(arg1)
+    // The value is read when the scheme is saved; a choice is an edit of the scheme.
+    if (m_applying || arg1 == m_iduType)
+        return;
+    const QString before = m_iduType;
+    m_iduType = arg1;
+    m_undo.push(new IduTypeCommand(this, before, arg1));
 }
 
 void HEditProductSaleStatus::on_comboBox_ProductType_currentIndexChanged(int index)
 {
     if (index >= 0 && index < int(std::size(kProductTypes)))
         productTypeFilter = kProductTypes[index];
+    // The edits stay: they go into the scheme in memory before the table is refilled.
+    keepTableEdits();
     showSeriesTable();
+    refilterTables();
 }
 
 void HEditProductSaleStatus::showSeriesTable()
@@ -289,8 +612,11 @@ void HEditProductSaleStatus::showSeriesTable()
 void HEditProductSaleStatus::clickCell_Series(int row, int col)
 {
     Q_UNUSED(col)
-    if (row >= 0)
-        showModelsOfSeries(HSaleStatusTables::cellText(ui->tableWidget_Series, row, 0).toInt());
+    if (row < 0)
+        return;
+    keepTableEdits();
+    showModelsOfSeries(HSaleStatusTables::cellText(ui->tableWidget_Series, row, 0).toInt());
+    refilterTables();
 }
 
 void HEditProductSaleStatus::showModelsOfSeries(int idSeries)
@@ -324,23 +650,16 @@ void HEditProductSaleStatus::writeTablesToScheme()
 
 void HEditProductSaleStatus::on_pushButton_Save_clicked()
 {
-    const QString name = ui->comboBox_scheme->currentText();
-    if (name.isEmpty())
-        return;
-    writeTablesToScheme();
-    saveSchemeFile(name);
+    writeScheme(nullptr);
 }
 
 // The check-all buttons save the scheme as "Save to scheme" does, except one whose file could
 // not be read: that one is written only when the user presses "Save to scheme".
 void HEditProductSaleStatus::saveAfterCheckAll()
 {
-    const QString name = ui->comboBox_scheme->currentText();
-    if (name.isEmpty())
+    if (m_schemeName.isEmpty() || m_schemeName == m_unreadableScheme)
         return;
-    writeTablesToScheme();
-    if (name != m_unreadableScheme)
-        saveSchemeFile(name);
+    writeScheme(nullptr);
 }
 
 // --- check all ----------------------------------------------------------------------------
@@ -357,36 +676,49 @@ QStringList HEditProductSaleStatus::modelIdList() const
     return ui->lineEdit_idx_id_list->text().split(QLatin1Char(','), Qt::SkipEmptyParts);
 }
 
-void HEditProductSaleStatus::setSeriesNotForSale(const QStringList &ids, Qt::CheckState state)
+// Only the rows the user can see are touched: those of the product type or series shown that
+// the find box leaves shown (both hide rows at height 0).
+void HEditProductSaleStatus::setNotForSale(QTableWidget *table, int column, const QStringList &ids,
+                                           Qt::CheckState state)
 {
-    m_tables.setShownChecks(ui->tableWidget_Series, 2, ids, state);
-    saveAfterCheckAll();
-}
-
-void HEditProductSaleStatus::setModelsNotForSale(const QStringList &ids, Qt::CheckState state)
-{
-    m_tables.setShownChecks(ui->tableWidget_Idx, 3, ids, state);
+    QVector<Qt::CheckState> before(table->rowCount(), Qt::Unchecked);
+    for (int row = 0; row < table->rowCount(); ++row) {
+        if (const QTableWidgetItem *item = table->item(row, column))
+            before[row] = item->checkState();
+    }
+    const QVector<int> rows = m_tables.setShownChecks(table, column, ids, state);
+    QVector<Cell> cells;
+    cells.reserve(rows.size());
+    for (int row : rows) {
+        const QVariant now(int(table->item(row, column)->checkState()));
+        m_known.insert(qMakePair(static_cast<const QTableWidget *>(table), cellKey(row, column)),
+                       now);
+        cells.append({table, row, column, int(before.at(row)), now});
+    }
+    pushCells(state == Qt::Checked ? TranslateString(QStringLiteral("Check all"))
+                                   : TranslateString(QStringLiteral("Uncheck all")),
+              cells);
     saveAfterCheckAll();
 }
 
 void HEditProductSaleStatus::on_pushButton_checkall_clicked()
 {
-    setSeriesNotForSale(seriesIdList(), Qt::Checked);
+    setNotForSale(ui->tableWidget_Series, 2, seriesIdList(), Qt::Checked);
 }
 
 void HEditProductSaleStatus::on_pushButton_uncheckall_clicked()
 {
-    setSeriesNotForSale(seriesIdList(), Qt::Unchecked);
+    setNotForSale(ui->tableWidget_Series, 2, seriesIdList(), Qt::Unchecked);
 }
 
 void HEditProductSaleStatus::on_pushButton_checkall_2_clicked()
 {
-    setModelsNotForSale(modelIdList(), Qt::Checked);
+    setNotForSale(ui->tableWidget_Idx, 3, modelIdList(), Qt::Checked);
 }
 
 void HEditProductSaleStatus::on_pushButton_uncheckall_2_clicked()
 {
-    setModelsNotForSale(modelIdList(), Qt::Unchecked);
+    setNotForSale(ui->tableWidget_Idx, 3, modelIdList(), Qt::Unchecked);
 }
 
 // --- database -----------------------------------------------------------------------------
@@ -399,7 +731,12 @@ void HEditProductSaleStatus::on_pushButton_export_clicked()
 
 void HEditProductSaleStatus::on_pushButton_import_clicked()
 {
+    // An import is one edit, undone as one.
+    QVector<Cell> cells;
+    m_collect = &cells;
     HOemModelExchange::importModelTable(this, ui->tableWidget_Idx);
+    m_collect = nullptr;
+    pushCells(TranslateString(QStringLiteral("Import")), cells);
 }
 
 void HEditProductSaleStatus::on_pushButton_SaveDb_clicked()
@@ -450,44 +787,49 @@ void HEditProductSaleStatus::fillInstallCodeCombo()
 
 void HEditProductSaleStatus::on_pushButton_AddInstallCode_clicked()
 {
-    QJsonObject codes = currentScheme.value(SchemeKeys::installCode).toObject();
+    const QJsonObject before = currentScheme.value(SchemeKeys::installCode).toObject();
+    QJsonObject codes = before;
     HInputNameWidget dialog(QString(), nullptr);
     dialog.setWindowTitle(TranslateString(QStringLiteral("Input Install Code")));
     dialog.exec();
     if (dialog.result() != QDialog::Accepted || dialog.name.isEmpty())
         return;
     codes.insert(dialog.name, QString());
-    currentScheme.insert(SchemeKeys::installCode, codes);
-    fillInstallCodeCombo();
+    // An edit of the scheme like the others: saved with it, or dropped with it.
+    m_undo.push(new InstallCodesCommand(this, TranslateString(QStringLiteral("New install code")),
+                                        before, codes));
 }
 
 void HEditProductSaleStatus::on_pushButton_RemoveInstallCode_clicked()
 {
     const QString code = ui->comboBox_InstallCode->currentText();
     if (code.isEmpty()) {
-        HMessageBox::information(this, QStringLiteral("Warning"),
-                                 QStringLiteral("The install code is empty."));
+        HMessageBox::information(this, TranslateString(QStringLiteral("Warning")),
+                                 TranslateString(QStringLiteral("The install code is empty.")));
         return;
     }
-    if (!HMessageBox::question(this, QStringLiteral("Question"),
-                               QStringLiteral("Do you want to remove the install code?")))
+    if (!HMessageBox::question(
+            this, TranslateString(QStringLiteral("Question")),
+            TranslateString(QStringLiteral("Do you want to remove the install code?"))))
         return;
-    QJsonObject codes = currentScheme.value(SchemeKeys::installCode).toObject();
-    if (codes.isEmpty())
+    const QJsonObject before = currentScheme.value(SchemeKeys::installCode).toObject();
+    if (before.isEmpty())
         return;
+    QJsonObject codes = before;
     codes.remove(code);
-    currentScheme.insert(SchemeKeys::installCode, codes);
-    HMessageBox::information(this, QStringLiteral("Notice"), QStringLiteral("Remove success"));
-    fillInstallCodeCombo();
+    m_undo.push(new InstallCodesCommand(
+        this, TranslateString(QStringLiteral("Remove install code")), before, codes));
+    HMessageBox::information(this, TranslateString(QStringLiteral("Notice")),
+                             TranslateString(QStringLiteral("Remove success")));
 }
 
 void HEditProductSaleStatus::on_pushButton_ExportAllSchemes_clicked()
 {
     if (listSchemeFiles().isEmpty())
         return;
-    const QString folder =
-        QFileDialog::getExistingDirectory(this, QStringLiteral("Please select folder path to save"),
-                                          QString(), QFileDialog::ShowDirsOnly);
+    const QString folder = HFileDialogs::existingDirectory(
+        this, QStringLiteral("scheme export"),
+        TranslateString(QStringLiteral("Please select folder path to save")));
     if (folder.isEmpty())
         return;
     // Exporting into the scheme folder would replace the install codes of the schemes
@@ -506,13 +848,15 @@ void HEditProductSaleStatus::on_pushButton_ExportAllSchemes_clicked()
                                  QLatin1Char('\n') + schemes.problems().join(QLatin1Char('\n')));
         return;
     }
-    HMessageBox::information(this, QStringLiteral("Notice"), QStringLiteral("Export success"));
+    HMessageBox::information(this, TranslateString(QStringLiteral("Notice")),
+                             TranslateString(QStringLiteral("Export success")));
 }
 
 void HEditProductSaleStatus::save()
 {
     HSaveOutcome outcome;
-    if (!writeSchemeOnClose(&outcome.error)) {
+    // Nothing unsaved, nothing written: the file stays as it is, byte for byte.
+    if (isModified() && !writeScheme(&outcome.error)) {
         outcome.ok = false;
         if (outcome.error.isEmpty())
             outcome.error = TranslateString(QStringLiteral("the scheme file could not be written"));

@@ -8,9 +8,12 @@
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
+#include <QUndoStack>
+#include <QVariant>
 #include <QVector>
 #include <QWidget>
 
+class HFindBar;
 class QTableWidget;
 class QTableWidgetItem;
 
@@ -29,11 +32,31 @@ public:
     explicit HEditProductSaleStatus(QWidget *parent = nullptr);
     ~HEditProductSaleStatus() override;
 
-    // Writes the current scheme to its file, as closing does (the destructor writes it too):
-    // not when the file already holds it, and never over a file that could not be read. An
-    // overwrite keeps the earlier file as "<file>.bak". False with the file and the cause in
-    // *error.
+    // Writes the unsaved edits of the scheme to its file when there are any (the destructor
+    // does too, for edits nobody was asked about); never over a file that could not be read.
+    // An overwrite keeps the earlier file as "<file>.bak". False with the file and the cause
+    // in *error.
     bool writeSchemeOnClose(QString *error = nullptr);
+
+    // Reloads the scheme from its file.
+    void discardChanges() override;
+    QString statusText() const override;
+    QUndoStack *undoStack() { return &m_undo; }
+
+    // One cell of the two tables: a check state (int) or a text.
+    struct Cell
+    {
+        QTableWidget *table;
+        int row;
+        int column;
+        QVariant before;
+        QVariant after;
+    };
+    // Sets cells to their `before` (undo) or `after` values.
+    void applyCells(const QVector<Cell> &cells, bool after);
+    // Sets the install codes (undo/redo).
+    void applyInstallCodes(const QJsonObject &codes);
+    void applyIduType(const QString &type);
 
 public slots:
     // Writes the scheme as writeSchemeOnClose() does and reports the outcome.
@@ -66,8 +89,16 @@ private:
     void completeScheme(QJsonObject &scheme) const;
     QJsonArray readSeriesFromDb() const;
     QJsonArray readModelsFromDb() const;
-    bool saveSchemeFile(const QString &name);
+    bool saveSchemeFile(const QString &name, QString *error = nullptr);
     void saveAfterCheckAll();
+    // Writes the tables and the scheme to the file; the undo stack is clean afterwards.
+    bool writeScheme(QString *error);
+    // Writes the edited rows back into the scheme in memory before a refill.
+    void keepTableEdits();
+    void cellChanged(QTableWidgetItem *item);
+    QVariant schemeCellValue(const QTableWidget *table, int row, int column) const;
+    void pushCells(const QString &text, const QVector<Cell> &cells);
+    void refilterTables();
     bool schemeNameExists(const QString &name) const;
 
     // Tables and combos.
@@ -77,8 +108,8 @@ private:
     void showModelsOfSeries(int idSeries);
     void clearModelTable();
     void writeTablesToScheme();
-    void setSeriesNotForSale(const QStringList &ids, Qt::CheckState state);
-    void setModelsNotForSale(const QStringList &ids, Qt::CheckState state);
+    void setNotForSale(QTableWidget *table, int column, const QStringList &ids,
+                       Qt::CheckState state);
     QStringList seriesIdList() const;
     QStringList modelIdList() const;
 
@@ -92,4 +123,18 @@ private:
     // Fills the two tables and reads them back; keeps the model table's items across a
     // scheme load for the next fill.
     HSaleStatusTables m_tables;
+
+    // The scheme shown (the combo may already name the next one while the user is asked).
+    QString m_schemeName;
+    QString m_iduType;
+    QUndoStack m_undo;
+    // Cell values the tab has set or seen since the scheme was loaded; others are the
+    // scheme's.
+    QHash<QPair<const QTableWidget *, qint64>, QVariant> m_known;
+    // While cells are set by undo/redo, or a load runs, edits are not recorded.
+    bool m_applying = false;
+    // While an import runs, its edits are collected into one command.
+    QVector<Cell> *m_collect = nullptr;
+    HFindBar *m_seriesFind = nullptr;
+    HFindBar *m_modelFind = nullptr;
 };

@@ -5,6 +5,10 @@
 #include "hworkbookreader.h"
 #include "hworkbookwriter.h"
 #include "translatestring.h"
+#include "hfiledialogs.h"
+#include "hprogress.h"
+
+#include <QProgressDialog>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -102,11 +106,12 @@ public:
     bool finish(QString *error)
     {
         if (!found) {
-            *error = QStringLiteral("the workbook has no sheet \"%1\"").arg(kSheet);
+            *error =
+                TranslateString(QStringLiteral("the workbook has no sheet \"%1\"")).arg(kSheet);
             return false;
         }
         if (!m_headerSeen) {
-            *error = QStringLiteral("the sheet \"%1\" is empty").arg(kSheet);
+            *error = TranslateString(QStringLiteral("the sheet \"%1\" is empty")).arg(kSheet);
             return false;
         }
         return true;
@@ -136,8 +141,8 @@ private:
             missing.append(kOemModel);
         if (missing.isEmpty())
             return true;
-        *error = QStringLiteral("the sheet \"%1\" has no column %2")
-                     .arg(kSheet, missing.join(QStringLiteral(", ")));
+        *error = TranslateString(QStringLiteral("the sheet \"%1\" has no column %2"))
+                     .arg(kSheet, missing.join(TranslateString(QStringLiteral(", "))));
         return false;
     }
 
@@ -160,7 +165,7 @@ const HWorkbook *readTemplate(const QString &file, QString *error)
         return &cached;
     cachedBytes.clear();
     if (!cached.read(file)) {
-        *error = QStringLiteral("the template %1 cannot be opened: %2")
+        *error = TranslateString(QStringLiteral("the template %1 cannot be opened: %2"))
                      .arg(shown(file), cached.errorString());
         return nullptr;
     }
@@ -179,18 +184,19 @@ QString HOemModelExchange::templatePath()
 }
 
 bool HOemModelExchange::exportRows(const QTableWidget *table, const QString &path,
-                                   const QString &templateFile, QString *error)
+                                   const QString &templateFile, QString *error, HProgress *progress)
 {
     if (!QFileInfo::exists(templateFile)) {
-        *error = QStringLiteral("the template %1 does not exist").arg(shown(templateFile));
+        *error = TranslateString(QStringLiteral("the template %1 does not exist"))
+                     .arg(shown(templateFile));
         return false;
     }
     if (sameFile(path, templateFile)) {
-        *error = QStringLiteral("the template itself cannot be the target");
+        *error = TranslateString(QStringLiteral("the template itself cannot be the target"));
         return false;
     }
     if (QFileInfo(path).isDir()) {
-        *error = QStringLiteral("it is a folder");
+        *error = TranslateString(QStringLiteral("it is a folder"));
         return false;
     }
     // The format the name asks for; a name that says neither keeps the template's.
@@ -216,8 +222,8 @@ bool HOemModelExchange::exportRows(const QTableWidget *table, const QString &pat
             models = s;
     }
     if (models < 0) {
-        *error =
-            QStringLiteral("the template %1 has no sheet \"%2\"").arg(shown(templateFile), kSheet);
+        *error = TranslateString(QStringLiteral("the template %1 has no sheet \"%2\""))
+                     .arg(shown(templateFile), kSheet);
         return false;
     }
     const HWorkbookSheet &modelSheet = book.sheets.at(models);
@@ -237,8 +243,10 @@ bool HOemModelExchange::exportRows(const QTableWidget *table, const QString &pat
         width = qMax(width, columns[i] + 1);
     }
     if (!missing.isEmpty()) {
-        *error = QStringLiteral("the sheet \"%1\" of the template %2 has no column %3")
-                     .arg(kSheet, shown(templateFile), missing.join(QStringLiteral(", ")));
+        *error =
+            TranslateString(QStringLiteral("the sheet \"%1\" of the template %2 has no column %3"))
+                .arg(kSheet, shown(templateFile),
+                     missing.join(TranslateString(QStringLiteral(", "))));
         return false;
     }
     int first = modelSheet.rows.size();
@@ -265,6 +273,14 @@ bool HOemModelExchange::exportRows(const QTableWidget *table, const QString &pat
         for (int c = 0; c < width; ++c)
             cells.append(QString());
         for (int row = 0; row < table->rowCount() && ok; ++row) {
+            if (progress && row % 256 == 0) {
+                progress->setValue(row);
+                // Nothing is committed yet: the target stays as it was.
+                if (progress->wasCanceled()) {
+                    error->clear();
+                    return false;
+                }
+            }
             for (int i = 0; i < 3; ++i)
                 cells[columns[i]] = cellText(table, row, i);
             ok = writer->addRow(first + row, cells);
@@ -277,7 +293,7 @@ bool HOemModelExchange::exportRows(const QTableWidget *table, const QString &pat
 }
 
 bool HOemModelExchange::importRows(QTableWidget *table, const QString &path, QString *error,
-                                   ImportSummary *summary)
+                                   ImportSummary *summary, HProgress *progress)
 {
     ModelListReader list;
     list.index.reserve(table->rowCount());
@@ -291,7 +307,16 @@ bool HOemModelExchange::importRows(QTableWidget *table, const QString &path, QSt
     ImportSummary result;
     result.rowsRead = list.rowsRead;
     result.withoutResult = list.withoutResult;
+    // The names are set once every row is matched, so a cancel changes nothing.
+    QVector<QPair<int, int>> names;
     for (int row = 0; row < table->rowCount(); ++row) {
+        if (progress && row % 256 == 0) {
+            progress->setValue(row);
+            if (progress->wasCanceled()) {
+                error->clear();
+                return false;
+            }
+        }
         const auto found = list.index.constFind(cellText(table, row, 0));
         if (found == list.index.constEnd())
             continue;
@@ -300,12 +325,16 @@ bool HOemModelExchange::importRows(QTableWidget *table, const QString &path, QSt
             continue;
         result.matched += entry.matched ? 0 : 1;
         entry.matched = true;
+        names.append({row, found.value()});
+    }
+    for (const auto &name : qAsConst(names)) {
+        const QString &text = list.entries.at(name.second).name;
         // An item given the text it holds already does nothing, and says nothing.
-        QTableWidgetItem *item = table->item(row, 2);
+        QTableWidgetItem *item = table->item(name.first, 2);
         if (!item)
-            table->setItem(row, 2, new QTableWidgetItem(entry.name));
+            table->setItem(name.first, 2, new QTableWidgetItem(text));
         else
-            item->setText(entry.name);
+            item->setText(text);
     }
     for (const ModelListReader::Entry &entry : qAsConst(list.entries)) {
         if (entry.matched || !entry.readable)
@@ -321,41 +350,51 @@ bool HOemModelExchange::importRows(QTableWidget *table, const QString &path, QSt
 
 void HOemModelExchange::exportModelTable(QWidget *parent, QTableWidget *table)
 {
-    const QString path = QFileDialog::getSaveFileName(
-        parent, TranslateString(QStringLiteral("Save File")), QStringLiteral("/temp_idx_table.xls"),
+    const QString path = HFileDialogs::saveFileName(
+        parent, QStringLiteral("workbook"), TranslateString(QStringLiteral("Save File")),
+        QStringLiteral("temp_idx_table.xls"),
         TranslateString(QStringLiteral("Excel (*.xls *.xlsx)")));
     if (path.isEmpty())
         return;
     const QString templateFile = templatePath();
     if (sameFile(path, templateFile)) {
-        HMessageBox::warning(parent, QStringLiteral("Warning"),
+        HMessageBox::warning(parent, TranslateString(QStringLiteral("Warning")),
                              TranslateString(QStringLiteral("The template %1 cannot be the export "
                                                             "target: it would be overwritten."))
                                  .arg(shown(path)));
         return;
     }
     QString error;
-    if (!exportRows(table, path, templateFile, &error)) {
+    HProgress progress(parent, TranslateString(QStringLiteral("Writing the workbook...")),
+                       table->rowCount());
+    if (!exportRows(table, path, templateFile, &error, &progress)) {
+        if (error.isEmpty())
+            return; // cancelled: the file is as it was
         HMessageBox::warning(
-            parent, QStringLiteral("Warning"),
+            parent, TranslateString(QStringLiteral("Warning")),
             TranslateString(QStringLiteral("Export to %1 failed: %2")).arg(shown(path), error));
         return;
     }
-    HMessageBox::information(parent, QStringLiteral("Notice"), QStringLiteral("Export success"));
+    HMessageBox::information(parent, TranslateString(QStringLiteral("Notice")),
+                             TranslateString(QStringLiteral("Export success")));
 }
 
 void HOemModelExchange::importModelTable(QWidget *parent, QTableWidget *table)
 {
-    const QString path = QFileDialog::getOpenFileName(
-        parent, TranslateString(QStringLiteral("Open File")), QStringLiteral("/temp_idx_table.xls"),
+    const QString path = HFileDialogs::openFileName(
+        parent, QStringLiteral("workbook"), TranslateString(QStringLiteral("Open File")),
         TranslateString(QStringLiteral("Excel (*.xls *.xlsx)")));
     if (path.isEmpty())
         return;
     QString error;
     ImportSummary summary;
-    if (!importRows(table, path, &error, &summary)) {
+    HProgress progress(parent, TranslateString(QStringLiteral("Reading the workbook...")),
+                       table->rowCount());
+    if (!importRows(table, path, &error, &summary, &progress)) {
+        if (error.isEmpty())
+            return; // cancelled: the table is as it was
         HMessageBox::warning(
-            parent, QStringLiteral("Warning"),
+            parent, TranslateString(QStringLiteral("Warning")),
             TranslateString(QStringLiteral("Import from %1 failed: %2")).arg(shown(path), error));
         return;
     }
@@ -390,10 +429,10 @@ void HOemModelExchange::importModelTable(QWidget *parent, QTableWidget *table)
             if (!line.isEmpty())
                 text += QLatin1Char('\n') + line;
         }
-        HMessageBox::warning(parent, QStringLiteral("Warning"), text);
+        HMessageBox::warning(parent, TranslateString(QStringLiteral("Warning")), text);
         return;
     }
-    QString text = QStringLiteral("Import success\n") +
+    QString text = TranslateString(QStringLiteral("Import success")) + QLatin1Char('\n') +
                    TranslateString(QStringLiteral("%1 rows read, %2 matched a model of the table."))
                        .arg(summary.rowsRead)
                        .arg(summary.matched);
@@ -401,5 +440,5 @@ void HOemModelExchange::importModelTable(QWidget *parent, QTableWidget *table)
         if (!line.isEmpty())
             text += QLatin1Char('\n') + line;
     }
-    HMessageBox::information(parent, QStringLiteral("Notice"), text);
+    HMessageBox::information(parent, TranslateString(QStringLiteral("Notice")), text);
 }

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+class HProgress;
 class QTableWidget;
 class QWidget;
 
@@ -27,10 +28,12 @@ public:
     // The template beside the executable: template/idx_table.xls.
     static QString templatePath();
 
-    // The same without dialogs or messages; false with the cause in *error. The target is
+    // The same without dialogs or messages; false with the cause in *error (empty when the
+    // progress was cancelled). The target is
     // replaced only by a complete workbook: on failure an existing file stays as it was.
     static bool exportRows(const QTableWidget *table, const QString &path,
-                           const QString &templateFile, QString *error);
+                           const QString &templateFile, QString *error,
+                           HProgress *progress = nullptr);
     // What an import found.
     struct ImportSummary
     {
@@ -42,5 +45,5 @@ public:
     };
     // The table changes only when the whole workbook was read.
     static bool importRows(QTableWidget *table, const QString &path, QString *error,
-                           ImportSummary *summary = nullptr);
+                           ImportSummary *summary = nullptr, HProgress *progress = nullptr);
 };

@@ -1,5 +1,7 @@
 #include "hsalestatusschemes.h"
 
+#include "translatestring.h"
+
 #include "hdatabase.h"
 #include "hjsonfunc.h"
 #include "hsafefile.h"
@@ -114,7 +116,8 @@ QString valueText(const QJsonValue &value)
 
 QString describe(const QString &where, const QJsonValue &value, const QString &expected)
 {
-    return QStringLiteral("%1 holds %2 where %3 belongs").arg(where, valueText(value), expected);
+    return TranslateString(QStringLiteral("%1 holds %2 where %3 belongs"))
+        .arg(where, valueText(value), expected);
 }
 
 // Whether the value is present and of the wrong type; *problem then says so, with its key.
@@ -291,8 +294,9 @@ bool HSaleStatusSchemes::write(const QString &name, const QJsonObject &scheme, b
     if (keepBackup && QFileInfo::exists(backup) && !isOwnBackup(backup) && !readChecked(backup)) {
         const QString kept = keepingPath(backup.chopped(4));
         if (!QFile::rename(backup, kept)) {
-            m_error = QStringLiteral("Cannot move %1 aside to %2; %3 was not written")
-                          .arg(shown(backup), shown(kept), shown(path));
+            m_error =
+                TranslateString(QStringLiteral("Cannot move %1 aside to %2; %3 was not written"))
+                    .arg(shown(backup), shown(kept), shown(path));
             return false;
         }
     }
@@ -312,7 +316,8 @@ bool HSaleStatusSchemes::keepUnreadable(const QString &name)
     if (!file.exists())
         return true;
     if (!file.open(QIODevice::ReadOnly)) {
-        m_error = QStringLiteral("Cannot read %1: %2").arg(shown(source), file.errorString());
+        m_error = TranslateString(QStringLiteral("Cannot read %1: %2"))
+                      .arg(shown(source), file.errorString());
         return false;
     }
     const QString target = keepingPath(source);
@@ -328,7 +333,7 @@ bool HSaleStatusSchemes::remove(const QString &name)
     m_error.clear();
     QFile file(readPath(name));
     if (!file.remove()) {
-        m_error = QStringLiteral("Cannot delete %1: %2")
+        m_error = TranslateString(QStringLiteral("Cannot delete %1: %2"))
                       .arg(QDir::toNativeSeparators(file.fileName()), file.errorString());
         return false;
     }

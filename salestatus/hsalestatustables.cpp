@@ -2,6 +2,7 @@
 
 #include "hsalestatusschemes.h"
 #include "htextdelegate.h"
+#include "translatestring.h"
 
 #include <QHash>
 #include <QHeaderView>
@@ -20,15 +21,16 @@ const QStringList &seriesHeaders()
 {
     static const QStringList headers = {
         QStringLiteral("id_series"), QStringLiteral("category"), QStringLiteral("is_not_for_sale"),
-        QStringLiteral("is_user_skip"), QStringLiteral("model string")};
+        QStringLiteral("is_user_skip"), TranslateString(QStringLiteral("model string"))};
     return headers;
 }
 
 const QStringList &modelHeaders()
 {
-    static const QStringList headers = {
-        QStringLiteral("product_code"), QStringLiteral("model"), QStringLiteral("OEM Model"),
-        QStringLiteral("is_not_for_sale"), QStringLiteral("is_user_skip")};
+    static const QStringList headers = {QStringLiteral("product_code"), QStringLiteral("model"),
+                                        TranslateString(QStringLiteral("OEM Model")),
+                                        QStringLiteral("is_not_for_sale"),
+                                        QStringLiteral("is_user_skip")};
     return headers;
 }
 
@@ -164,6 +166,7 @@ void HSaleStatusTables::Shown::reset()
 {
     filled = false;
     rowsByKey.clear();
+    keyOfRow.clear();
     edited.clear();
     allUnsaved = true;
     unsaved.clear();
@@ -272,12 +275,14 @@ void HSaleStatusTables::refill(QTableWidget *table, Shown &shown, const QStringL
         const QSignalBlocker quiet(table->model());
         if (whole) {
             shown.reset();
+            shown.keyOfRow.resize(records.size());
             QHash<QString, int> firstRow;
             firstRow.reserve(records.size());
             for (int i = 0; i < records.size(); ++i) {
                 setRow(i);
                 const int rowKey = records.at(i).toObject().value(keyName).toInt();
                 shown.rowsByKey[rowKey].append(i);
+                shown.keyOfRow[i] = rowKey;
                 setRowShown(table, i, rowKey == key);
                 const QString text = cellText(table, i, 0);
                 const auto first = firstRow.constFind(text);
@@ -441,11 +446,12 @@ void HSaleStatusTables::writeModels(QJsonArray &models)
     }
 }
 
-void HSaleStatusTables::setShownChecks(QTableWidget *table, int column, const QStringList &ids,
-                                       Qt::CheckState state)
+QVector<int> HSaleStatusTables::setShownChecks(QTableWidget *table, int column,
+                                               const QStringList &ids, Qt::CheckState state)
 {
     // The fill runs without item signals: the rows are noted here for the next save.
-    QSet<int> &unsaved = table == m_seriesTable ? m_series.unsaved : m_models.unsaved;
+    Shown &noted = shownOf(table);
+    QVector<int> changed;
     const QSet<QString> listed(ids.cbegin(), ids.cend());
     const Qt::CheckState opposite = state == Qt::Checked ? Qt::Unchecked : Qt::Checked;
     const TableFill fill(table);
@@ -461,7 +467,94 @@ void HSaleStatusTables::setShownChecks(QTableWidget *table, int column, const QS
         if (item->checkState() == wanted)
             continue;
         item->setCheckState(wanted);
-        unsaved.insert(row);
+        noted.unsaved.insert(row);
+        noted.edited.insert(row);
+        changed.append(row);
+    }
+    return changed;
+}
+
+bool HSaleStatusTables::rowOfShownKey(const QTableWidget *table, int row) const
+{
+    const Shown &shown = shownOf(table);
+    return row >= 0 && row < shown.keyOfRow.size() && shown.keyOfRow.at(row) == shown.key;
+}
+
+void HSaleStatusTables::showRow(QTableWidget *table, int row, bool shown)
+{
+    setRowShown(table, row, shown);
+}
+
+int HSaleStatusTables::keyRowCount(const QTableWidget *table) const
+{
+    const Shown &shown = shownOf(table);
+    return shown.filled ? shown.rowsByKey.value(shown.key).size() : 0;
+}
+
+void HSaleStatusTables::noteEdited(const QTableWidget *table, int row)
+{
+    Shown &shown = shownOf(table);
+    shown.edited.insert(row);
+    shown.unsaved.insert(row);
+}
+
+int HSaleStatusTables::firstRecord(const QTableWidget *table, const QJsonArray &records,
+                                   const QString &keyName, int row) const
+{
+    // Row i was filled from record i; a key that several rows hold writes into the first.
+    const Shown &shown = shownOf(table);
+    const QString key = cellText(table, row, 0);
+    const auto shared = shown.sharedKeys.constFind(key);
+    if (shared != shown.sharedKeys.constEnd())
+        return shared->first();
+    const auto keyText = [&](int i) {
+        const QJsonValue value = records.at(i).toObject().value(keyName);
+        return value.isString() ? value.toString() : QString::number(value.toInt());
+    };
+    if (row < records.size() && keyText(row) == key)
+        return row;
+    for (int i = 0; i < records.size(); ++i) {
+        if (keyText(i) == key)
+            return i;
+    }
+    return -1;
+}
+
+void HSaleStatusTables::writeEditedSeries(QJsonArray &series)
+{
+    const QTableWidget *table = m_seriesTable;
+    const QSet<int> rows = m_series.edited;
+    m_series.edited.clear();
+    for (int row : rows) {
+        if (row >= table->rowCount())
+            continue;
+        const int found = firstRecord(table, series, SchemeKeys::idSeries, row);
+        if (found < 0)
+            continue;
+        QJsonObject record = series.at(found).toObject();
+        record.insert(SchemeKeys::isNotForSale, cellChecked(table, row, 2));
+        record.insert(SchemeKeys::isUserSkip, cellChecked(table, row, 3));
+        record.insert(SchemeKeys::modelString, cellText(table, row, 4));
+        series.replace(found, record);
+    }
+}
+
+void HSaleStatusTables::writeEditedModels(QJsonArray &models)
+{
+    const QTableWidget *table = m_modelTable;
+    const QSet<int> rows = m_models.edited;
+    m_models.edited.clear();
+    for (int row : rows) {
+        if (row >= table->rowCount())
+            continue;
+        const int found = firstRecord(table, models, SchemeKeys::productCode, row);
+        if (found < 0)
+            continue;
+        QJsonObject record = models.at(found).toObject();
+        record.insert(SchemeKeys::oemModel, cellText(table, row, 2));
+        record.insert(SchemeKeys::isNotForSale, cellChecked(table, row, 3));
+        record.insert(SchemeKeys::isUserSkip, cellChecked(table, row, 4));
+        models.replace(found, record);
     }
 }
 

@@ -52,12 +52,27 @@ public:
     // without a record are skipped. Afterwards the tables and the scheme agree.
     void writeSeries(QJsonArray &series);
     void writeModels(QJsonArray &models);
+    // The same for the rows edited since the last fill or write only: what a switch of
+    // product type or series keeps of the edits, without walking every row.
+    void writeEditedSeries(QJsonArray &series);
+    void writeEditedModels(QJsonArray &models);
+
+    // Whether a row belongs to the product type or series the table shows (the find box
+    // may hide it still).
+    bool rowOfShownKey(const QTableWidget *table, int row) const;
+    // Shows or hides a row the way the tables do (height 0 and hidden).
+    static void showRow(QTableWidget *table, int row, bool shown);
+    // Rows of the key shown.
+    int keyRowCount(const QTableWidget *table) const;
+    // A cell edited from outside the user's typing (undo, redo): noted for the next save.
+    void noteEdited(const QTableWidget *table, int row);
 
     // Check all / uncheck all: with an empty list every shown row gets `state`; otherwise a
     // shown row whose column 0 is listed gets `state` and any other shown row its opposite.
     // Rows not shown are never touched. `table` is one of the two tables.
-    void setShownChecks(QTableWidget *table, int column, const QStringList &ids,
-                        Qt::CheckState state);
+    // Returns the rows it changed.
+    QVector<int> setShownChecks(QTableWidget *table, int column, const QStringList &ids,
+                                Qt::CheckState state);
 
     // The rows "Save to Db" must compare with the database, in table order: every row after
     // a scheme was loaded or a table rebuilt, else only the rows edited or checked since the
@@ -82,6 +97,7 @@ private:
         bool filled = false;
         int key = 0;
         QHash<int, QVector<int>> rowsByKey;
+        QVector<int> keyOfRow;
         QSet<int> edited;
         // Rows that may differ from the database; all of them when `allUnsaved`.
         bool allUnsaved = true;
@@ -91,6 +107,17 @@ private:
         void reset();
     };
 
+    Shown &shownOf(const QTableWidget *table)
+    {
+        return table == m_seriesTable ? m_series : m_models;
+    }
+    const Shown &shownOf(const QTableWidget *table) const
+    {
+        return table == m_seriesTable ? m_series : m_models;
+    }
+    // The first record with the key of `row` (column 0), or -1.
+    int firstRecord(const QTableWidget *table, const QJsonArray &records, const QString &keyName,
+                    int row) const;
     static QVector<int> rowsToSave(const Shown &shown, const QTableWidget *table);
 
     using RowSetter = std::function<void(int row)>;

@@ -281,6 +281,8 @@ inline QStringList OemExchangeSuite::run(const std::function<void()> &action, co
         }
         if (filters)
             *filters = dialog->nameFilters();
+        // The dialog starts in the last folder used; an absolute path is taken from the root.
+        dialog->setDirectory(QStringLiteral("/"));
         dialog->selectFile(path);
         // Accepted from the event loop: the dialog may ask whether to replace an existing
         // file, and the next poll answers that.

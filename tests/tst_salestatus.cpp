@@ -5,6 +5,8 @@
 
 #include "hdatabase.h"
 
+#include <QMessageBox>
+#include <QUndoStack>
 #include <QtTest>
 
 using namespace SaleStatusFixture;
@@ -17,7 +19,9 @@ private slots:
     void init() { startClean(m_dir, &m_db); }
     void cleanup() { finishClean(); }
 
-    void flagsRoundTripThroughScheme();
+    void editsSurviveSwitchesOrAreAsked_data();
+    void editsSurviveSwitchesOrAreAsked();
+    void undoRedoThenSave();
     void tablesKeepEveryRowAcrossRefills();
     void checkAllWithIdLists();
     void saveToSchemeWithPartialAndDoubledRecords();
@@ -30,69 +34,125 @@ private:
     QString m_db;
 };
 
-void TestSaleStatus::flagsRoundTripThroughScheme()
+void TestSaleStatus::editsSurviveSwitchesOrAreAsked_data()
 {
+    // A tick on series 3 and an OEM name on P1A, then a switch: product type and series
+    // switches keep them unasked; a scheme switch asks, and the answer decides what the file
+    // A holds. "kept" is whether the edits are still shown once A is shown again.
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<QString>("fileA");
+    QTest::addColumn<bool>("kept");
+    const QString untouched = "false|";
+    QTest::newRow("product type") << "type" << 0 << false << untouched << true;
+    QTest::newRow("series") << "series" << 0 << false << untouched << true;
+    QTest::newRow("scheme, cancel")
+        << "scheme" << int(QMessageBox::Cancel) << true << untouched << true;
+    QTest::newRow("scheme, discard")
+        << "scheme" << int(QMessageBox::Discard) << true << untouched << false;
+    QTest::newRow("scheme, save") << "scheme" << int(QMessageBox::Save) << true << "true|OEM A"
+                                  << true;
+    QTest::newRow("new scheme, cancel")
+        << "new" << int(QMessageBox::Cancel) << true << untouched << true;
+}
+
+void TestSaleStatus::editsSurviveSwitchesOrAreAsked()
+{
+    QFETCH(QString, change);
+    QFETCH(int, answer);
+    QFETCH(bool, asked);
+    QFETCH(QString, fileA);
+    QFETCH(bool, kept);
     writeScheme("A.json", {});
     writeScheme("B.json", {});
+    const QByteArray bytesA = fileBytes(configPath("A.json"));
+    ModalAnswerer answerer;
+    answerer.setDefaultAnswer(QMessageBox::StandardButton(answer));
+    Editor editor;
+    editor.clickSeries(1);
+    editor.setS(3, 2, true);
+    editor.m("P1A", 2)->setText("OEM A");
+    QVERIFY(editor.widget->isModified());
+
+    if (change == "type") {
+        editor.productType->setCurrentIndex(1);
+        editor.productType->setCurrentIndex(0);
+    } else if (change == "series") {
+        editor.clickSeries(2);
+    } else if (change == "scheme") {
+        editor.scheme->setCurrentIndex(1);
+    } else {
+        editor.click("pushButton_New");
+    }
+    QCOMPARE(answerer.count() > 0, asked);
+    if (editor.scheme->currentText() != "A.json")
+        editor.scheme->setCurrentIndex(0);
+    QCOMPARE(editor.scheme->currentText(), "A.json");
+    editor.clickSeries(1);
+    QCOMPARE(editor.checkedSeries(2).contains("3"), kept);
+    QCOMPARE(editor.m("P1A", 2)->text(), kept ? "OEM A" : "");
+    QCOMPARE(editor.widget->isModified(), kept && answer != QMessageBox::Save);
+    if (fileA == "false|")
+        QCOMPARE(fileBytes(configPath("A.json")), bytesA);
+    else
+        QCOMPARE(saved("A.json", 3, "is_not_for_sale") + "|" + saved("A.json", "P1A", "oem_model"),
+                 fileA);
+
+    // Discarding (what the main window's Cancel does) and closing write nothing.
+    const QByteArray before = fileBytes(configPath("A.json"));
+    editor.widget->discardChanges();
+    QVERIFY(!editor.widget->isModified());
+    editor.widget.reset();
+    QCOMPARE(fileBytes(configPath("A.json")), before);
+}
+
+// Edits are undone and redone one step at a time (a check all as one); Save to scheme
+// writes what is shown; undoing back to the saved state clears the mark. Install codes are
+// edits of the scheme like the others.
+void TestSaleStatus::undoRedoThenSave()
+{
+    writeScheme("A.json", {});
     ModalAnswerer answerer;
     Editor editor;
-    QCOMPARE(editor.scheme->currentText(), "A.json");
-
-    // A tick without "Save to scheme" is lost by a product type change and a scheme switch.
-    editor.setS(3, 2, true);
-    editor.productType->setCurrentIndex(1);
-    editor.productType->setCurrentIndex(0);
-    QCOMPARE(editor.checkedSeries(2), (QStringList{"2", "21"}));
-    editor.setS(3, 2, true);
-    editor.scheme->setCurrentIndex(1);
-    editor.scheme->setCurrentIndex(0);
-    QCOMPARE(editor.checkedSeries(2), (QStringList{"2", "21"}));
-
-    editor.setS(3, 2, true);
-    editor.setS(2, 2, false);
-    editor.s(5, 4)->setText("It's new");
+    QUndoStack *undo = editor.widget->undoStack();
     editor.clickSeries(1);
-    editor.m("P1A", 2)->setText("OEM \"A\"");
-    editor.setM("P1A", 4, true);
-    editor.iduType->setCurrentIndex(1);
-    editor.click("pushButton_Save");
-    // After a product type change every series row is still written, shown or not.
-    editor.productType->setCurrentIndex(3);
-    editor.setS(20, 3, true);
-    editor.click("pushButton_Save");
-    QCOMPARE(answerer.count(), 0);
-    QCOMPARE(
-        (QStringList{saved("A.json", 20, "is_user_skip"), saved("A.json", 3, "is_not_for_sale"),
-                     saved("A.json", 2, "is_not_for_sale"), saved("A.json", 5, "model_string")}),
-        (QStringList{"true", "true", "false", "It's new"}));
-    editor.productType->setCurrentIndex(0);
-
-    // Another scheme and back: the saved values come from the file.
-    editor.scheme->setCurrentIndex(1);
-    QCOMPARE(editor.models->rowCount(), 0);
-    QCOMPARE(editor.iduType->currentText(), "Duct");
-    editor.scheme->setCurrentIndex(0);
-    QCOMPARE(editor.checkedSeries(2), (QStringList{"3", "21"}));
-    QCOMPARE(editor.checkedSeries(3), (QStringList{"10", "20"}));
-    QCOMPARE(editor.s(5, 4)->text(), "It's new");
-    QCOMPARE(editor.iduType->currentText(), "Cassette");
-    editor.clickSeries(1);
-    QCOMPARE(editor.m("P1A", 2)->text(), "OEM \"A\"");
-    QCOMPARE(editor.checkedModels(4), (QStringList{"P1A", "XYZ"}));
-
-    // Rows left from A are not written into B: the model table was cleared by the switch.
-    editor.scheme->setCurrentIndex(1);
-    editor.click("pushButton_Save");
-    QCOMPARE(saved("B.json", "P1A", "oem_model"), "");
-
-    // Closing writes the scheme held in memory: an install code added since, not a tick that
-    // never went through "Save to scheme".
-    editor.setS(7, 3, true);
-    answerer.act(typeName("added"));
+    editor.setS(3, 3, true);
+    editor.m("P1A", 2)->setText("first");
+    editor.m("P1A", 2)->setText("second");
+    answerer.act(typeName("code"));
     editor.click("pushButton_AddInstallCode");
-    editor.widget.reset();
-    QCOMPARE(readScheme("B.json").value("install_code").toObject().keys(), QStringList{"added"});
-    QCOMPARE(saved("B.json", 7, "is_user_skip"), "false");
+    QCOMPARE(undo->count(), 4);
+    undo->undo();
+    undo->undo();
+    QCOMPARE(editor.m("P1A", 2)->text(), "first");
+    QCOMPARE(editor.installCode->count(), 0);
+    undo->redo();
+    editor.click("pushButton_Save");
+    QVERIFY(!editor.widget->isModified());
+    QCOMPARE(saved("A.json", 3, "is_user_skip") + "|" + saved("A.json", "P1A", "oem_model"),
+             "true|second");
+    QVERIFY(readScheme("A.json").value("install_code").toObject().isEmpty());
+
+    // Past the save and back: the mark follows.
+    undo->undo();
+    QVERIFY(editor.widget->isModified());
+    QCOMPARE(editor.m("P1A", 2)->text(), "first");
+    undo->redo();
+    QVERIFY(!editor.widget->isModified());
+
+    // A filtered check all ticks only the rows shown, as one step, and saves the scheme.
+    editor.productType->setCurrentIndex(0);
+    editor.find<QLineEdit>("tableWidget_Series_find")->setText("mini");
+    QCOMPARE(shown(editor.series), (QStringList{"5", "7"}));
+    editor.click("pushButton_checkall");
+    QCOMPARE(editor.checkedSeries(2), (QStringList{"2", "5", "7", "21"}));
+    QCOMPARE(saved("A.json", 5, "is_not_for_sale") + saved("A.json", 1, "is_not_for_sale"),
+             "truefalse");
+    undo->undo();
+    QCOMPARE(editor.checkedSeries(2), (QStringList{"2", "21"}));
+    QVERIFY(editor.widget->isModified());
+    QCOMPARE(answerer.count(), 1);
 }
 
 // The tables keep one row per record; rows not shown are hidden at height 0, and a click on
@@ -142,20 +202,19 @@ void TestSaleStatus::tablesKeepEveryRowAcrossRefills()
     QVERIFY(!editable(models, 0, 0) && !editable(models, 0, 1) && editable(models, 0, 2));
 
     // Values changed in hidden and shown rows, a selection and an open editor: the next click
-    // brings back the scheme's values and leaves nothing selected or open.
+    // keeps the values and leaves nothing selected or open.
     const int abc = editor.modelRow("ABC");
     editor.m("P1A", 2)->setText("typed in a hidden row");
     editor.setM("P1B", 3, false);
     editor.m("ABC", 2)->setText("typed");
-    editor.m("ABC", 0)->setText("changed key");
     models->setCurrentCell(editor.modelRow("XYZ"), 2);
     models->editItem(editor.m("XYZ", 2));
     QTRY_VERIFY(!models->viewport()->findChildren<QLineEdit *>().isEmpty());
     editor.clickSeries(11);
     QCOMPARE(shown(models), QStringList());
     QCOMPARE(hidden(models), (QStringList{"P1A", "P1B", "P2A", "ABC", "XYZ", "Q'1", "P20"}));
-    QCOMPARE(rowTexts(models, 2).join(""), "");
-    QCOMPARE(editor.checkedModels(3), QStringList{"P1B"});
+    QCOMPARE(rowTexts(models, 2).join(""), "typed in a hidden rowtyped");
+    QCOMPARE(editor.checkedModels(3), QStringList());
     QVERIFY(!editable(models, abc, 0) && editable(models, abc, 2));
     QVERIFY(!models->selectionModel()->hasSelection());
     QCOMPARE(models->currentItem(), nullptr);
