@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QProgressDialog>
 #include <QString>
 
 class QProgressDialog;
