@@ -71,9 +71,11 @@ HOduAndIduMatchingWidget::HOduAndIduMatchingWidget(QWidget *parent)
     // Undo and redo within the tab, also from the context menu.
     QAction *undo = m_undo->createUndoAction(this, TranslateString(QStringLiteral("Undo")));
     undo->setObjectName(QStringLiteral("action_undo"));
+    undo->setToolTip(TranslateString(QStringLiteral("Undoes the last edit in this tab")));
     undo->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_Z));
     QAction *redo = m_undo->createRedoAction(this, TranslateString(QStringLiteral("Redo")));
     redo->setObjectName(QStringLiteral("action_redo"));
+    redo->setToolTip(TranslateString(QStringLiteral("Redoes the edit undone last")));
     redo->setShortcut(QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_Z));
     for (QAction *action : {undo, redo}) {
         action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
