@@ -62,10 +62,10 @@ bool HMatchingSave::applyChanges(HDatabase *db, const QString &deleteSql, const 
     return true;
 }
 
-bool HMatchingSave::writeSnapshot(const QJsonDocument &doc, const QString &fileName,
-                                  QString *error)
+bool HMatchingSave::writeSnapshot(const QJsonDocument &doc, const QString &fileName, QString *error)
 {
-    const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/log/") + fileName;
+    const QString path =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/log/") + fileName;
     QString text;
     if (HJsonFunc::jsonDocToFile(doc, path, QJsonDocument::Indented, &text))
         return true;

@@ -3,6 +3,7 @@
 
 #include "hdatabase.h"
 #include "hdbfind.h"
+#include "hfindbar.h"
 #include "hlabellist.h"
 #include "hmatchingload.h"
 #include "hmatchingsave.h"
@@ -10,7 +11,10 @@
 #include "hsqlstatement.h"
 #include "translatestring.h"
 
+#include <QAction>
 #include <QItemSelectionModel>
+#include <QLocale>
+#include <QUndoStack>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QSqlQuery>
@@ -32,6 +36,7 @@ const QString kIdSeries = QStringLiteral("id_series");
 HOduAndIduMatchingWidget::HOduAndIduMatchingWidget(QWidget *parent)
     : HEditorPage(parent)
     , ui(new Ui::HOduAndIduMatchingWidget)
+    , m_undo(new QUndoStack(this))
 {
     ui->setupUi(this);
 
@@ -41,14 +46,63 @@ HOduAndIduMatchingWidget::HOduAndIduMatchingWidget(QWidget *parent)
 
     ui->pushButton_remove->setText(QStringLiteral("-->"));
     ui->pushButton_add->setText(QStringLiteral("<--"));
+    ui->pushButton_remove->setToolTip(TranslateString(
+        QStringLiteral("Removes the selected indoor series from the current outdoor series")));
+    ui->pushButton_add->setToolTip(TranslateString(
+        QStringLiteral("Matches the selected indoor series to the current outdoor series")));
 
     ui->listView_all_idu->setSelectionMode(QAbstractItemView::MultiSelection);
     ui->listView_all_idu->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ui->listView_all_odu->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ui->listView_match_idu->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    HLabelList::keepSelectionOnTypeAhead(ui->listView_all_idu);
 
     ui->comboBox_idu->hide();
     ui->comboBox_odu->hide();
+
+    for (QAbstractItemView *view : {static_cast<QAbstractItemView *>(ui->listView_all_odu),
+                                    static_cast<QAbstractItemView *>(ui->listView_match_idu),
+                                    static_cast<QAbstractItemView *>(ui->listView_all_idu)})
+        HFindBar::attach(view);
+    HFindBar::installShortcut(this);
+    connect(HFindBar::of(ui->listView_all_odu), &HFindBar::filtered, this,
+            &HEditorPage::statusTextChanged);
+
+    // Undo and redo within the tab, also from the context menu.
+    QAction *undo = m_undo->createUndoAction(this, TranslateString(QStringLiteral("Undo")));
+    undo->setObjectName(QStringLiteral("action_undo"));
+    undo->setToolTip(TranslateString(QStringLiteral("Undoes the last edit in this tab")));
+    undo->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_Z));
+    QAction *redo = m_undo->createRedoAction(this, TranslateString(QStringLiteral("Redo")));
+    redo->setObjectName(QStringLiteral("action_redo"));
+    redo->setToolTip(TranslateString(QStringLiteral("Redoes the edit undone last")));
+    redo->setShortcut(QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_Z));
+    for (QAction *action : {undo, redo}) {
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        addAction(action);
+    }
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+
+    load();
+    // A user who may only read the database sees it, with the same buttons off.
+    if (!m_readOnly)
+        m_readOnly = !checkWritable({QStringLiteral("__rule_odu_idu_matching")},
+                                    {ui->pushButton_add, ui->pushButton_remove});
+    ui->pushButton_add->setEnabled(!m_readOnly);
+    ui->pushButton_remove->setEnabled(!m_readOnly);
+
+    connect(this, &HOduAndIduMatchingWidget::clickAll_OduList, this,
+            &HOduAndIduMatchingWidget::on_listView_all_odu_clicked);
+}
+
+void HOduAndIduMatchingWidget::load()
+{
+    ar_odu = QJsonArray();
+    ar_idu = QJsonArray();
+    m_stored.clear();
+    m_rowsOfOdu.clear();
+    m_dirtyOdus.clear();
+    m_undo->clear();
 
     HMatchingLoad load(HDbFind::getDb());
     initOduList(load);
@@ -58,17 +112,34 @@ HOduAndIduMatchingWidget::HOduAndIduMatchingWidget(QWidget *parent)
     m_series.clear();
     showSeriesLists();
     // Without every stored row the tab cannot tell what the user removed: no edits, no save.
-    m_readOnly = load.failed();
-    // A user who may only read the database sees it, with the same buttons off.
-    if (!m_readOnly)
-        m_readOnly = !checkWritable({QStringLiteral("__rule_odu_idu_matching")},
-                                    {ui->pushButton_add, ui->pushButton_remove});
+    m_readOnly = load.failed() || HEditorPage::isReadOnly();
     HMatchingLoad::showFailures(m_notice, load.failures());
     ui->pushButton_add->setEnabled(!m_readOnly);
     ui->pushButton_remove->setEnabled(!m_readOnly);
+    setModified(false);
+    emit statusTextChanged();
+}
 
-    connect(this, &HOduAndIduMatchingWidget::clickAll_OduList, this,
-            &HOduAndIduMatchingWidget::on_listView_all_odu_clicked);
+void HOduAndIduMatchingWidget::discardChanges()
+{
+    const int row = currentOduRow();
+    load();
+    if (row >= 0 && row < ar_odu.size())
+        ui->listView_all_odu->setCurrentIndex(ui->listView_all_odu->model()->index(row, 0));
+}
+
+QString HOduAndIduMatchingWidget::statusText() const
+{
+    QList<int> rows;
+    for (int row = 0; row < ar_odu.size(); ++row)
+        rows.append(row);
+    if (const HFindBar *find = HFindBar::of(ui->listView_all_odu))
+        rows = find->shownRows(rows);
+    int pairs = 0;
+    for (int row : qAsConst(rows))
+        pairs += ar_odu.at(row).toObject().value(kMatched).toArray().size();
+    return TranslateString(QStringLiteral("%1 outdoor series, %2 pairs"))
+        .arg(QLocale().toString(rows.size()), QLocale().toString(pairs));
 }
 
 HOduAndIduMatchingWidget::~HOduAndIduMatchingWidget()
@@ -178,22 +249,56 @@ QString HOduAndIduMatchingWidget::iduLabel(const QJsonObject &record)
              record.value(QStringLiteral("category")).toString());
 }
 
+namespace {
+
+// What tells two series with the same label apart: their id.
+QList<QStringList> seriesIds(const QList<QJsonObject> &records)
+{
+    QList<QStringList> ids;
+    for (const QJsonObject &record : records)
+        ids.append({QStringLiteral("#%1").arg(record.value(kIdSeries).toInt())});
+    return ids;
+}
+
+} // namespace
+
 void HOduAndIduMatchingWidget::showSeriesLists()
 {
     QStringList odus;
-    for (const QJsonValue &value : qAsConst(ar_odu))
-        odus.append(oduLabel(value.toObject().value(kOdu).toObject()));
-    HLabelList::install(ui->listView_all_odu, odus);
+    QList<QJsonObject> records;
+    for (const QJsonValue &value : qAsConst(ar_odu)) {
+        records.append(value.toObject().value(kOdu).toObject());
+        odus.append(oduLabel(records.last()));
+    }
+    HLabelList::install(ui->listView_all_odu, HLabelList::distinct(odus, seriesIds(records)));
+    HLabelList::onCurrentChanged(ui->listView_all_odu, this,
+                                 [this](const QModelIndex &) { showMatches(); });
     if (!ar_odu.isEmpty()) {
         const QModelIndex first = ui->listView_all_odu->model()->index(0, 0);
         ui->listView_all_odu->setCurrentIndex(first);
         on_listView_all_odu_clicked(first);
+    } else {
+        HLabelList::install(ui->listView_match_idu, {});
     }
 
     QStringList idus;
-    for (const QJsonValue &value : qAsConst(ar_idu))
-        idus.append(iduLabel(value.toObject()));
-    HLabelList::install(ui->listView_all_idu, idus);
+    records.clear();
+    for (const QJsonValue &value : qAsConst(ar_idu)) {
+        records.append(value.toObject());
+        idus.append(iduLabel(records.last()));
+    }
+    HLabelList::install(ui->listView_all_idu, HLabelList::distinct(idus, seriesIds(records)));
+}
+
+int HOduAndIduMatchingWidget::currentOduRow() const
+{
+    const QModelIndex current = ui->listView_all_odu->currentIndex();
+    return current.isValid() && current.row() < ar_odu.size() ? current.row() : -1;
+}
+
+void HOduAndIduMatchingWidget::showMatches()
+{
+    on_listView_all_odu_clicked(ui->listView_all_odu->currentIndex());
 }
 
 void HOduAndIduMatchingWidget::on_listView_all_odu_clicked(QModelIndex index)
@@ -201,8 +306,12 @@ void HOduAndIduMatchingWidget::on_listView_all_odu_clicked(QModelIndex index)
     QStringList labels;
     if (index.isValid() && index.row() < ar_odu.size()) {
         const QJsonArray matches = ar_odu.at(index.row()).toObject().value(kMatched).toArray();
-        for (const QJsonValue &match : matches)
-            labels.append(iduLabel(match.toObject()));
+        QList<QJsonObject> records;
+        for (const QJsonValue &match : matches) {
+            records.append(match.toObject());
+            labels.append(iduLabel(records.last()));
+        }
+        labels = HLabelList::distinct(labels, seriesIds(records));
     }
     HLabelList::install(ui->listView_match_idu, labels);
 }
@@ -227,71 +336,112 @@ void HOduAndIduMatchingWidget::on_listView_all_idu_clicked(QModelIndex index)
 
 void HOduAndIduMatchingWidget::on_listView_all_idu_doubleClicked(QModelIndex index)
 {
-    if (m_readOnly)
-        return;
-    const QModelIndex current = ui->listView_all_odu->currentIndex();
-    if (!current.isValid() || current.row() >= ar_odu.size()) {
-        HMessageBox::information(this, TranslateString(QStringLiteral("Infomation")),
-                                 TranslateString(QStringLiteral("Please select ODU series.")));
-        return;
-    }
-    if (index.row() < 0 || index.row() >= ar_idu.size())
-        return;
-    const QJsonObject idu = ar_idu.at(index.row()).toObject();
-    const int iduId = idu.value(kIdSeries).toInt();
-
-    QJsonObject entry = ar_odu.at(current.row()).toObject();
-    QJsonArray matches = entry.value(kMatched).toArray();
-    for (const QJsonValue &match : qAsConst(matches)) {
-        if (match.toObject().value(kIdSeries).toInt() == iduId) {
-            HMessageBox::information(this, TranslateString(QStringLiteral("Infomation")),
-                                     TranslateString(QStringLiteral("It already exists.")));
-            return;
-        }
-    }
-    matches.append(idu);
-    m_dirtyOdus.insert(oduIdAt(current.row()));
-    entry.insert(kMatched, matches);
-    ar_odu.replace(current.row(), entry);
-    emit clickAll_OduList(ui->listView_all_odu->currentIndex());
+    if (index.isValid())
+        addIdus({index.row()});
 }
 
 void HOduAndIduMatchingWidget::on_pushButton_add_clicked()
 {
-    QAbstractItemModel *model = ui->listView_all_idu->model();
-    QItemSelectionModel *selection = ui->listView_all_idu->selectionModel();
-    if (!model || !selection)
+    addIdus(HLabelList::chosenRows(ui->listView_all_idu));
+}
+
+void HOduAndIduMatchingWidget::addIdus(const QList<int> &iduRows)
+{
+    if (m_readOnly)
         return;
-    for (int row = 0; row < model->rowCount(); ++row) {
-        const QModelIndex rowIndex = model->index(row, 0);
-        if (selection->isSelected(rowIndex))
-            on_listView_all_idu_doubleClicked(rowIndex);
+    const int oduRow = currentOduRow();
+    QJsonArray matches;
+    if (oduRow >= 0)
+        matches = ar_odu.at(oduRow).toObject().value(kMatched).toArray();
+    bool added = false;
+    for (int iduRow : iduRows) {
+        if (oduRow < 0) {
+            HMessageBox::information(this, TranslateString(QStringLiteral("Infomation")),
+                                     TranslateString(QStringLiteral("Please select ODU series.")));
+            continue;
+        }
+        if (iduRow < 0 || iduRow >= ar_idu.size())
+            continue;
+        const QJsonObject idu = ar_idu.at(iduRow).toObject();
+        const int iduId = idu.value(kIdSeries).toInt();
+        const bool present =
+            std::any_of(matches.begin(), matches.end(), [iduId](const QJsonValue &match) {
+                return match.toObject().value(kIdSeries).toInt() == iduId;
+            });
+        if (present) {
+            HMessageBox::information(this, TranslateString(QStringLiteral("Infomation")),
+                                     TranslateString(QStringLiteral("It already exists.")));
+            continue;
+        }
+        matches.append(idu);
+        added = true;
     }
+    if (added)
+        edit(TranslateString(QStringLiteral("Add indoor series")), oduRow, matches);
 }
 
 void HOduAndIduMatchingWidget::on_listView_match_idu_doubleClicked(QModelIndex index)
 {
-    if (m_readOnly)
-        return;
-    const QModelIndex current = ui->listView_all_odu->currentIndex();
-    if (!current.isValid() || current.row() >= ar_odu.size())
-        return;
-    // The row is taken in the current outdoor series, which may differ from the one the
-    // middle list still shows when the current row was moved with the keyboard.
-    QJsonObject entry = ar_odu.at(current.row()).toObject();
-    QJsonArray matches = entry.value(kMatched).toArray();
-    if (index.isValid() && index.row() < matches.size()) {
-        matches.removeAt(index.row());
-        m_dirtyOdus.insert(oduIdAt(current.row()));
-    }
-    entry.insert(kMatched, matches);
-    ar_odu.replace(current.row(), entry);
-    emit clickAll_OduList(ui->listView_all_odu->currentIndex());
+    if (index.isValid())
+        removeMatches({index.row()});
 }
 
 void HOduAndIduMatchingWidget::on_pushButton_remove_clicked()
 {
-    on_listView_match_idu_doubleClicked(ui->listView_match_idu->currentIndex());
+    removeMatches(HLabelList::chosenRows(ui->listView_match_idu));
+}
+
+void HOduAndIduMatchingWidget::removeMatches(const QList<int> &matchRows)
+{
+    if (m_readOnly)
+        return;
+    const int oduRow = currentOduRow();
+    if (oduRow < 0)
+        return;
+    // The middle list shows the current outdoor series: its rows are the rows of its matches.
+    const QJsonArray matches = ar_odu.at(oduRow).toObject().value(kMatched).toArray();
+    QJsonArray kept;
+    for (int i = 0; i < matches.size(); ++i) {
+        if (!matchRows.contains(i))
+            kept.append(matches.at(i));
+    }
+    if (kept.size() != matches.size())
+        edit(TranslateString(QStringLiteral("Remove indoor series")), oduRow, kept);
+}
+
+void HOduAndIduMatchingWidget::edit(const QString &text, int oduRow, const QJsonArray &matches)
+{
+    HMatchingEdit::Lists before{
+        0, {oduRow}, {ar_odu.at(oduRow).toObject().value(kMatched).toArray()}};
+    HMatchingEdit::Lists after{0, {oduRow}, {matches}};
+    m_undo->push(new HMatchingEdit(text, before, after,
+                                   [this](const HMatchingEdit::Lists &lists) { apply(lists); }));
+}
+
+void HOduAndIduMatchingWidget::apply(const HMatchingEdit::Lists &lists)
+{
+    for (int i = 0; i < lists.rows.size(); ++i) {
+        const int row = lists.rows.at(i);
+        QJsonObject entry = ar_odu.at(row).toObject();
+        entry.insert(kMatched, lists.matched.at(i));
+        ar_odu.replace(row, entry);
+        m_dirtyOdus.insert(oduIdAt(row));
+    }
+    // The edited series becomes current, so that an undo shows what it changed.
+    const int row = lists.rows.value(0, -1);
+    if (row >= 0 && row != currentOduRow() && !ui->listView_all_odu->isRowHidden(row))
+        ui->listView_all_odu->setCurrentIndex(ui->listView_all_odu->model()->index(row, 0));
+    emit clickAll_OduList(ui->listView_all_odu->currentIndex());
+    updateModified();
+    emit statusTextChanged();
+}
+
+void HOduAndIduMatchingWidget::updateModified()
+{
+    const bool modified = !pendingChanges().isEmpty();
+    if (!modified)
+        m_dirtyOdus.clear();
+    setModified(modified);
 }
 
 int HOduAndIduMatchingWidget::oduIdAt(int row) const
@@ -299,12 +449,11 @@ int HOduAndIduMatchingWidget::oduIdAt(int row) const
     return ar_odu.at(row).toObject().value(kOdu).toObject().value(kIdSeries).toInt();
 }
 
-HSaveOutcome HOduAndIduMatchingWidget::saveChanges()
+QVector<HMatchingSave::Change> HOduAndIduMatchingWidget::pendingChanges() const
 {
-    HSaveOutcome outcome;
-    if (m_readOnly || m_dirtyOdus.isEmpty())
-        return outcome;
-
+    QVector<HMatchingSave::Change> changes;
+    if (m_dirtyOdus.isEmpty())
+        return changes;
     // The pairs of the edited outdoor series as the lists hold them now, in list order; the
     // pairs of other series are as stored.
     QVector<int> rows;
@@ -326,7 +475,6 @@ HSaveOutcome HOduAndIduMatchingWidget::saveChanges()
     auto storedRows = [this](const Pair &pair) {
         return m_stored.value(pair.first).value(pair.second);
     };
-    QVector<HMatchingSave::Change> changes;
     auto change = [&](const Pair &pair) {
         const QVariantList key{pair.first, pair.second};
         changes.append({key, storedRows(pair), key, current.value(pair)});
@@ -346,8 +494,22 @@ HSaveOutcome HOduAndIduMatchingWidget::saveChanges()
     std::sort(removed.begin(), removed.end());
     for (const Pair &pair : qAsConst(removed))
         change(pair);
+    return changes;
+}
+
+HSaveOutcome HOduAndIduMatchingWidget::saveChanges()
+{
+    HSaveOutcome outcome;
+    if (m_readOnly)
+        return outcome;
+    const QVector<HMatchingSave::Change> changes = pendingChanges();
+    auto storedRows = [this](const Pair &pair) {
+        return m_stored.value(pair.first).value(pair.second);
+    };
     if (changes.isEmpty()) {
         m_dirtyOdus.clear();
+        setModified(false);
+        m_undo->setClean();
         return outcome;
     }
 
@@ -394,8 +556,11 @@ HSaveOutcome HOduAndIduMatchingWidget::saveChanges()
         else
             stored.remove(c.key.at(1).toInt());
     }
-    // Pairs held back for a vanished series are tried again by the next save.
+    // Pairs held back for a vanished series are tried again by the next save; the save is
+    // done as far as it can be.
     m_dirtyOdus.clear();
+    setModified(false);
+    m_undo->setClean();
     if (applied.size() != changes.size()) {
         for (const HMatchingSave::Change &c : qAsConst(changes)) {
             if (c.rows != c.storedRows &&

@@ -2,6 +2,8 @@
 
 #include "heditorpage.h"
 
+#include "hlabellist.h"
+#include "hmatchingsave.h"
 #include "hsaveround.h"
 #include "hserieslookup.h"
 
@@ -21,12 +23,15 @@ class HOduAndIduMatchingWidget;
 class HMatchingLoad;
 class QAbstractItemView;
 class QLabel;
+class QUndoStack;
 
 // Which indoor series may be combined with each outdoor series (__rule_odu_idu_matching).
-// Left: outdoor series; middle: the indoor series matched to the outdoor series last
-// clicked; right: every indoor series. Edits stay in memory until save(), which writes only
-// the pairs that changed since the tab loaded or last saved. A tab that could not read
-// everything says so and is read-only.
+// Left: outdoor series; middle: the indoor series matched to the current outdoor series
+// (however it became current); right: every indoor series. Each list has a find box; actions
+// touch only rows that are selected and shown. Every edit is a step of the tab's undo stack
+// (Ctrl+Z, Ctrl+Shift+Z). Edits stay in memory until save(), which writes only the pairs that
+// changed since the tab loaded or last saved. A tab that could not read everything says so
+// and is read-only.
 class HOduAndIduMatchingWidget : public HEditorPage
 {
     Q_OBJECT
@@ -44,6 +49,10 @@ public:
     HSaveOutcome saveChanges();
     bool isReadOnly() const { return m_readOnly; }
 
+    void discardChanges() override;
+    QString statusText() const override;
+    QUndoStack *undoStack() const { return m_undo; }
+
 signals:
     void clickAll_OduList(QModelIndex index);
 
@@ -59,6 +68,7 @@ private slots:
     void on_listView_all_idu_clicked(QModelIndex index);
 
 private:
+    void load();
     void initOduList(HMatchingLoad &load);
     void initIduList(HMatchingLoad &load);
     void fillSeriesInfo();
@@ -69,8 +79,21 @@ private:
     static QString iduLabel(const QJsonObject &record);
     // The outdoor series of a row of ar_odu.
     int oduIdAt(int row) const;
+    // The row of ar_odu the middle list shows (the current outdoor row), or -1.
+    int currentOduRow() const;
+    void showMatches();
+    // Adds the indoor series of the rows of ar_idu to, or removes the rows of the matched list
+    // from, the current outdoor series: one undo step.
+    void addIdus(const QList<int> &iduRows);
+    void removeMatches(const QList<int> &matchRows);
+    void edit(const QString &text, int oduRow, const QJsonArray &matches);
+    void apply(const HMatchingEdit::Lists &lists);
+    // Whether the tab holds edits a save would write.
+    void updateModified();
 
     using Pair = QPair<int, int>; // outdoor series, indoor series
+    // What a save must write now: the changed pairs of the edited series.
+    QVector<HMatchingSave::Change> pendingChanges() const;
 
     QJsonArray ar_odu;
     QJsonArray ar_idu;
@@ -86,5 +109,6 @@ private:
     // only their pairs.
     QSet<int> m_dirtyOdus;
     QLabel *m_notice = nullptr;
+    QUndoStack *m_undo = nullptr;
     bool m_readOnly = false;
 };

@@ -3,6 +3,7 @@
 #include "hdatabase.h"
 #include "hmatchingload.h"
 #include "hserieslookup.h"
+#include "translatestring.h"
 
 #include <QSet>
 #include <QSqlQuery>
@@ -64,7 +65,8 @@ Kinds detailKinds(HMatchingLoad &load, const QStringList &tables)
             continue;
         // The name comes from the data and stands in the statement as a name in brackets.
         if (table.contains(QLatin1Char(']')))
-            load.fail(table, QStringLiteral("the table name cannot be used in a statement"));
+            load.fail(table, TranslateString(
+                                 QStringLiteral("the table name cannot be used in a statement")));
         else
             usable.append(table);
     }

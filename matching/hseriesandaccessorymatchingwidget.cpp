@@ -3,12 +3,16 @@
 
 #include "hdatabase.h"
 #include "hdbfind.h"
+#include "hfindbar.h"
 #include "hlabellist.h"
 #include "hmatchingload.h"
 #include "hmatchingsave.h"
 #include "translatestring.h"
 
+#include <QAction>
 #include <QItemSelectionModel>
+#include <QLocale>
+#include <QUndoStack>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QPushButton>
@@ -21,34 +25,52 @@ using namespace HSeriesAccessoryDocument;
 HSeriesAndAccessoryMatchingWidget::HSeriesAndAccessoryMatchingWidget(QWidget *parent)
     : HEditorPage(parent)
     , ui(new Ui::HSeriesAndAccessoryMatchingWidget)
+    , m_undo(new QUndoStack(this))
 {
     ui->setupUi(this);
 
     ui->pushButton_remove->setText(TranslateString(QStringLiteral("-->")));
     ui->pushButton_add->setText(TranslateString(QStringLiteral("<--")));
+    ui->pushButton_remove->setToolTip(TranslateString(
+        QStringLiteral("Removes the selected accessories from the selected series")));
+    ui->pushButton_add->setToolTip(
+        TranslateString(QStringLiteral("Adds the selected accessories to the selected series")));
 
     // The layout moves from `widget` into the editor so that the four columns fill the tab,
     // under the notice shown when loading failed.
     m_notice = HMatchingLoad::installNotice(this, ui->horizontalLayout);
 
-    HMatchingLoad load(HDbFind::getDb());
-    m_series.load(load);
-    initSeriesList(load);
-    m_accessoryRecords = accessoryRecords(load, m_series);
-    initIDUAccessoryList();
-    initODUAccessoryList();
-    initMatching(load);
-    m_series.clear();
-    m_accessories.clear();
-    m_accessoryRecords = {};
-    // Without every stored row the tab cannot tell what the user removed: no edits, no save.
-    m_readOnly = load.failed();
+    for (QAbstractItemView *view : {static_cast<QAbstractItemView *>(ui->listView_all_accessory),
+                                    static_cast<QAbstractItemView *>(ui->listView_all_series),
+                                    static_cast<QAbstractItemView *>(ui->listView_match)}) {
+        HFindBar::attach(view);
+        HLabelList::keepSelectionOnTypeAhead(view);
+    }
+    HFindBar::installShortcut(this);
+    connect(HFindBar::of(ui->listView_all_series), &HFindBar::filtered, this,
+            &HEditorPage::statusTextChanged);
+
+    // Undo and redo within the tab, also from the context menu.
+    QAction *undo = m_undo->createUndoAction(this, TranslateString(QStringLiteral("Undo")));
+    undo->setObjectName(QStringLiteral("action_undo"));
+    undo->setToolTip(TranslateString(QStringLiteral("Undoes the last edit in this tab")));
+    undo->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_Z));
+    QAction *redo = m_undo->createRedoAction(this, TranslateString(QStringLiteral("Redo")));
+    redo->setObjectName(QStringLiteral("action_redo"));
+    redo->setToolTip(TranslateString(QStringLiteral("Redoes the edit undone last")));
+    redo->setShortcut(QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_Z));
+    for (QAction *action : {undo, redo}) {
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        addAction(action);
+    }
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+
+    load();
     // A user who may only read the database sees it, with the same buttons off.
     if (!m_readOnly)
         m_readOnly = !checkWritable({QStringLiteral("__rule_odu_acc_matching"),
                                      QStringLiteral("__rule_unit_acc_controller_matching")},
                                     {ui->pushButton_add, ui->pushButton_remove});
-    HMatchingLoad::showFailures(m_notice, load.failures());
     ui->pushButton_add->setEnabled(!m_readOnly);
     ui->pushButton_remove->setEnabled(!m_readOnly);
 
@@ -71,6 +93,55 @@ HSeriesAndAccessoryMatchingWidget::HSeriesAndAccessoryMatchingWidget(QWidget *pa
     connect(this, &HSeriesAndAccessoryMatchingWidget::clickAll_SeriesList, this,
             &HSeriesAndAccessoryMatchingWidget::on_listView_all_series_clicked,
             Qt::DirectConnection);
+}
+
+void HSeriesAndAccessoryMatchingWidget::load()
+{
+    jsonObjMatching = QJsonObject();
+    jsonObjAccessory = QJsonObject();
+    m_indoor = Kind();
+    m_outdoor = Kind();
+    m_undo->clear();
+
+    HMatchingLoad load(HDbFind::getDb());
+    m_series.load(load);
+    initSeriesList(load);
+    m_accessoryRecords = accessoryRecords(load, m_series);
+    initIDUAccessoryList();
+    initODUAccessoryList();
+    initMatching(load);
+    m_series.clear();
+    m_accessories.clear();
+    m_accessoryRecords = {};
+    // Without every stored row the tab cannot tell what the user removed: no edits, no save.
+    m_readOnly = load.failed() || HEditorPage::isReadOnly();
+    HMatchingLoad::showFailures(m_notice, load.failures());
+    ui->pushButton_add->setEnabled(!m_readOnly);
+    ui->pushButton_remove->setEnabled(!m_readOnly);
+    setModified(false);
+}
+
+void HSeriesAndAccessoryMatchingWidget::discardChanges()
+{
+    load();
+    on_comboBox_currentIndexChanged(ui->comboBox->currentIndex());
+}
+
+QString HSeriesAndAccessoryMatchingWidget::statusText() const
+{
+    const QJsonArray entries = jsonObjMatching.value(seriesKey()).toArray();
+    QList<int> rows;
+    for (int row = 0; row < entries.size(); ++row)
+        rows.append(row);
+    if (const HFindBar *find = HFindBar::of(ui->listView_all_series))
+        rows = find->shownRows(rows);
+    int pairs = 0;
+    for (int row : qAsConst(rows))
+        pairs += entries.at(row).toObject().value(kArMatching).toArray().size();
+    const QString text = seriesKey() == kOduMatching
+                             ? QStringLiteral("%1 outdoor series, %2 accessories matched")
+                             : QStringLiteral("%1 indoor series, %2 accessories matched");
+    return TranslateString(text).arg(QLocale().toString(rows.size()), QLocale().toString(pairs));
 }
 
 HSeriesAndAccessoryMatchingWidget::~HSeriesAndAccessoryMatchingWidget()
@@ -208,20 +279,6 @@ QString HSeriesAndAccessoryMatchingWidget::seriesLabel(const QJsonObject &record
     return QStringLiteral("%1-%2").arg(subCatalog, category);
 }
 
-QList<int> HSeriesAndAccessoryMatchingWidget::selectedRows(QAbstractItemView *view)
-{
-    QList<int> rows;
-    QAbstractItemModel *model = view->model();
-    QItemSelectionModel *selection = view->selectionModel();
-    if (!model || !selection)
-        return rows;
-    for (int row = 0; row < model->rowCount(); ++row) {
-        if (selection->isSelected(model->index(row, 0)))
-            rows.append(row);
-    }
-    return rows;
-}
-
 void HSeriesAndAccessoryMatchingWidget::refresh()
 {
     emit clickAll_SeriesList(ui->listView_all_series->currentIndex());
@@ -231,16 +288,28 @@ void HSeriesAndAccessoryMatchingWidget::on_comboBox_currentIndexChanged(int inde
 {
     const bool odu = index == 0;
     QStringList series;
+    QList<QStringList> apart;
     const QJsonArray entries = jsonObjMatching.value(odu ? kOduMatching : kIduMatching).toArray();
-    for (const QJsonValue &entry : entries)
-        series.append(seriesLabel(entry.toObject().value(kObjSeries).toObject()));
-    HLabelList::install(ui->listView_all_series, series);
+    for (const QJsonValue &entry : entries) {
+        const QJsonObject record = entry.toObject().value(kObjSeries).toObject();
+        series.append(seriesLabel(record));
+        // Series sharing a label differ by name, else by type, else by id.
+        apart.append({record.value(QStringLiteral("product_series")).toString(),
+                      record.value(QStringLiteral("odu_type")).toString(),
+                      QStringLiteral("#%1").arg(record.value(kIdSeries).toInt())});
+    }
+    HLabelList::install(ui->listView_all_series, HLabelList::distinct(series, apart));
+    HLabelList::onCurrentChanged(ui->listView_all_series, this,
+                                 [this](const QModelIndex &) { refresh(); });
 
     QStringList accessories;
     const QJsonArray records = jsonObjAccessory.value(odu ? kArForOdu : kArForIdu).toArray();
     for (const QJsonValue &record : records)
         accessories.append(record.toObject().value(kModel).toString());
     HLabelList::install(ui->listView_all_accessory, accessories);
+    // The middle list showed a series of the other kind.
+    HLabelList::install(ui->listView_match, {});
+    emit statusTextChanged();
 }
 
 void HSeriesAndAccessoryMatchingWidget::on_listView_all_series_clicked(const QModelIndex &index)
@@ -259,27 +328,28 @@ void HSeriesAndAccessoryMatchingWidget::on_listView_all_series_clicked(const QMo
 
 void HSeriesAndAccessoryMatchingWidget::on_pushButton_add_clicked()
 {
-    if (m_readOnly)
-        return;
-    QAbstractItemModel *accessories = ui->listView_all_accessory->model();
-    const QList<int> accessoryRows = selectedRows(ui->listView_all_accessory);
-    const QList<int> seriesRows = selectedRows(ui->listView_all_series);
-    for (int accessoryRow : accessoryRows) {
-        QJsonArray ar = jsonObjMatching.value(seriesKey()).toArray();
-        for (int seriesRow : seriesRows)
-            add_acc_to_series(ar, accessories->index(accessoryRow, 0), seriesRow);
-    }
+    addAccessories(HLabelList::chosenRows(ui->listView_all_accessory));
 }
 
 void HSeriesAndAccessoryMatchingWidget::on_listView_all_accessory_doubleClicked(
     const QModelIndex &index)
 {
+    if (index.isValid())
+        addAccessories({index.row()});
+}
+
+void HSeriesAndAccessoryMatchingWidget::addAccessories(const QList<int> &accessoryRows)
+{
     if (m_readOnly)
         return;
+    QAbstractItemModel *accessories = ui->listView_all_accessory->model();
+    const QList<int> seriesRows = HLabelList::chosenRows(ui->listView_all_series);
     QJsonArray ar = jsonObjMatching.value(seriesKey()).toArray();
-    const QList<int> seriesRows = selectedRows(ui->listView_all_series);
-    for (int seriesRow : seriesRows)
-        add_acc_to_series(ar, index, seriesRow);
+    for (int accessoryRow : accessoryRows) {
+        for (int seriesRow : seriesRows)
+            add_acc_to_series(ar, accessories->index(accessoryRow, 0), seriesRow);
+    }
+    edit(TranslateString(QStringLiteral("Add accessories")), ar);
 }
 
 void HSeriesAndAccessoryMatchingWidget::add_acc_to_series(QJsonArray &ar, const QModelIndex &index,
@@ -292,63 +362,57 @@ void HSeriesAndAccessoryMatchingWidget::add_acc_to_series(QJsonArray &ar, const 
     QJsonObject entry = ar.at(currentindex).toObject();
     QJsonArray matched = entry.value(kArMatching).toArray();
     const QJsonArray offered = jsonObjAccessory.value(accessoryKey()).toArray();
-    if (index.isValid() && index.row() < offered.size()) {
-        const QJsonObject accessory = offered.at(index.row()).toObject();
-        const QString model = accessory.value(kModel).toString();
-        bool present = false;
-        for (const QJsonValue &record : qAsConst(matched)) {
-            if (record.toObject().value(kModel).toString() == model) {
-                present = true;
-                break;
-            }
-        }
-        if (!present) {
-            matched.append(accessory);
-            entry.insert(kArMatching, matched);
-            ar.replace(currentindex, entry);
-            noteEdit(currentindex);
-        }
+    if (!index.isValid() || index.row() >= offered.size())
+        return;
+    const QJsonObject accessory = offered.at(index.row()).toObject();
+    const QString model = accessory.value(kModel).toString();
+    for (const QJsonValue &record : qAsConst(matched)) {
+        if (record.toObject().value(kModel).toString() == model)
+            return;
     }
-    jsonObjMatching.insert(seriesKey(), ar);
-    refresh();
+    matched.append(accessory);
+    entry.insert(kArMatching, matched);
+    ar.replace(currentindex, entry);
 }
 
 void HSeriesAndAccessoryMatchingWidget::on_pushButton_remove_clicked()
 {
-    if (m_readOnly)
-        return;
+    QStringList models;
     QAbstractItemModel *matchModel = ui->listView_match->model();
-    QAbstractItemModel *seriesModel = ui->listView_all_series->model();
-    const QList<int> matchRows = selectedRows(ui->listView_match);
-    const QList<int> seriesRows = selectedRows(ui->listView_all_series);
-    // The middle list is not redrawn during the walk, so its indexes stay valid; each
-    // removal goes by the model the row shows, not by its position.
-    for (int matchRow : matchRows) {
-        QJsonArray ar = jsonObjMatching.value(seriesKey()).toArray();
-        for (int seriesRow : seriesRows)
-            remove_acc_from_series(ar, matchModel->index(matchRow, 0),
-                                   seriesModel->index(seriesRow, 0));
-    }
+    const QList<int> matchRows = HLabelList::chosenRows(ui->listView_match);
+    for (int matchRow : matchRows)
+        models.append(matchModel->index(matchRow, 0).data().toString());
+    removeModels(models);
     refresh();
 }
 
 void HSeriesAndAccessoryMatchingWidget::on_listView_match_doubleClicked(const QModelIndex &index)
 {
-    if (m_readOnly)
-        return;
     remove_acc_from_listView(index);
     refresh();
 }
 
 void HSeriesAndAccessoryMatchingWidget::remove_acc_from_listView(const QModelIndex &index)
 {
-    if (m_readOnly)
+    if (index.isValid())
+        removeModels({index.data().toString()});
+}
+
+void HSeriesAndAccessoryMatchingWidget::removeModels(const QStringList &models)
+{
+    if (m_readOnly || models.isEmpty())
         return;
     QJsonArray ar = jsonObjMatching.value(seriesKey()).toArray();
     QAbstractItemModel *seriesModel = ui->listView_all_series->model();
-    const QList<int> seriesRows = selectedRows(ui->listView_all_series);
-    for (int seriesRow : seriesRows)
-        remove_acc_from_series(ar, index, seriesModel->index(seriesRow, 0));
+    const QList<int> seriesRows = HLabelList::chosenRows(ui->listView_all_series);
+    // Each removal goes by the model the row shows, not by its position.
+    auto *labels = new QStringListModel(models);
+    for (int i = 0; i < models.size(); ++i) {
+        for (int seriesRow : seriesRows)
+            remove_acc_from_series(ar, labels->index(i, 0), seriesModel->index(seriesRow, 0));
+    }
+    delete labels;
+    edit(TranslateString(QStringLiteral("Remove accessories")), ar);
 }
 
 void HSeriesAndAccessoryMatchingWidget::remove_acc_from_series(QJsonArray &ar,
@@ -370,17 +434,58 @@ void HSeriesAndAccessoryMatchingWidget::remove_acc_from_series(QJsonArray &ar,
         if (record.toObject().value(kModel).toString() != model)
             kept.append(record);
     }
-    if (kept.size() != matched.size())
-        noteEdit(row);
+    if (kept.size() == matched.size())
+        return;
     entry.insert(kArMatching, kept);
     ar.replace(row, entry);
-    jsonObjMatching.insert(seriesKey(), ar);
 }
 
 void HSeriesAndAccessoryMatchingWidget::on_listView_all_accessory_clicked(const QModelIndex &index)
 {
     // A click only toggles the row's selection.
     Q_UNUSED(index)
+}
+
+void HSeriesAndAccessoryMatchingWidget::edit(const QString &text, const QJsonArray &entries)
+{
+    const QJsonArray current = jsonObjMatching.value(seriesKey()).toArray();
+    const int kind = ui->comboBox->currentIndex() == 0 ? 0 : 1;
+    HMatchingEdit::Lists before{kind, {}, {}};
+    HMatchingEdit::Lists after{kind, {}, {}};
+    for (int row = 0; row < current.size() && row < entries.size(); ++row) {
+        const QJsonArray was = current.at(row).toObject().value(kArMatching).toArray();
+        const QJsonArray now = entries.at(row).toObject().value(kArMatching).toArray();
+        if (was == now)
+            continue;
+        before.rows.append(row);
+        before.matched.append(was);
+        after.rows.append(row);
+        after.matched.append(now);
+    }
+    if (after.rows.isEmpty())
+        return;
+    m_undo->push(new HMatchingEdit(text, before, after,
+                                   [this](const HMatchingEdit::Lists &lists) { apply(lists); }));
+}
+
+void HSeriesAndAccessoryMatchingWidget::apply(const HMatchingEdit::Lists &lists)
+{
+    // An undo of the other kind's edit shows that kind first.
+    if (lists.kind != (ui->comboBox->currentIndex() == 0 ? 0 : 1))
+        ui->comboBox->setCurrentIndex(lists.kind);
+    QJsonArray ar = jsonObjMatching.value(seriesKey()).toArray();
+    for (int i = 0; i < lists.rows.size(); ++i) {
+        const int row = lists.rows.at(i);
+        QJsonObject entry = ar.at(row).toObject();
+        entry.insert(kArMatching, lists.matched.at(i));
+        ar.replace(row, entry);
+    }
+    jsonObjMatching.insert(seriesKey(), ar);
+    for (int row : lists.rows)
+        noteEdit(row);
+    refresh();
+    updateModified();
+    emit statusTextChanged();
 }
 
 // --- saving ----------------------------------------------------------------------------
@@ -394,12 +499,12 @@ void HSeriesAndAccessoryMatchingWidget::noteEdit(int row)
             entries.at(row).toObject().value(kObjSeries).toObject().value(kIdSeries).toInt());
 }
 
-HSaveOutcome HSeriesAndAccessoryMatchingWidget::saveTable(bool outdoor)
+QVector<HMatchingSave::Change>
+HSeriesAndAccessoryMatchingWidget::pendingChanges(bool outdoor,
+                                                  QHash<int, PairCounts> *current) const
 {
-    Kind &kind = outdoor ? m_outdoor : m_indoor;
-    HSaveOutcome outcome;
-    if (m_readOnly || kind.dirty.isEmpty())
-        return outcome;
+    const Kind &kind = outdoor ? m_outdoor : m_indoor;
+    QVector<HMatchingSave::Change> changes;
     // The edited series only, in list order; each is compared with what is stored for it.
     QVector<int> rows;
     for (int id : qAsConst(kind.dirty))
@@ -407,24 +512,46 @@ HSaveOutcome HSeriesAndAccessoryMatchingWidget::saveTable(bool outdoor)
     std::sort(rows.begin(), rows.end());
     const QJsonArray entries =
         jsonObjMatching.value(outdoor ? kOduMatching : kIduMatching).toArray();
-    QHash<int, PairCounts> current;
     QVector<int> order;
     for (int row : qAsConst(rows)) {
         const QJsonObject entry = entries.at(row).toObject();
         const int id = entry.value(kObjSeries).toObject().value(kIdSeries).toInt();
-        if (!current.contains(id))
+        if (!current->contains(id))
             order.append(id);
-        PairCounts &pairs = current[id];
+        PairCounts &pairs = (*current)[id];
         const QJsonArray matched = entry.value(kArMatching).toArray();
         for (const QJsonValue &record : matched)
             pairs.add(id, record.toObject());
     }
-    QVector<HMatchingSave::Change> changes;
     for (int id : qAsConst(order)) {
         const PairCounts stored = kind.stored.value(id);
-        changes += outdoor ? outdoorChanges(stored, current.value(id))
-                           : indoorChanges(stored, current.value(id));
+        changes += outdoor ? outdoorChanges(stored, current->value(id))
+                           : indoorChanges(stored, current->value(id));
     }
+    return changes;
+}
+
+void HSeriesAndAccessoryMatchingWidget::updateModified()
+{
+    bool modified = false;
+    for (bool outdoor : {false, true}) {
+        QHash<int, PairCounts> current;
+        if (pendingChanges(outdoor, &current).isEmpty())
+            (outdoor ? m_outdoor : m_indoor).dirty.clear();
+        else
+            modified = true;
+    }
+    setModified(modified);
+}
+
+HSaveOutcome HSeriesAndAccessoryMatchingWidget::saveTable(bool outdoor)
+{
+    Kind &kind = outdoor ? m_outdoor : m_indoor;
+    HSaveOutcome outcome;
+    if (m_readOnly || kind.dirty.isEmpty())
+        return outcome;
+    QHash<int, PairCounts> current;
+    const QVector<HMatchingSave::Change> changes = pendingChanges(outdoor, &current);
     if (!changes.isEmpty()) {
         const QString deleteSql =
             outdoor ? QStringLiteral("delete from __rule_odu_acc_matching where "
@@ -452,6 +579,10 @@ HSaveOutcome HSeriesAndAccessoryMatchingWidget::saveTable(bool outdoor)
     for (auto it = current.cbegin(); it != current.cend(); ++it)
         kind.stored.insert(it.key(), it.value());
     kind.dirty.clear();
+    if (m_indoor.dirty.isEmpty() && m_outdoor.dirty.isEmpty()) {
+        setModified(false);
+        m_undo->setClean();
+    }
     return outcome;
 }
 

@@ -2,6 +2,7 @@
 
 #include "heditorpage.h"
 
+#include "hlabellist.h"
 #include "hsaveround.h"
 #include "hseriesaccessorydocument.h"
 #include "hserieslookup.h"
@@ -21,15 +22,19 @@ class HSeriesAndAccessoryMatchingWidget;
 class HMatchingLoad;
 class QAbstractItemView;
 class QLabel;
+class QUndoStack;
 
 // Which accessories go with each outdoor series (__rule_odu_acc_matching) and each indoor
 // series (__rule_unit_acc_controller_matching). The combo box chooses the kind of series;
-// additions and removals apply to every selected series. Edits stay in memory until save(),
+// the middle list shows the current series (however it became current); additions and
+// removals apply to every selected series the find box shows, with the selected accessories
+// it shows. Every edit is a step of the tab's undo stack. Edits stay in memory until save(),
 // which writes only the pairs that changed since the tab loaded or last saved. A tab that
 // could not read everything says so and is read-only.
 class HSeriesAndAccessoryMatchingWidget : public HEditorPage
 {
     Q_OBJECT
+    using PairCountsOf = HSeriesAccessoryDocument::PairCounts;
 
 public:
     explicit HSeriesAndAccessoryMatchingWidget(QWidget *parent = nullptr);
@@ -43,6 +48,10 @@ public:
     // keeps its rows and the edits stay for the next save.
     HSaveOutcome saveChanges();
     bool isReadOnly() const { return m_readOnly; }
+
+    void discardChanges() override;
+    QString statusText() const override;
+    QUndoStack *undoStack() const { return m_undo; }
 
 signals:
     void clickAll_SeriesList(const QModelIndex &index);
@@ -66,6 +75,7 @@ private slots:
     void on_listView_all_accessory_clicked(const QModelIndex &index);
 
 private:
+    void load();
     void initSeriesList(HMatchingLoad &load);
     bool getSeriesInfo(int id_series, QJsonObject &info);
     void initIDUAccessoryList();
@@ -83,9 +93,19 @@ private:
     // The series at `row` of the current kind's list changed since it was loaded or last
     // saved.
     void noteEdit(int row);
+    // The series entries of the current kind as edited: one undo step for every series row
+    // that changed.
+    void edit(const QString &text, const QJsonArray &entries);
+    void apply(const HMatchingEdit::Lists &lists);
+    // Adds the accessory rows to, or removes the models from, the chosen series.
+    void addAccessories(const QList<int> &accessoryRows);
+    void removeModels(const QStringList &models);
+    // What a save of the table must write now, with the pairs of the edited series.
+    QVector<HMatchingSave::Change> pendingChanges(bool outdoor,
+                                                  QHash<int, PairCountsOf> *current) const;
+    void updateModified();
 
     static QString seriesLabel(const QJsonObject &record);
-    static QList<int> selectedRows(QAbstractItemView *view);
 
     Ui::HSeriesAndAccessoryMatchingWidget *ui = nullptr;
     QJsonObject jsonObjMatching;
@@ -107,5 +127,6 @@ private:
     Kind m_indoor;
     Kind m_outdoor;
     QLabel *m_notice = nullptr;
+    QUndoStack *m_undo = nullptr;
     bool m_readOnly = false;
 };

@@ -7,6 +7,7 @@
 
 #include "hdatabase.h"
 #include "hdbfind.h"
+#include "hfindbar.h"
 #include "hoduandidumatchingwidget.h"
 #include "hseriesandaccessorymatchingwidget.h"
 
@@ -168,6 +169,8 @@ struct OduIdu : Shown<HOduAndIduMatchingWidget>
     QListView *odus = view("listView_all_odu");
     QListView *matched = view("listView_match_idu");
     QListView *idus = view("listView_all_idu");
+    QListView *left = odus;
+    QListView *right = idus;
 };
 
 struct Accessory : Shown<HSeriesAndAccessoryMatchingWidget>
@@ -176,7 +179,61 @@ struct Accessory : Shown<HSeriesAndAccessoryMatchingWidget>
     QListView *matched = view("listView_match");
     QListView *accessories = view("listView_all_accessory");
     QComboBox *combo = findChild<QComboBox *>("comboBox");
+    QListView *left = series;
+    QListView *right = accessories;
 };
+
+// Drives a matching tab as a user would. Steps, separated by blanks; <v> names a list: l (left
+// series), m (middle, matched), r (right):
+//   c<v><row>       click a row           s<v><row>,<row>  select rows as dragging does
+//   d<v><row>       double-click a row
+//   f<v>=<text>     type into its find box t<v>=<text>      type into the list (type-ahead)
+//   Down, Up        arrow key in the left list
+//   <, >            press "<--", "-->"     u, r             Ctrl+Z, Ctrl+Shift+Z in the tab
+//   k<n>            the combo box's item   S, D             save, discard the changes
+template <class Tab> void drive(Tab &tab, QComboBox *combo, const QString &steps)
+{
+    QApplication::setActiveWindow(&tab);
+    const QHash<QChar, QListView *> views{{'l', tab.left}, {'m', tab.matched}, {'r', tab.right}};
+    for (const QString &step : steps.split(' ', Qt::SkipEmptyParts)) {
+        QListView *view = views.value(step.size() > 1 ? step.at(1) : QChar());
+        const QString text = step.section('=', 1);
+        if (step == "Down" || step == "Up") {
+            tab.left->setFocus();
+            QTest::keyClick(tab.left, step == "Down" ? Qt::Key_Down : Qt::Key_Up);
+        } else if (step == "<" || step == ">") {
+            tab.press(step == "<" ? "pushButton_add" : "pushButton_remove");
+        } else if (step == "u" || step == "r") {
+            tab.left->setFocus();
+            QTest::keyClick(tab.left, Qt::Key_Z,
+                            step == "u" ? Qt::ControlModifier
+                                        : Qt::ControlModifier | Qt::ShiftModifier);
+        } else if (step == "S") {
+            tab.save();
+        } else if (step == "D") {
+            tab.discardChanges();
+        } else if (step.startsWith('k')) {
+            combo->setCurrentIndex(step.mid(1).toInt());
+        } else if (step.startsWith('c')) {
+            clickRow(view, step.mid(2).toInt());
+        } else if (step.startsWith('d')) {
+            doubleClickRow(view, step.mid(2).toInt());
+        } else if (step.startsWith('s')) {
+            view->clearSelection();
+            for (const QString &row : step.mid(2).split(','))
+                view->selectionModel()->select(view->model()->index(row.toInt(), 0),
+                                               QItemSelectionModel::Select);
+        } else if (step.startsWith('f')) {
+            HFindBar::of(view)->setText(text);
+            HFindBar::of(view)->apply();
+        } else if (step.startsWith('t')) {
+            view->setFocus();
+            QTest::keyClicks(view, text);
+        } else {
+            QFAIL(qPrintable("unknown step " + step));
+        }
+    }
+}
 
 inline QJsonDocument snapshotFile(const char *name)
 {

@@ -289,6 +289,70 @@ Closing now loses the changes made to it.</source>
         <translation>未保存的修改</translation>
     </message>
     <message>
+        <source>Removes the selected indoor series from the current outdoor series</source>
+        <translation>从当前室外机系列中移除所选室内机系列</translation>
+    </message>
+    <message>
+        <source>Matches the selected indoor series to the current outdoor series</source>
+        <translation>将所选室内机系列匹配到当前室外机系列</translation>
+    </message>
+    <message>
+        <source>Undo</source>
+        <translation>撤销</translation>
+    </message>
+    <message>
+        <source>Redo</source>
+        <translation>重做</translation>
+    </message>
+    <message>
+        <source>Undoes the last edit in this tab</source>
+        <translation>撤销本页的上一次编辑</translation>
+    </message>
+    <message>
+        <source>Redoes the edit undone last</source>
+        <translation>重做上一次撤销的编辑</translation>
+    </message>
+    <message>
+        <source>%1 outdoor series, %2 pairs</source>
+        <translation>%1 个室外机系列，%2 个匹配</translation>
+    </message>
+    <message>
+        <source>Add indoor series</source>
+        <translation>添加室内机系列</translation>
+    </message>
+    <message>
+        <source>Remove indoor series</source>
+        <translation>移除室内机系列</translation>
+    </message>
+    <message>
+        <source>Adds the selected accessories to the selected series</source>
+        <translation>将所选附件添加到所选系列</translation>
+    </message>
+    <message>
+        <source>Removes the selected accessories from the selected series</source>
+        <translation>从所选系列中移除所选附件</translation>
+    </message>
+    <message>
+        <source>%1 outdoor series, %2 accessories matched</source>
+        <translation>%1 个室外机系列，已匹配 %2 个附件</translation>
+    </message>
+    <message>
+        <source>%1 indoor series, %2 accessories matched</source>
+        <translation>%1 个室内机系列，已匹配 %2 个附件</translation>
+    </message>
+    <message>
+        <source>Add accessories</source>
+        <translation>添加附件</translation>
+    </message>
+    <message>
+        <source>Remove accessories</source>
+        <translation>移除附件</translation>
+    </message>
+    <message>
+        <source>the table name cannot be used in a statement</source>
+        <translation>该表名无法用于语句中</translation>
+    </message>
+    <message>
         <source>Find (Ctrl+F)</source>
         <translation>查找 (Ctrl+F)</translation>
     </message>
