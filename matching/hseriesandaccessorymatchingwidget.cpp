@@ -138,10 +138,11 @@ QString HSeriesAndAccessoryMatchingWidget::statusText() const
     int pairs = 0;
     for (int row : qAsConst(rows))
         pairs += entries.at(row).toObject().value(kArMatching).toArray().size();
-    const QString text = seriesKey() == kOduMatching
-                             ? QStringLiteral("%1 outdoor series, %2 accessories matched")
-                             : QStringLiteral("%1 indoor series, %2 accessories matched");
-    return TranslateString(text).arg(QLocale().toString(rows.size()), QLocale().toString(pairs));
+    const QString text =
+        seriesKey() == kOduMatching
+            ? TranslateString(QStringLiteral("%1 outdoor series, %2 accessories matched"))
+            : TranslateString(QStringLiteral("%1 indoor series, %2 accessories matched"));
+    return text.arg(QLocale().toString(rows.size()), QLocale().toString(pairs));
 }
 
 HSeriesAndAccessoryMatchingWidget::~HSeriesAndAccessoryMatchingWidget()

@@ -41,7 +41,8 @@ HSelectRuleNameWidget::HSelectRuleNameWidget(QString tableName, QWidget *parent)
 
     connect(ui->listView, &QListView::doubleClicked, this, &HSelectRuleNameWidget::Select);
 
-    setWindowTitle(QStringLiteral("Select rule name from table [%1]").arg(m_tableName));
+    setWindowTitle(
+        TranslateString(QStringLiteral("Select rule name from table [%1]")).arg(m_tableName));
 }
 
 HSelectRuleNameWidget::~HSelectRuleNameWidget()

@@ -269,9 +269,10 @@ HTableWidget::HTableWidget(QString tableName, QWidget *parent)
         setWindowFlags(windowFlags() | Qt::Tool | Qt::WindowMinimizeButtonHint |
                        Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
         setTable(tableName);
-        setWindowTitle(QStringLiteral("Edit table [%1]").arg(tableName));
+        setWindowTitle(TranslateString(QStringLiteral("Edit table [%1]")).arg(tableName));
     } else {
-        ui->buttonBox->button(QDialogButtonBox::Ok)->setText(QStringLiteral("Save To Database"));
+        ui->buttonBox->button(QDialogButtonBox::Ok)
+            ->setText(TranslateString(QStringLiteral("Save To Database")));
         ui->buttonBox->button(QDialogButtonBox::Cancel)->hide();
     }
 }

@@ -159,28 +159,50 @@ HEditProductSaleStatus::HEditProductSaleStatus(QWidget *parent)
     connect(&m_undo, &QUndoStack::indexChanged, this, &HEditorPage::statusTextChanged);
 
     const QList<QPair<QPushButton *, const char *>> tips = {
-        {ui->pushButton_New, "Creates a scheme from the database values and shows it"},
-        {ui->pushButton_Delete, "Deletes the scheme file shown"},
-        {ui->pushButton_AddInstallCode, "Adds an install code to the scheme"},
-        {ui->pushButton_RemoveInstallCode, "Removes the install code shown from the scheme"},
-        {ui->pushButton_Save, "Writes the scheme with its edits to its file (Ctrl+Z undoes edits)"},
+        {ui->pushButton_New,
+         QT_TRANSLATE_NOOP("TranslateString",
+                           "Creates a scheme from the database values and shows it")},
+        {ui->pushButton_Delete,
+         QT_TRANSLATE_NOOP("TranslateString", "Deletes the scheme file shown")},
+        {ui->pushButton_AddInstallCode,
+         QT_TRANSLATE_NOOP("TranslateString", "Adds an install code to the scheme")},
+        {ui->pushButton_RemoveInstallCode,
+         QT_TRANSLATE_NOOP("TranslateString", "Removes the install code shown from the scheme")},
+        {ui->pushButton_Save,
+         QT_TRANSLATE_NOOP("TranslateString",
+                           "Writes the scheme with its edits to its file (Ctrl+Z undoes edits)")},
         {ui->pushButton_ExportAllSchemes,
-         "Writes every scheme with digested install codes into a folder"},
-        {ui->pushButton_SaveDb, "Writes the sale flags and model strings to the product database"},
+         QT_TRANSLATE_NOOP("TranslateString",
+                           "Writes every scheme with digested install codes into a folder")},
+        {ui->pushButton_SaveDb,
+         QT_TRANSLATE_NOOP("TranslateString",
+                           "Writes the sale flags and model strings to the product database")},
         {ui->pushButton_checkall,
-         "Ticks \"not for sale\" on the series shown (with ids listed: on those, off the rest) "
-         "and saves the scheme"},
+         QT_TRANSLATE_NOOP(
+             "TranslateString",
+             "Ticks \"not for sale\" on the series shown (with ids listed: on those, off the rest) "
+             "and saves the scheme")},
         {ui->pushButton_uncheckall,
-         "Clears \"not for sale\" on the series shown (with ids listed: on those, ticks the "
-         "rest) and saves the scheme"},
+         QT_TRANSLATE_NOOP(
+             "TranslateString",
+             "Clears \"not for sale\" on the series shown (with ids listed: on those, ticks the "
+             "rest) and saves the scheme")},
         {ui->pushButton_checkall_2,
-         "Ticks \"not for sale\" on the models shown (with codes listed: on those, off the "
-         "rest) and saves the scheme"},
+         QT_TRANSLATE_NOOP(
+             "TranslateString",
+             "Ticks \"not for sale\" on the models shown (with codes listed: on those, off the "
+             "rest) and saves the scheme")},
         {ui->pushButton_uncheckall_2,
-         "Clears \"not for sale\" on the models shown (with codes listed: on those, ticks the "
-         "rest) and saves the scheme"},
-        {ui->pushButton_export, "Writes the models and their OEM names to an Excel workbook"},
-        {ui->pushButton_import, "Reads OEM names from an Excel workbook into the model table"},
+         QT_TRANSLATE_NOOP(
+             "TranslateString",
+             "Clears \"not for sale\" on the models shown (with codes listed: on those, ticks the "
+             "rest) and saves the scheme")},
+        {ui->pushButton_export,
+         QT_TRANSLATE_NOOP("TranslateString",
+                           "Writes the models and their OEM names to an Excel workbook")},
+        {ui->pushButton_import,
+         QT_TRANSLATE_NOOP("TranslateString",
+                           "Reads OEM names from an Excel workbook into the model table")},
     };
     for (const auto &tip : tips)
         tip.first->setToolTip(TranslateString(QString::fromUtf8(tip.second)));

@@ -39,24 +39,19 @@ const QString kLanguage = QStringLiteral("zh_CN");
 const QString kTsFile = QStringLiteral(PM_SOURCE_DIR "/translations/product_zh_CN.ts");
 
 // Latin words a Chinese text may keep: abbreviations and names the English keeps as codes.
-const QSet<QString> kAllowedWords = {
-    "ODU", "IDU", "OEM", "Excel", "ID", "Ctrl",
-    // names of back ends, a variable, a file and languages
-    "SQLite", "Access", "PostgreSQL", "PRODUCT_DB", "Product", "mdb", "zh_CN", "en",
-    // the rule tables' own names, shown as they are
-    "AdditionalCharge", "Altitude", "CentralizedController", "ConnectRatio", "EquivalentPipeLength",
-    "Limit", "PipeDimension", "UnitCapacityConversion", "UnitType"};
+const QSet<QString> kAllowedWords = {"ODU", "IDU", "OEM", "Excel", "ID", "Ctrl",
+                                     // names of back ends, a variable, a file and languages
+                                     "SQLite", "Access", "PostgreSQL", "PRODUCT_DB", "Product",
+                                     "mdb", "zh_CN", "en", "postgresql", "URL",
+                                     // the rule tables' own names, shown as they are
+                                     "AdditionalCharge", "Altitude", "CentralizedController",
+                                     "ConnectRatio", "EquivalentPipeLength", "Limit",
+                                     "PipeDimension", "UnitCapacityConversion", "UnitType"};
 
 // Texts of other parts of the tool that reach the screen without passing through
 // translation yet (the code that shows them is to pass them through TranslateString). They
 // are reported, not failed; an entry no longer seen is reported too, so that it goes.
-const QStringList kNotYetTranslated = {
-    // rules/htablewidget.cpp: the OK button of the table editor.
-    "Save To Database",
-    // salestatus/hsalestatustables.cpp: headers of the series and model tables.
-    "model string",
-    "OEM Model",
-};
+const QStringList kNotYetTranslated = {};
 
 // The Latin words of `text` that need a translation: placeholders (%1), mnemonics (&T), file
 // names and patterns (*.xls, <file>.unreadable.bak) and quoted names ("modellist") are left

@@ -333,14 +333,6 @@ Closing now loses the changes made to it.</source>
         <translation>从所选系列中移除所选附件</translation>
     </message>
     <message>
-        <source>%1 outdoor series, %2 accessories matched</source>
-        <translation>%1 个室外机系列，已匹配 %2 个附件</translation>
-    </message>
-    <message>
-        <source>%1 indoor series, %2 accessories matched</source>
-        <translation>%1 个室内机系列，已匹配 %2 个附件</translation>
-    </message>
-    <message>
         <source>Add accessories</source>
         <translation>添加附件</translation>
     </message>
@@ -503,10 +495,6 @@ Closing now loses the changes made to it.</source>
     <message>
         <source>Maintains the product database of the selection tool.</source>
         <translation>维护选型工具的产品数据库。</translation>
-    </message>
-    <message>
-        <source>The product database to open (else the file named by PRODUCT_DB, else Product.mdb in the working folder or beside the program).</source>
-        <translation>要打开的产品数据库（否则使用 PRODUCT_DB 指定的文件，再否则使用工作目录或程序旁的 Product.mdb）。</translation>
     </message>
     <message>
         <source>path</source>
@@ -705,6 +693,226 @@ Delete it anyway?</source>
     <message>
         <source>The rule name &quot;%1&quot; is used by more than one row; each rule needs a name of its own. Nothing was saved.</source>
         <translation>规则名“%1”被多行使用；每条规则须有自己的名称。未保存任何内容。</translation>
+    </message>
+    <message>
+        <source>The product database to open (a file or a postgresql:// URL; else the one named by PRODUCT_DB, else Product.mdb in the working folder or beside the program).</source>
+        <translation>要打开的产品数据库（文件或 postgresql:// 地址；否则使用 PRODUCT_DB 指定的数据库，再否则使用工作目录或程序旁的 Product.mdb）。</translation>
+    </message>
+    <message>
+        <source>Default IDU type</source>
+        <translation>默认室内机类型</translation>
+    </message>
+    <message>
+        <source>%1 series shown, %2 models of the series shown, %3 unsaved edits</source>
+        <translation>显示 %1 个系列、该系列 %2 个型号，%3 处未保存的修改</translation>
+    </message>
+    <message>
+        <source>Tick</source>
+        <translation>勾选</translation>
+    </message>
+    <message>
+        <source>Another scheme is about to be shown.</source>
+        <translation>即将显示另一个方案。</translation>
+    </message>
+    <message>
+        <source>The new scheme is shown instead.</source>
+        <translation>将改为显示新方案。</translation>
+    </message>
+    <message>
+        <source>Do you want to delete the scheme?</source>
+        <translation>确定要删除该方案吗？</translation>
+    </message>
+    <message>
+        <source>Check all</source>
+        <translation>全选</translation>
+    </message>
+    <message>
+        <source>Uncheck all</source>
+        <translation>全不选</translation>
+    </message>
+    <message>
+        <source>Import</source>
+        <translation>导入</translation>
+    </message>
+    <message>
+        <source>New install code</source>
+        <translation>新建安装代码</translation>
+    </message>
+    <message>
+        <source>The install code is empty.</source>
+        <translation>安装代码为空。</translation>
+    </message>
+    <message>
+        <source>Do you want to remove the install code?</source>
+        <translation>确定要删除该安装代码吗？</translation>
+    </message>
+    <message>
+        <source>Remove install code</source>
+        <translation>删除安装代码</translation>
+    </message>
+    <message>
+        <source>Notice</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <source>Remove success</source>
+        <translation>删除成功</translation>
+    </message>
+    <message>
+        <source>Please select folder path to save</source>
+        <translation>请选择保存的文件夹</translation>
+    </message>
+    <message>
+        <source>Export success</source>
+        <translation>导出成功</translation>
+    </message>
+    <message>
+        <source>the workbook has no sheet &quot;%1&quot;</source>
+        <translation>工作簿中没有工作表“%1”</translation>
+    </message>
+    <message>
+        <source>the sheet &quot;%1&quot; is empty</source>
+        <translation>工作表“%1”为空</translation>
+    </message>
+    <message>
+        <source>the sheet &quot;%1&quot; has no column %2</source>
+        <translation>工作表“%1”中没有列 %2</translation>
+    </message>
+    <message>
+        <source>, </source>
+        <translation>，</translation>
+    </message>
+    <message>
+        <source>the template %1 cannot be opened: %2</source>
+        <translation>无法打开模板 %1：%2</translation>
+    </message>
+    <message>
+        <source>the template %1 does not exist</source>
+        <translation>模板 %1 不存在</translation>
+    </message>
+    <message>
+        <source>the template itself cannot be the target</source>
+        <translation>模板本身不能作为目标</translation>
+    </message>
+    <message>
+        <source>it is a folder</source>
+        <translation>这是一个文件夹</translation>
+    </message>
+    <message>
+        <source>the template %1 has no sheet &quot;%2&quot;</source>
+        <translation>模板 %1 中没有工作表“%2”</translation>
+    </message>
+    <message>
+        <source>the sheet &quot;%1&quot; of the template %2 has no column %3</source>
+        <translation>模板 %2 的工作表“%1”中没有列 %3</translation>
+    </message>
+    <message>
+        <source>Writing the workbook...</source>
+        <translation>正在写入工作簿...</translation>
+    </message>
+    <message>
+        <source>Reading the workbook...</source>
+        <translation>正在读取工作簿...</translation>
+    </message>
+    <message>
+        <source>Import success</source>
+        <translation>导入成功</translation>
+    </message>
+    <message>
+        <source>%1 holds %2 where %3 belongs</source>
+        <translation>%1 中应为 %3 的位置存放的是 %2</translation>
+    </message>
+    <message>
+        <source>Cannot move %1 aside to %2; %3 was not written</source>
+        <translation>无法将 %1 移到 %2；%3 未写入</translation>
+    </message>
+    <message>
+        <source>Cannot read %1: %2</source>
+        <translation>无法读取 %1：%2</translation>
+    </message>
+    <message>
+        <source>Cannot delete %1: %2</source>
+        <translation>无法删除 %1：%2</translation>
+    </message>
+    <message>
+        <source>model string</source>
+        <translation>型号字符串</translation>
+    </message>
+    <message>
+        <source>OEM Model</source>
+        <translation>OEM 型号</translation>
+    </message>
+    <message>
+        <source>Creates a scheme from the database values and shows it</source>
+        <translation>用数据库中的值新建方案并显示</translation>
+    </message>
+    <message>
+        <source>Deletes the scheme file shown</source>
+        <translation>删除当前显示的方案文件</translation>
+    </message>
+    <message>
+        <source>Adds an install code to the scheme</source>
+        <translation>向方案添加安装代码</translation>
+    </message>
+    <message>
+        <source>Removes the install code shown from the scheme</source>
+        <translation>从方案中删除当前显示的安装代码</translation>
+    </message>
+    <message>
+        <source>Writes the scheme with its edits to its file (Ctrl+Z undoes edits)</source>
+        <translation>将方案及其修改写入方案文件（Ctrl+Z 可撤销修改）</translation>
+    </message>
+    <message>
+        <source>Writes every scheme with digested install codes into a folder</source>
+        <translation>将所有方案（安装代码经摘要处理）写入一个文件夹</translation>
+    </message>
+    <message>
+        <source>Writes the sale flags and model strings to the product database</source>
+        <translation>将销售标志和型号字符串写入产品数据库</translation>
+    </message>
+    <message>
+        <source>Ticks &quot;not for sale&quot; on the series shown (with ids listed: on those, off the rest) and saves the scheme</source>
+        <translation>为显示的系列勾选“不销售”（列出了编号时：只勾选这些，其余取消）并保存方案</translation>
+    </message>
+    <message>
+        <source>Clears &quot;not for sale&quot; on the series shown (with ids listed: on those, ticks the rest) and saves the scheme</source>
+        <translation>为显示的系列取消“不销售”（列出了编号时：只取消这些，其余勾选）并保存方案</translation>
+    </message>
+    <message>
+        <source>Ticks &quot;not for sale&quot; on the models shown (with codes listed: on those, off the rest) and saves the scheme</source>
+        <translation>为显示的型号勾选“不销售”（列出了代码时：只勾选这些，其余取消）并保存方案</translation>
+    </message>
+    <message>
+        <source>Clears &quot;not for sale&quot; on the models shown (with codes listed: on those, ticks the rest) and saves the scheme</source>
+        <translation>为显示的型号取消“不销售”（列出了代码时：只取消这些，其余勾选）并保存方案</translation>
+    </message>
+    <message>
+        <source>Writes the models and their OEM names to an Excel workbook</source>
+        <translation>将型号及其 OEM 名称写入 Excel 工作簿</translation>
+    </message>
+    <message>
+        <source>Reads OEM names from an Excel workbook into the model table</source>
+        <translation>从 Excel 工作簿读取 OEM 名称到型号表</translation>
+    </message>
+    <message>
+        <source>%1 outdoor series, %2 accessories matched</source>
+        <translation>%1 个室外机系列，已匹配 %2 个附件</translation>
+    </message>
+    <message>
+        <source>%1 indoor series, %2 accessories matched</source>
+        <translation>%1 个室内机系列，已匹配 %2 个附件</translation>
+    </message>
+    <message>
+        <source>Select rule name from table [%1]</source>
+        <translation>从表 [%1] 选择规则名</translation>
+    </message>
+    <message>
+        <source>Edit table [%1]</source>
+        <translation>编辑表 [%1]</translation>
+    </message>
+    <message>
+        <source>Save To Database</source>
+        <translation>保存到数据库</translation>
     </message>
 </context>
 </TS>
