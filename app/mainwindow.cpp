@@ -150,6 +150,10 @@ MainWindow::~MainWindow()
     // The matching editors write their snapshots here, while the database is still open;
     // the sale status editor goes with the remaining children, after the database is closed.
     disconnect(ui->tabWidget, nullptr, this, nullptr);
+    // The tabs say goodbye as they go (an undo stack emptied, a scheme written): nothing of
+    // this window may hear it once it is being taken apart.
+    for (HEditorPage *page : pages())
+        disconnect(page, nullptr, this, nullptr);
     delete m_oduAndIduMatching;
     m_oduAndIduMatching = nullptr;
     delete m_seriesAndAccessoryMatching;
@@ -193,8 +197,10 @@ void MainWindow::destroyTabs()
     m_rule = nullptr;
     m_editAllRuleTable = nullptr;
     m_productSaleStatus = nullptr;
-    for (HEditorPage *page : all)
+    for (HEditorPage *page : all) {
+        disconnect(page, nullptr, this, nullptr);
         delete page;
+    }
 }
 
 QList<HEditorPage *> MainWindow::pages() const
