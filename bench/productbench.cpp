@@ -409,6 +409,9 @@ void runScale(double scale, int repeat, const QString &dbPath, const QString &va
                             .arg(firstSeries.toInt()));
             db.commit();
         });
+        // The edits above are saved first, so that each load replaces a saved scheme and
+        // nothing asks.
+        QMetaObject::invokeMethod(sale, "save");
         int nextScheme = 1;
         tool(QStringLiteral("sale: load a scheme"), [&] {
             schemes->setCurrentIndex(nextScheme % schemes->count());
