@@ -92,22 +92,70 @@ Kinds detailKinds(HMatchingLoad &load, const QStringList &tables)
     return kinds;
 }
 
-QVector<QJsonObject> models(HMatchingLoad &load, int productType)
+// A model of __product_idx as its loading query reads it, with what the document adds.
+struct Model
 {
-    QVector<QJsonObject> records;
+    QString productCode;
+    int idSeries = 0;
+    QString model;
+    QString baseModel;
+    const QString *tableName = nullptr; // null when the model's series has no row
+    int type = 0;
+    bool typed = false;
+};
+
+QVector<Model> models(HMatchingLoad &load, int productType)
+{
+    QVector<Model> records;
     load.read(QStringLiteral("__product_idx"),
               QStringLiteral("select [product_code],[id_series],[model],[base_model] from "
                              "__product_idx where [product_type] = %1")
                   .arg(productType),
               [&records](const QSqlQuery &query) {
-                  records.append(QJsonObject{
-                      {kProductCode, query.value(0).toString()},
-                      {kIdSeries, query.value(1).toInt()},
-                      {kModel, query.value(2).toString()},
-                      {kBaseModel, query.value(3).toString()},
-                  });
+                  Model model;
+                  model.productCode = query.value(0).toString();
+                  model.idSeries = query.value(1).toInt();
+                  model.model = query.value(2).toString();
+                  model.baseModel = query.value(3).toString();
+                  records.append(model);
               });
     return records;
+}
+
+// The record of a model. Each record is a copy of one of four shapes with its values set in
+// place: inserting key by key into thousands of new objects costs several times more.
+QJsonObject accessoryRecord(const Model &model)
+{
+    // Keys in the object's own (sorted) order.
+    static const QJsonObject plain{
+        {kBaseModel, QString()}, {kIdSeries, 0}, {kModel, QString()}, {kProductCode, QString()}};
+    static const QJsonObject withTable = [] {
+        QJsonObject shape = plain;
+        shape.insert(kTableName, QString());
+        return shape;
+    }();
+    static const QJsonObject withType = [] {
+        QJsonObject shape = plain;
+        shape.insert(kType, 0);
+        return shape;
+    }();
+    static const QJsonObject withBoth = [] {
+        QJsonObject shape = withTable;
+        shape.insert(kType, 0);
+        return shape;
+    }();
+    QJsonObject record =
+        model.tableName ? (model.typed ? withBoth : withTable) : (model.typed ? withType : plain);
+    auto field = record.begin();
+    (field++).value() = model.baseModel;
+    (field++).value() = model.idSeries;
+    (field++).value() = model.model;
+    (field++).value() = model.productCode;
+    if (model.tableName)
+        (field++).value() = *model.tableName;
+    if (model.typed)
+        field.value() = model.type;
+    return record;
 }
 
 } // namespace
@@ -122,18 +170,18 @@ QList<int> seriesIds(HMatchingLoad &load, const QString &statement)
 
 AccessoryRecords accessoryRecords(HMatchingLoad &load, const HSeriesLookup &series)
 {
-    QVector<QJsonObject> indoor = models(load, 10);
-    QVector<QJsonObject> outdoor = models(load, 2);
+    QVector<Model> indoor = models(load, 10);
+    QVector<Model> outdoor = models(load, 2);
 
     // The detail table of each model's series, in the order first needed.
     QStringList tables;
     QSet<QString> asked;
-    for (QVector<QJsonObject> *records : {&indoor, &outdoor}) {
-        for (QJsonObject &record : *records) {
-            const HSeriesLookup::Row *row = series.find(record.value(kIdSeries).toInt());
+    for (QVector<Model> *records : {&indoor, &outdoor}) {
+        for (Model &record : *records) {
+            const HSeriesLookup::Row *row = series.find(record.idSeries);
             if (!row)
                 continue;
-            record.insert(kTableName, row->tableName);
+            record.tableName = &row->tableName;
             // A series without a table name has nothing to ask: its models have no kind.
             if (!row->tableName.isEmpty() && !asked.contains(row->tableName)) {
                 asked.insert(row->tableName);
@@ -146,14 +194,18 @@ AccessoryRecords accessoryRecords(HMatchingLoad &load, const HSeriesLookup &seri
     AccessoryRecords result;
     for (auto [records, array] :
          {qMakePair(&indoor, &result.indoor), qMakePair(&outdoor, &result.outdoor)}) {
-        for (QJsonObject &record : *records) {
-            const auto table = kinds.constFind(record.value(kTableName).toString());
-            if (table != kinds.constEnd()) {
-                const auto found = table->constFind(record.value(kModel).toString());
-                if (found != table->constEnd())
-                    record.insert(kType, found.value());
+        for (Model &record : *records) {
+            if (record.tableName) {
+                const auto table = kinds.constFind(*record.tableName);
+                if (table != kinds.constEnd()) {
+                    const auto found = table->constFind(record.model);
+                    if (found != table->constEnd()) {
+                        record.type = found.value();
+                        record.typed = true;
+                    }
+                }
             }
-            array->append(record);
+            array->append(accessoryRecord(record));
         }
     }
     return result;

@@ -434,21 +434,26 @@ void HSaleStatusSchemes::completeScheme(QJsonObject &scheme, HDatabase *db)
     for (int i = 0; i < series.size(); ++i)
         seriesRows[series.at(i).toObject().value(SchemeKeys::idSeries).toInt()].append(i);
 
-    for (const QJsonValue &value : readSeriesFromDb(db)) {
-        const QJsonObject record = value.toObject();
-        const int id = record.value(SchemeKeys::idSeries).toInt();
-        QVector<int> &rows = seriesRows[id];
-        if (rows.isEmpty()) {
-            rows.append(series.size());
-            series.append(record);
-        }
-        for (const int row : qAsConst(rows)) {
-            QJsonObject existing = series.at(row).toObject();
-            if (existing.value(SchemeKeys::modelString).toString().isEmpty()) {
-                existing.insert(SchemeKeys::modelString,
-                                record.value(SchemeKeys::modelString).toString());
-                series.replace(row, existing);
-                break;
+    // A database series becomes a record only when the scheme lacks it; otherwise only its
+    // model string may be needed.
+    {
+        QSqlQuery query = db->query(QStringLiteral("Select * from __product_series"));
+        const Columns columns(query.record(), seriesColumns());
+        while (query.next()) {
+            const int id = columns.value(query, 0).toInt();
+            QVector<int> &rows = seriesRows[id];
+            if (rows.isEmpty()) {
+                rows.append(series.size());
+                series.append(seriesRecord(query, columns));
+                continue; // it holds the database's model string already
+            }
+            for (const int row : qAsConst(rows)) {
+                QJsonObject existing = series.at(row).toObject();
+                if (existing.value(SchemeKeys::modelString).toString().isEmpty()) {
+                    existing.insert(SchemeKeys::modelString, columns.value(query, 4).toString());
+                    series.replace(row, existing);
+                    break;
+                }
             }
         }
     }
@@ -457,14 +462,26 @@ void HSaleStatusSchemes::completeScheme(QJsonObject &scheme, HDatabase *db)
     codes.reserve(models.size());
     for (const QJsonValue &value : qAsConst(models))
         codes.insert(value.toObject().value(SchemeKeys::productCode).toString());
-    QSqlQuery query = db->query(QStringLiteral("Select * from __product_idx"));
-    const Columns columns(query.record(), modelColumns());
-    while (query.next()) {
-        const QString code = columns.value(query, 1).toString();
-        if (codes.contains(code))
-            continue;
-        codes.insert(code);
-        models.append(modelRecord(query, columns));
+    // The codes alone tell whether the scheme lacks a model, which is rare; only then are
+    // the whole rows read. Reading every column of tens of thousands of rows to find that
+    // nothing is missing costs most of a load.
+    bool lacking = false;
+    {
+        QSqlQuery query = db->query(QStringLiteral("select [product_code] from __product_idx"));
+        lacking = !query.isActive();
+        while (!lacking && query.next())
+            lacking = !codes.contains(query.value(0).toString());
+    }
+    if (lacking) {
+        QSqlQuery query = db->query(QStringLiteral("Select * from __product_idx"));
+        const Columns columns(query.record(), modelColumns());
+        while (query.next()) {
+            const QString code = columns.value(query, 1).toString();
+            if (codes.contains(code))
+                continue;
+            codes.insert(code);
+            models.append(modelRecord(query, columns));
+        }
     }
 
     scheme.insert(SchemeKeys::seriesTable, series);
