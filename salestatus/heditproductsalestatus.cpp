@@ -151,7 +151,11 @@ HEditProductSaleStatus::HEditProductSaleStatus(QWidget *parent)
 HEditProductSaleStatus::~HEditProductSaleStatus()
 {
     // Runs after the main window has closed the database: only the scheme file is written,
-    // and only when it holds edits nobody was asked about.
+    // and only when it holds edits nobody was asked about. The main window may be half
+    // destroyed already: neither the page nor its undo stack (which clears itself when it
+    // goes) tells anybody about the change.
+    m_edits.stack().disconnect();
+    const QSignalBlocker blocker(this);
     QString error;
     if (!writeSchemeOnClose(&error))
         qWarning().noquote() << "the scheme was not saved:" << error;
