@@ -1,9 +1,7 @@
 #pragma once
 
-#include <QJsonArray>
 #include <QList>
 #include <QStringList>
-#include <QUndoCommand>
 
 #include <functional>
 
@@ -37,32 +35,4 @@ public:
     // `apart` text ("Mini (ODU B)") when those differ within the group, then its next, as
     // long as labels are still shared. Rows that are the same series keep their label.
     static QStringList distinct(QStringList labels, const QList<QStringList> &apart);
-};
-
-// One edit of a matching tab, as one step of its undo stack: the matched lists of the edited
-// series rows before and after it.
-class HMatchingEdit : public QUndoCommand
-{
-public:
-    struct Lists
-    {
-        int kind = 0;
-        QList<int> rows;
-        QList<QJsonArray> matched;
-    };
-    using Apply = std::function<void(const Lists &)>;
-
-    HMatchingEdit(const QString &text, Lists before, Lists after, Apply apply)
-        : QUndoCommand(text)
-        , m_before(std::move(before))
-        , m_after(std::move(after))
-        , m_apply(std::move(apply))
-    {}
-    void undo() override { m_apply(m_before); }
-    void redo() override { m_apply(m_after); }
-
-private:
-    Lists m_before;
-    Lists m_after;
-    Apply m_apply;
 };

@@ -5,13 +5,13 @@
 #include "hdbfind.h"
 #include "hfindbar.h"
 #include "hlabellist.h"
+#include "hmatchingedit.h"
 #include "hmatchingload.h"
 #include "hmatchingsave.h"
 #include "hmessagebox.h"
 #include "hsqlstatement.h"
 #include "translatestring.h"
 
-#include <QAction>
 #include <QItemSelectionModel>
 #include <QLocale>
 #include <QUndoStack>
@@ -69,19 +69,7 @@ HOduAndIduMatchingWidget::HOduAndIduMatchingWidget(QWidget *parent)
             &HEditorPage::statusTextChanged);
 
     // Undo and redo within the tab, also from the context menu.
-    QAction *undo = m_undo->createUndoAction(this, TranslateString(QStringLiteral("Undo")));
-    undo->setObjectName(QStringLiteral("action_undo"));
-    undo->setToolTip(TranslateString(QStringLiteral("Undoes the last edit in this tab")));
-    undo->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_Z));
-    QAction *redo = m_undo->createRedoAction(this, TranslateString(QStringLiteral("Redo")));
-    redo->setObjectName(QStringLiteral("action_redo"));
-    redo->setToolTip(TranslateString(QStringLiteral("Redoes the edit undone last")));
-    redo->setShortcut(QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_Z));
-    for (QAction *action : {undo, redo}) {
-        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        addAction(action);
-    }
-    setContextMenuPolicy(Qt::ActionsContextMenu);
+    HMatchingEdit::installActions(this, m_undo);
 
     load();
     // A user who may only read the database sees it, with the same buttons off.

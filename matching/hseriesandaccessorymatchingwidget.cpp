@@ -5,11 +5,11 @@
 #include "hdbfind.h"
 #include "hfindbar.h"
 #include "hlabellist.h"
+#include "hmatchingedit.h"
 #include "hmatchingload.h"
 #include "hmatchingsave.h"
 #include "translatestring.h"
 
-#include <QAction>
 #include <QItemSelectionModel>
 #include <QLocale>
 #include <QUndoStack>
@@ -51,19 +51,7 @@ HSeriesAndAccessoryMatchingWidget::HSeriesAndAccessoryMatchingWidget(QWidget *pa
             &HEditorPage::statusTextChanged);
 
     // Undo and redo within the tab, also from the context menu.
-    QAction *undo = m_undo->createUndoAction(this, TranslateString(QStringLiteral("Undo")));
-    undo->setObjectName(QStringLiteral("action_undo"));
-    undo->setToolTip(TranslateString(QStringLiteral("Undoes the last edit in this tab")));
-    undo->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_Z));
-    QAction *redo = m_undo->createRedoAction(this, TranslateString(QStringLiteral("Redo")));
-    redo->setObjectName(QStringLiteral("action_redo"));
-    redo->setToolTip(TranslateString(QStringLiteral("Redoes the edit undone last")));
-    redo->setShortcut(QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_Z));
-    for (QAction *action : {undo, redo}) {
-        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        addAction(action);
-    }
-    setContextMenuPolicy(Qt::ActionsContextMenu);
+    HMatchingEdit::installActions(this, m_undo);
 
     load();
     // A user who may only read the database sees it, with the same buttons off.
@@ -449,21 +437,11 @@ void HSeriesAndAccessoryMatchingWidget::on_listView_all_accessory_clicked(const 
 
 void HSeriesAndAccessoryMatchingWidget::edit(const QString &text, const QJsonArray &entries)
 {
-    const QJsonArray current = jsonObjMatching.value(seriesKey()).toArray();
     const int kind = ui->comboBox->currentIndex() == 0 ? 0 : 1;
-    HMatchingEdit::Lists before{kind, {}, {}};
-    HMatchingEdit::Lists after{kind, {}, {}};
-    for (int row = 0; row < current.size() && row < entries.size(); ++row) {
-        const QJsonArray was = current.at(row).toObject().value(kArMatching).toArray();
-        const QJsonArray now = entries.at(row).toObject().value(kArMatching).toArray();
-        if (was == now)
-            continue;
-        before.rows.append(row);
-        before.matched.append(was);
-        after.rows.append(row);
-        after.matched.append(now);
-    }
-    if (after.rows.isEmpty())
+    HMatchingEdit::Lists before;
+    HMatchingEdit::Lists after;
+    if (!HMatchingEdit::changedRows(kind, jsonObjMatching.value(seriesKey()).toArray(), entries,
+                                    kArMatching, &before, &after))
         return;
     m_undo->push(new HMatchingEdit(text, before, after,
                                    [this](const HMatchingEdit::Lists &lists) { apply(lists); }));

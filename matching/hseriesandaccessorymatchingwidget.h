@@ -3,6 +3,7 @@
 #include "heditorpage.h"
 
 #include "hlabellist.h"
+#include "hmatchingedit.h"
 #include "hsaveround.h"
 #include "hseriesaccessorydocument.h"
 #include "hserieslookup.h"

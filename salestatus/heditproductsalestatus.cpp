@@ -3,12 +3,11 @@
 
 #include "hdatabase.h"
 #include "hdbfind.h"
-#include "hfiledialogs.h"
 #include "hfindbar.h"
-#include "hinputnamewidget.h"
 #include "hmessagebox.h"
 #include "hoemmodelexchange.h"
 #include "hsalestatusdbwriter.h"
+#include "hsalestatusschemeactions.h"
 #include "hsalestatusschemes.h"
 #include "hsalestatustables.h"
 #include "hsaveround.h"
@@ -24,7 +23,6 @@
 #include <QSignalBlocker>
 #include <QShortcut>
 #include <QTableWidgetItem>
-#include <QUndoCommand>
 #include <QVector>
 
 #include <iterator>
@@ -34,90 +32,21 @@ namespace {
 // The product type entries of comboBox_ProductType and the filter value each selects.
 const int kProductTypes[] = {0, 1, 2, 10, 11, 12};
 
-bool isCheckColumn(bool seriesTable, int column)
-{
-    return seriesTable ? (column == 2 || column == 3) : (column == 3 || column == 4);
-}
-
-// Edits of the tables (a tick, a name, a check all, an import) as one step each. The edit is
-// made before the command is pushed, so the first redo does nothing.
-class CellsCommand : public QUndoCommand
-{
-public:
-    CellsCommand(HEditProductSaleStatus *editor, const QString &text,
-                 QVector<HEditProductSaleStatus::Cell> cells)
-        : QUndoCommand(text)
-        , m_editor(editor)
-        , m_cells(std::move(cells))
-    {}
-    void undo() override { m_editor->applyCells(m_cells, false); }
-    void redo() override
-    {
-        if (m_done)
-            m_editor->applyCells(m_cells, true);
-        m_done = true;
-    }
-
-private:
-    HEditProductSaleStatus *m_editor;
-    QVector<HEditProductSaleStatus::Cell> m_cells;
-    bool m_done = false;
-};
-
-class InstallCodesCommand : public QUndoCommand
-{
-public:
-    InstallCodesCommand(HEditProductSaleStatus *editor, const QString &text, QJsonObject before,
-                        QJsonObject after)
-        : QUndoCommand(text)
-        , m_editor(editor)
-        , m_before(std::move(before))
-        , m_after(std::move(after))
-    {}
-    void undo() override { m_editor->applyInstallCodes(m_before); }
-    void redo() override { m_editor->applyInstallCodes(m_after); }
-
-private:
-    HEditProductSaleStatus *m_editor;
-    QJsonObject m_before;
-    QJsonObject m_after;
-};
-
-class IduTypeCommand : public QUndoCommand
-{
-public:
-    IduTypeCommand(HEditProductSaleStatus *editor, QString before, QString after)
-        : QUndoCommand(TranslateString(QStringLiteral("Default IDU type")))
-        , m_editor(editor)
-        , m_before(std::move(before))
-        , m_after(std::move(after))
-    {}
-    void undo() override { m_editor->applyIduType(m_before); }
-    void redo() override
-    {
-        if (m_done)
-            m_editor->applyIduType(m_after);
-        m_done = true;
-    }
-
-private:
-    HEditProductSaleStatus *m_editor;
-    QString m_before;
-    QString m_after;
-    bool m_done = false;
-};
-
 } // namespace
 
 HEditProductSaleStatus::HEditProductSaleStatus(QWidget *parent)
     : HEditorPage(parent)
     , ui(new Ui::HEditProductSaleStatus)
+    , m_edits(m_tables, [this](const QTableWidget *table, int row, int column) {
+        return schemeCellValue(table, row, column);
+    })
 {
     ui->setupUi(this);
     ui->verticalLayout_3->setContentsMargins(10, 10, 10, 10);
     setLayout(ui->verticalLayout_3);
 
     m_tables.setUp(ui->tableWidget_Series, ui->tableWidget_Idx);
+    m_edits.setSeriesTable(ui->tableWidget_Series);
     // The schemes are files and stay editable; only "Save to Db" writes the database.
     checkWritable({QStringLiteral("__product_series"), QStringLiteral("__product_idx")},
                   {ui->pushButton_SaveDb});
@@ -130,10 +59,9 @@ HEditProductSaleStatus::HEditProductSaleStatus(QWidget *parent)
 
     connect(ui->tableWidget_Series, &QTableWidget::cellClicked, this,
             &HEditProductSaleStatus::clickCell_Series);
-    connect(ui->tableWidget_Series, &QTableWidget::itemChanged, this,
-            &HEditProductSaleStatus::cellChanged);
-    connect(ui->tableWidget_Idx, &QTableWidget::itemChanged, this,
-            &HEditProductSaleStatus::cellChanged);
+    for (QTableWidget *table : {ui->tableWidget_Series, ui->tableWidget_Idx})
+        connect(table, &QTableWidget::itemChanged, this,
+                [this](QTableWidgetItem *item) { m_edits.cellChanged(item); });
 
     // Find boxes: a row is shown when it belongs to the product type or series shown and
     // matches; rows of other series keep height 0 so export and saving still see them.
@@ -150,13 +78,14 @@ HEditProductSaleStatus::HEditProductSaleStatus(QWidget *parent)
     HFindBar::installShortcut(this);
 
     // Undo and redo of the table edits, back to the last save at least.
-    auto *undo = new QShortcut(QKeySequence::Undo, this, [this] { m_undo.undo(); });
+    auto *undo = new QShortcut(QKeySequence::Undo, this, [this] { m_edits.stack().undo(); });
     auto *redo = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+Z")), this,
-                               [this] { m_undo.redo(); });
+                               [this] { m_edits.stack().redo(); });
     for (QShortcut *shortcut : {undo, redo})
         shortcut->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(&m_undo, &QUndoStack::cleanChanged, this, [this](bool clean) { setModified(!clean); });
-    connect(&m_undo, &QUndoStack::indexChanged, this, &HEditorPage::statusTextChanged);
+    connect(&m_edits.stack(), &QUndoStack::cleanChanged, this,
+            [this](bool clean) { setModified(!clean); });
+    connect(&m_edits.stack(), &QUndoStack::indexChanged, this, &HEditorPage::statusTextChanged);
 
     const QList<QPair<QPushButton *, const char *>> tips = {
         {ui->pushButton_New,
@@ -209,9 +138,9 @@ HEditProductSaleStatus::HEditProductSaleStatus(QWidget *parent)
 
     setWindowTitle(TranslateString(QStringLiteral("Set product sale status")));
 
-    m_applying = true;
+    m_edits.setApplying(true);
     fillIduTypeCombo();
-    m_applying = false;
+    m_edits.setApplying(false);
     fillSchemeCombo();
     if (ui->comboBox_scheme->count() > 0)
         ui->comboBox_scheme->setCurrentIndex(0);
@@ -222,7 +151,11 @@ HEditProductSaleStatus::HEditProductSaleStatus(QWidget *parent)
 HEditProductSaleStatus::~HEditProductSaleStatus()
 {
     // Runs after the main window has closed the database: only the scheme file is written,
-    // and only when it holds edits nobody was asked about.
+    // and only when it holds edits nobody was asked about. The main window may be half
+    // destroyed already: neither the page nor its undo stack (which clears itself when it
+    // goes) tells anybody about the change.
+    m_edits.stack().disconnect();
+    const QSignalBlocker blocker(this);
     QString error;
     if (!writeSchemeOnClose(&error))
         qWarning().noquote() << "the scheme was not saved:" << error;
@@ -232,7 +165,7 @@ HEditProductSaleStatus::~HEditProductSaleStatus()
 bool HEditProductSaleStatus::writeSchemeOnClose(QString *error)
 {
     // A scheme whose file could not be read is never overwritten without being asked to.
-    if (!isModified() || m_schemeName.isEmpty() || m_schemeName == m_unreadableScheme)
+    if (!isModified() || m_schemeName.isEmpty() || m_schemeFile.isUnreadable(m_schemeName))
         return true;
     return writeScheme(error);
 }
@@ -242,16 +175,16 @@ bool HEditProductSaleStatus::writeScheme(QString *error)
     if (m_schemeName.isEmpty())
         return true;
     writeTablesToScheme();
-    if (!saveSchemeFile(m_schemeName, error))
+    if (!m_schemeFile.write(this, m_schemeName, currentScheme, error))
         return false;
-    m_undo.setClean();
+    m_edits.stack().setClean();
     return true;
 }
 
 void HEditProductSaleStatus::discardChanges()
 {
     if (m_schemeName.isEmpty()) {
-        m_undo.clear();
+        m_edits.stack().clear();
         return;
     }
     loadScheme(m_schemeName);
@@ -259,8 +192,9 @@ void HEditProductSaleStatus::discardChanges()
 
 QString HEditProductSaleStatus::statusText() const
 {
-    const int edits =
-        m_undo.cleanIndex() < 0 ? m_undo.count() + 1 : qAbs(m_undo.index() - m_undo.cleanIndex());
+    const int edits = m_edits.stack().cleanIndex() < 0
+                          ? m_edits.stack().count() + 1
+                          : qAbs(m_edits.stack().index() - m_edits.stack().cleanIndex());
     const auto shownRows = [](const QTableWidget *table) {
         int shown = 0;
         for (int row = 0; row < table->rowCount(); ++row)
@@ -276,13 +210,6 @@ QString HEditProductSaleStatus::statusText() const
 
 // --- edits and undo -----------------------------------------------------------------------
 
-namespace {
-qint64 cellKey(int row, int column)
-{
-    return (qint64(row) << 8) | column;
-}
-} // namespace
-
 QVariant HEditProductSaleStatus::schemeCellValue(const QTableWidget *table, int row,
                                                  int column) const
 {
@@ -292,69 +219,12 @@ QVariant HEditProductSaleStatus::schemeCellValue(const QTableWidget *table, int 
             .toArray()
             .at(row)
             .toObject();
-    if (isCheckColumn(series, column)) {
+    if (HSaleStatusEdits::isCheckColumn(series, column)) {
         const QString &key =
             column == (series ? 2 : 3) ? SchemeKeys::isNotForSale : SchemeKeys::isUserSkip;
         return int(record.value(key).toBool() ? Qt::Checked : Qt::Unchecked);
     }
     return record.value(series ? SchemeKeys::modelString : SchemeKeys::oemModel).toString();
-}
-
-void HEditProductSaleStatus::cellChanged(QTableWidgetItem *item)
-{
-    if (m_applying || !item)
-        return;
-    QTableWidget *table = item->tableWidget();
-    const bool series = table == ui->tableWidget_Series;
-    const int column = item->column();
-    const bool check = isCheckColumn(series, column);
-    if (!check && column != (series ? 4 : 2))
-        return;
-    const QVariant now = check ? QVariant(int(item->checkState())) : QVariant(item->text());
-    const auto key =
-        qMakePair(static_cast<const QTableWidget *>(table), cellKey(item->row(), column));
-    const auto known = m_known.constFind(key);
-    const QVariant before =
-        known != m_known.constEnd() ? known.value() : schemeCellValue(table, item->row(), column);
-    if (before == now)
-        return;
-    m_known.insert(key, now);
-    const Cell cell{table, item->row(), column, before, now};
-    if (m_collect) {
-        m_collect->append(cell);
-        return;
-    }
-    pushCells(check ? TranslateString(QStringLiteral("Tick"))
-                    : TranslateString(QStringLiteral("Name")),
-              {cell});
-}
-
-void HEditProductSaleStatus::pushCells(const QString &text, const QVector<Cell> &cells)
-{
-    if (!cells.isEmpty())
-        m_undo.push(new CellsCommand(this, text, cells));
-}
-
-void HEditProductSaleStatus::applyCells(const QVector<Cell> &cells, bool after)
-{
-    const bool applying = m_applying;
-    m_applying = true;
-    for (const Cell &cell : cells) {
-        QTableWidgetItem *item = cell.table->item(cell.row, cell.column);
-        if (!item)
-            continue;
-        const QVariant &value = after ? cell.after : cell.before;
-        const bool series = cell.table == ui->tableWidget_Series;
-        if (isCheckColumn(series, cell.column))
-            item->setCheckState(Qt::CheckState(value.toInt()));
-        else
-            item->setText(value.toString());
-        m_known.insert(qMakePair(static_cast<const QTableWidget *>(cell.table),
-                                 cellKey(cell.row, cell.column)),
-                       value);
-        m_tables.noteEdited(cell.table, cell.row);
-    }
-    m_applying = applying;
 }
 
 void HEditProductSaleStatus::applyInstallCodes(const QJsonObject &codes)
@@ -395,15 +265,10 @@ void HEditProductSaleStatus::refilterTables()
 
 // --- schemes ------------------------------------------------------------------------------
 
-QStringList HEditProductSaleStatus::listSchemeFiles() const
-{
-    return HSaleStatusSchemes::listSchemeFiles();
-}
-
 void HEditProductSaleStatus::fillSchemeCombo()
 {
     ui->comboBox_scheme->clear();
-    ui->comboBox_scheme->addItems(listSchemeFiles());
+    ui->comboBox_scheme->addItems(HSaleStatusSchemes::listSchemeFiles());
 }
 
 void HEditProductSaleStatus::on_comboBox_scheme_currentIndexChanged(const QString &arg1)
@@ -420,137 +285,48 @@ void HEditProductSaleStatus::on_comboBox_scheme_currentIndexChanged(const QStrin
         loadScheme(arg1);
     } else {
         m_schemeName.clear();
-        m_undo.clear();
+        m_edits.stack().clear();
     }
 }
 
 void HEditProductSaleStatus::loadScheme(const QString &name)
 {
     m_schemeName = name;
-    m_undo.clear();
-    m_known.clear();
-    const bool applying = m_applying;
-    m_applying = true;
-    HSaleStatusSchemes schemes;
-    const HSaleStatusSchemes::ReadResult result = schemes.read(name, currentScheme);
-    m_unreadableScheme.clear();
-    m_keptUnreadable.clear();
-    if (result == HSaleStatusSchemes::ReadResult::Unreadable) {
-        m_unreadableScheme = name;
-        HMessageBox::warning(
-            this, TranslateString(QStringLiteral("Warning")),
-            schemes.errorString() + QLatin1Char('\n') +
-                TranslateString(QStringLiteral(
-                    "The scheme shows the database values. The file is left as it is until you "
-                    "press \"Save to scheme\", which first keeps it as a copy named "
-                    "<file>.unreadable.bak.")));
-    } else if (result == HSaleStatusSchemes::ReadResult::Missing) {
-        HMessageBox::warning(this, TranslateString(QStringLiteral("Warning")),
-                             schemes.errorString());
-    }
-    completeScheme(currentScheme);
+    m_edits.reset();
+    const bool applying = m_edits.isApplying();
+    m_edits.setApplying(true);
+    m_schemeFile.read(this, name, currentScheme);
+    HSaleStatusSchemes::completeScheme(currentScheme, HDbFind::getDb());
     fillIduTypeCombo();
     fillInstallCodeCombo();
     // Rows of the previous scheme must never be written into this one.
     m_tables.schemeReplaced();
-    clearModelTable();
+    m_tables.clearModels();
     showSeriesTable();
     m_iduType = ui->comboBox_idu_generate->currentText();
-    m_applying = applying;
+    m_edits.setApplying(applying);
     emit statusTextChanged();
-}
-
-void HEditProductSaleStatus::completeScheme(QJsonObject &scheme) const
-{
-    HSaleStatusSchemes::completeScheme(scheme, HDbFind::getDb());
-}
-
-QJsonArray HEditProductSaleStatus::readSeriesFromDb() const
-{
-    return HSaleStatusSchemes::readSeriesFromDb(HDbFind::getDb());
-}
-
-QJsonArray HEditProductSaleStatus::readModelsFromDb() const
-{
-    return HSaleStatusSchemes::readModelsFromDb(HDbFind::getDb());
-}
-
-bool HEditProductSaleStatus::saveSchemeFile(const QString &name, QString *error)
-{
-    // Without any scheme there is nothing to write to: no ".json" file is made up.
-    if (name.isEmpty())
-        return true;
-    HSaleStatusSchemes schemes;
-    if (name == m_unreadableScheme && m_keptUnreadable != name) {
-        if (!schemes.keepUnreadable(name)) {
-            if (error)
-                *error = schemes.errorString();
-            else
-                HMessageBox::warning(this, TranslateString(QStringLiteral("Warning")),
-                                     schemes.errorString());
-            return false;
-        }
-        m_keptUnreadable = name;
-    }
-    // The unreadable original is kept for good already; it does not go to "<file>.bak" too.
-    if (!schemes.write(name, currentScheme, name != m_unreadableScheme)) {
-        if (error)
-            *error = schemes.errorString();
-        else
-            HMessageBox::warning(this, TranslateString(QStringLiteral("Warning")),
-                                 schemes.errorString());
-        return false;
-    }
-    if (name == m_unreadableScheme)
-        m_unreadableScheme.clear();
-    return true;
-}
-
-bool HEditProductSaleStatus::schemeNameExists(const QString &name) const
-{
-    for (int i = 0; i < ui->comboBox_scheme->count(); ++i) {
-        if (ui->comboBox_scheme->itemText(i) == name)
-            return true;
-    }
-    return false;
 }
 
 void HEditProductSaleStatus::on_pushButton_New_clicked()
 {
     if (!confirmDiscard(TranslateString(QStringLiteral("The new scheme is shown instead."))))
         return;
-    HInputNameWidget dialog(QString(), nullptr);
-    dialog.exec();
-    if (dialog.result() != QDialog::Accepted || dialog.name.isEmpty())
+    QStringList existing;
+    for (int i = 0; i < ui->comboBox_scheme->count(); ++i)
+        existing.append(ui->comboBox_scheme->itemText(i));
+    const QString fileName = HSaleStatusSchemeActions::askNewSchemeName(this, existing);
+    if (fileName.isEmpty())
         return;
-
-    const QString suffix = QStringLiteral(".json");
-    const QString fileName = dialog.name.endsWith(suffix) ? dialog.name : dialog.name + suffix;
-    if (!HSaleStatusSchemes::isSafeName(fileName)) {
-        HMessageBox::warning(
-            this, TranslateString(QStringLiteral("Warning")),
-            TranslateString(QStringLiteral("The scheme name cannot be used as a file name.")));
-        return;
-    }
-    // A file that differs only in letter case is the same file on Windows.
-    if (schemeNameExists(fileName) || QFileInfo::exists(HSaleStatusSchemes::writePath(fileName))) {
-        HMessageBox::information(this, TranslateString(QStringLiteral("Warning")),
-                                 TranslateString(QStringLiteral("The scheme name exists.")));
-        return;
-    }
 
     // The new scheme keeps the current scheme's unit_priority and other keys. It is built
     // apart so that a failed write leaves the current scheme as it was.
     QJsonObject scheme = currentScheme;
     scheme.insert(SchemeKeys::installCode, QJsonObject());
-    scheme.insert(SchemeKeys::seriesTable, readSeriesFromDb());
-    scheme.insert(SchemeKeys::idxTable, readModelsFromDb());
-    HSaleStatusSchemes schemes;
-    if (!schemes.write(fileName, scheme)) {
-        HMessageBox::warning(this, TranslateString(QStringLiteral("Warning")),
-                             schemes.errorString());
+    scheme.insert(SchemeKeys::seriesTable, HSaleStatusSchemes::readSeriesFromDb(HDbFind::getDb()));
+    scheme.insert(SchemeKeys::idxTable, HSaleStatusSchemes::readModelsFromDb(HDbFind::getDb()));
+    if (!HSaleStatusSchemeActions::writeNewScheme(this, fileName, scheme))
         return;
-    }
 
     // The list is refilled quietly and only the new scheme is loaded: loading the first
     // scheme of the list on the way would cost time and could warn about an unrelated file.
@@ -567,20 +343,11 @@ void HEditProductSaleStatus::on_pushButton_Delete_clicked()
     const QString name = ui->comboBox_scheme->currentText();
     if (name.isEmpty())
         return;
-    if (!HMessageBox::question(
-            this, TranslateString(QStringLiteral("Question")),
-            TranslateString(QStringLiteral("Do you want to delete the scheme?"))))
+    if (!HSaleStatusSchemeActions::deleteScheme(this, name))
         return;
-    HSaleStatusSchemes schemes;
-    if (!schemes.remove(name)) {
-        HMessageBox::warning(this, TranslateString(QStringLiteral("Warning")),
-                             schemes.errorString());
-        return;
-    }
-    if (name == m_unreadableScheme)
-        m_unreadableScheme.clear();
+    m_schemeFile.removed(name);
     // The edits belonged to the scheme just deleted.
-    m_undo.clear();
+    m_edits.stack().clear();
     m_schemeName.clear();
     fillSchemeCombo();
 }
@@ -607,11 +374,11 @@ void HEditProductSaleStatus::fillIduTypeCombo()
 void HEditProductSaleStatus::on_comboBox_idu_generate_currentIndexChanged(const QString &arg1)
 {
     // The value is read when the scheme is saved; a choice is an edit of the scheme.
-    if (m_applying || arg1 == m_iduType)
+    if (m_edits.isApplying() || arg1 == m_iduType)
         return;
     const QString before = m_iduType;
     m_iduType = arg1;
-    m_undo.push(new IduTypeCommand(this, before, arg1));
+    m_edits.pushIduType(before, arg1, [this](const QString &type) { applyIduType(type); });
 }
 
 void HEditProductSaleStatus::on_comboBox_ProductType_currentIndexChanged(int index)
@@ -648,11 +415,6 @@ void HEditProductSaleStatus::showModelsOfSeries(int idSeries)
         m_tables.fillModels(models, idSeries);
 }
 
-void HEditProductSaleStatus::clearModelTable()
-{
-    m_tables.clearModels();
-}
-
 void HEditProductSaleStatus::writeTablesToScheme()
 {
     QJsonArray series = currentScheme.value(SchemeKeys::seriesTable).toArray();
@@ -679,7 +441,7 @@ void HEditProductSaleStatus::on_pushButton_Save_clicked()
 // not be read: that one is written only when the user presses "Save to scheme".
 void HEditProductSaleStatus::saveAfterCheckAll()
 {
-    if (m_schemeName.isEmpty() || m_schemeName == m_unreadableScheme)
+    if (m_schemeName.isEmpty() || m_schemeFile.isUnreadable(m_schemeName))
         return;
     writeScheme(nullptr);
 }
@@ -709,17 +471,9 @@ void HEditProductSaleStatus::setNotForSale(QTableWidget *table, int column, cons
             before[row] = item->checkState();
     }
     const QVector<int> rows = m_tables.setShownChecks(table, column, ids, state);
-    QVector<Cell> cells;
-    cells.reserve(rows.size());
-    for (int row : rows) {
-        const QVariant now(int(table->item(row, column)->checkState()));
-        m_known.insert(qMakePair(static_cast<const QTableWidget *>(table), cellKey(row, column)),
-                       now);
-        cells.append({table, row, column, int(before.at(row)), now});
-    }
-    pushCells(state == Qt::Checked ? TranslateString(QStringLiteral("Check all"))
-                                   : TranslateString(QStringLiteral("Uncheck all")),
-              cells);
+    m_edits.checksChanged(table, column, rows, before,
+                          state == Qt::Checked ? TranslateString(QStringLiteral("Check all"))
+                                               : TranslateString(QStringLiteral("Uncheck all")));
     saveAfterCheckAll();
 }
 
@@ -754,11 +508,8 @@ void HEditProductSaleStatus::on_pushButton_export_clicked()
 void HEditProductSaleStatus::on_pushButton_import_clicked()
 {
     // An import is one edit, undone as one.
-    QVector<Cell> cells;
-    m_collect = &cells;
-    HOemModelExchange::importModelTable(this, ui->tableWidget_Idx);
-    m_collect = nullptr;
-    pushCells(TranslateString(QStringLiteral("Import")), cells);
+    m_edits.collect(TranslateString(QStringLiteral("Import")),
+                    [this] { HOemModelExchange::importModelTable(this, ui->tableWidget_Idx); });
 }
 
 void HEditProductSaleStatus::on_pushButton_SaveDb_clicked()
@@ -811,67 +562,32 @@ void HEditProductSaleStatus::on_pushButton_AddInstallCode_clicked()
 {
     const QJsonObject before = currentScheme.value(SchemeKeys::installCode).toObject();
     QJsonObject codes = before;
-    HInputNameWidget dialog(QString(), nullptr);
-    dialog.setWindowTitle(TranslateString(QStringLiteral("Input Install Code")));
-    dialog.exec();
-    if (dialog.result() != QDialog::Accepted || dialog.name.isEmpty())
+    if (!HSaleStatusSchemeActions::askNewInstallCode(&codes))
         return;
-    codes.insert(dialog.name, QString());
     // An edit of the scheme like the others: saved with it, or dropped with it.
-    m_undo.push(new InstallCodesCommand(this, TranslateString(QStringLiteral("New install code")),
-                                        before, codes));
+    m_edits.pushInstallCodes(TranslateString(QStringLiteral("New install code")), before, codes,
+                             [this](const QJsonObject &value) { applyInstallCodes(value); });
 }
 
 void HEditProductSaleStatus::on_pushButton_RemoveInstallCode_clicked()
 {
     const QString code = ui->comboBox_InstallCode->currentText();
-    if (code.isEmpty()) {
-        HMessageBox::information(this, TranslateString(QStringLiteral("Warning")),
-                                 TranslateString(QStringLiteral("The install code is empty.")));
-        return;
-    }
-    if (!HMessageBox::question(
-            this, TranslateString(QStringLiteral("Question")),
-            TranslateString(QStringLiteral("Do you want to remove the install code?"))))
+    if (!HSaleStatusSchemeActions::confirmRemoveInstallCode(this, code))
         return;
     const QJsonObject before = currentScheme.value(SchemeKeys::installCode).toObject();
     if (before.isEmpty())
         return;
     QJsonObject codes = before;
     codes.remove(code);
-    m_undo.push(new InstallCodesCommand(
-        this, TranslateString(QStringLiteral("Remove install code")), before, codes));
+    m_edits.pushInstallCodes(TranslateString(QStringLiteral("Remove install code")), before, codes,
+                             [this](const QJsonObject &value) { applyInstallCodes(value); });
     HMessageBox::information(this, TranslateString(QStringLiteral("Notice")),
                              TranslateString(QStringLiteral("Remove success")));
 }
 
 void HEditProductSaleStatus::on_pushButton_ExportAllSchemes_clicked()
 {
-    if (listSchemeFiles().isEmpty())
-        return;
-    const QString folder = HFileDialogs::existingDirectory(
-        this, QStringLiteral("scheme export"),
-        TranslateString(QStringLiteral("Please select folder path to save")));
-    if (folder.isEmpty())
-        return;
-    // Exporting into the scheme folder would replace the install codes of the schemes
-    // themselves by their digests, which cannot be undone.
-    if (QFileInfo(folder).canonicalFilePath() ==
-        QFileInfo(HSaleStatusSchemes::schemeFolder()).canonicalFilePath()) {
-        HMessageBox::warning(
-            this, TranslateString(QStringLiteral("Warning")),
-            TranslateString(QStringLiteral("Choose a folder other than the scheme folder.")));
-        return;
-    }
-    HSaleStatusSchemes schemes;
-    if (!schemes.exportAll(folder)) {
-        HMessageBox::warning(this, TranslateString(QStringLiteral("Warning")),
-                             TranslateString(QStringLiteral("These schemes were not exported:")) +
-                                 QLatin1Char('\n') + schemes.problems().join(QLatin1Char('\n')));
-        return;
-    }
-    HMessageBox::information(this, TranslateString(QStringLiteral("Notice")),
-                             TranslateString(QStringLiteral("Export success")));
+    HSaleStatusSchemeActions::exportAllSchemes(this);
 }
 
 void HEditProductSaleStatus::save()

@@ -2,6 +2,8 @@
 
 #include "heditorpage.h"
 
+#include "hsalestatusedits.h"
+#include "hsalestatusschemeactions.h"
 #include "hsalestatustables.h"
 
 #include <QJsonArray>
@@ -10,12 +12,10 @@
 #include <QStringList>
 #include <QUndoStack>
 #include <QVariant>
-#include <QVector>
 #include <QWidget>
 
 class HFindBar;
 class QTableWidget;
-class QTableWidgetItem;
 
 namespace Ui {
 class HEditProductSaleStatus;
@@ -41,22 +41,7 @@ public:
     // Reloads the scheme from its file.
     void discardChanges() override;
     QString statusText() const override;
-    QUndoStack *undoStack() { return &m_undo; }
-
-    // One cell of the two tables: a check state (int) or a text.
-    struct Cell
-    {
-        QTableWidget *table;
-        int row;
-        int column;
-        QVariant before;
-        QVariant after;
-    };
-    // Sets cells to their `before` (undo) or `after` values.
-    void applyCells(const QVector<Cell> &cells, bool after);
-    // Sets the install codes (undo/redo).
-    void applyInstallCodes(const QJsonObject &codes);
-    void applyIduType(const QString &type);
+    QUndoStack *undoStack() { return &m_edits.stack(); }
 
 public slots:
     // Writes the scheme as writeSchemeOnClose() does and reports the outcome.
@@ -83,30 +68,24 @@ private slots:
 
 private:
     // Schemes.
-    QStringList listSchemeFiles() const;
     void fillSchemeCombo();
     void loadScheme(const QString &name);
-    void completeScheme(QJsonObject &scheme) const;
-    QJsonArray readSeriesFromDb() const;
-    QJsonArray readModelsFromDb() const;
-    bool saveSchemeFile(const QString &name, QString *error = nullptr);
     void saveAfterCheckAll();
     // Writes the tables and the scheme to the file; the undo stack is clean afterwards.
     bool writeScheme(QString *error);
     // Writes the edited rows back into the scheme in memory before a refill.
     void keepTableEdits();
-    void cellChanged(QTableWidgetItem *item);
     QVariant schemeCellValue(const QTableWidget *table, int row, int column) const;
-    void pushCells(const QString &text, const QVector<Cell> &cells);
     void refilterTables();
-    bool schemeNameExists(const QString &name) const;
+    // Set by undo and redo.
+    void applyInstallCodes(const QJsonObject &codes);
+    void applyIduType(const QString &type);
 
     // Tables and combos.
     void fillIduTypeCombo();
     void fillInstallCodeCombo();
     void showSeriesTable();
     void showModelsOfSeries(int idSeries);
-    void clearModelTable();
     void writeTablesToScheme();
     void setNotForSale(QTableWidget *table, int column, const QStringList &ids,
                        Qt::CheckState state);
@@ -118,8 +97,7 @@ private:
     QJsonObject currentScheme;
     // The scheme whose file could not be read: it is not written back unless the user
     // presses "Save to scheme", and then the original is kept beside it first (once).
-    QString m_unreadableScheme;
-    QString m_keptUnreadable;
+    HSaleStatusSchemeActions m_schemeFile;
     // Fills the two tables and reads them back; keeps the model table's items across a
     // scheme load for the next fill.
     HSaleStatusTables m_tables;
@@ -127,14 +105,8 @@ private:
     // The scheme shown (the combo may already name the next one while the user is asked).
     QString m_schemeName;
     QString m_iduType;
-    QUndoStack m_undo;
-    // Cell values the tab has set or seen since the scheme was loaded; others are the
-    // scheme's.
-    QHash<QPair<const QTableWidget *, qint64>, QVariant> m_known;
-    // While cells are set by undo/redo, or a load runs, edits are not recorded.
-    bool m_applying = false;
-    // While an import runs, its edits are collected into one command.
-    QVector<Cell> *m_collect = nullptr;
+    // Undo steps of the edits since the scheme was loaded or saved.
+    HSaleStatusEdits m_edits;
     HFindBar *m_seriesFind = nullptr;
     HFindBar *m_modelFind = nullptr;
 };

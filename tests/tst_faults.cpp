@@ -229,7 +229,7 @@ void TestFaults::edit(Window &w, const QString &save)
             picker->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
         });
         doubleClickRow(w.find<QTableWidget>(Rule, "tableWidget"), 0, 2);
-    } else if (save == "rule table save") { // the first additional charge renamed
+    } else if (save.startsWith("rule table")) { // the first additional charge renamed
         w.tabs->setCurrentIndex(RuleTables);
         QAbstractItemModel *model = w.find<QTableView>(RuleTables, "tableView")->model();
         QVERIFY(model->setData(model->index(0, 1), "AC-9"));
@@ -274,6 +274,8 @@ void TestFaults::saves_data()
         {"rules OK", "__product_series",
          "select rule_pipe_dimmension from __product_series where id_series = 1", "PD-2"},
         {"rule table save", "__rule_additional_charge",
+         "select count(*) from __rule_additional_charge where rule_name = 'AC-9'", "1"},
+        {"rule table OK", "__rule_additional_charge",
          "select count(*) from __rule_additional_charge where rule_name = 'AC-9'", "1"},
         {"Save to Db", "__product_series",
          "select is_not_for_sale from __product_series where id_series = 1", "1"},

@@ -21,7 +21,6 @@ private slots:
     void tableEditorInBothForms_data();
     void tableEditorInBothForms();
     void largeTablesAreEditedWhole();
-    void mainWindowOkSavesPendingRuleRows();
     void saveFaults_data();
     void saveFaults();
 
@@ -250,25 +249,6 @@ void TestRules::largeTablesAreEditedWhole()
                 "select coalesce(cast(ID as text), '-'), rule_name from __rule_unit_type where "
                 "ID = 551 or ID is null"),
         QStringList({"551|UT-551 changed", "-|UT-new"}));
-}
-
-void TestRules::mainWindowOkSavesPendingRuleRows()
-{
-    // OK writes the pending rows of the "All rule table" tab too.
-    MainWindow window;
-    auto *tabs = child<QTabWidget>(&window, "tabWidget");
-    tabs->setCurrentIndex(3);
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    auto *editor = tabs->widget(3)->findChild<HTableWidget *>();
-    QCOMPARE(rowTexts(child<QTableView>(editor, "tableView"), 1),
-             QStringList({"AC-R410A", "AC-R32"})); // first table
-    press(editor, "pushButton_add");
-    setCell(tableModel(editor), 2, "rule_name", "AC-pending");
-    press(button(&window, QDialogButtonBox::Ok));
-    QVERIFY(!window.isVisible());
-    QCOMPARE(sqlValue(m_db, "select count(*) from __rule_additional_charge where rule_name = "
-                            "'AC-pending'"),
-             QVariant(1));
 }
 
 namespace {

@@ -36,8 +36,6 @@ private slots:
     void jsonReadFailuresLeaveEmptyObject_data();
     void jsonReadFailuresLeaveEmptyObject();
     void jsonWriteRoundTripsAndSkipsUnchanged();
-    void jsonWriteUnderFullDisk_data();
-    void jsonWriteUnderFullDisk();
     void md5KnownDigests();
 
 private:
@@ -345,41 +343,6 @@ void TestServices::jsonWriteRoundTripsAndSkipsUnchanged()
     QVERIFY(!HJsonFunc::jsonDocToFile(QJsonDocument(object), path + "/inner.json",
                                       QJsonDocument::Indented, &error));
     QVERIFY(!error.isEmpty());
-}
-
-void TestServices::jsonWriteUnderFullDisk_data()
-{
-    QTest::addColumn<int>("size");
-    QTest::addColumn<int>("limit");
-    QTest::newRow("3 KiB") << 3 * 1024 << 1024;
-    QTest::newRow("200 KiB") << 200 * 1024 << 65536;
-}
-
-// A write that runs out of room fails, names the file, and leaves the previous file whole and
-// no temporary file beside it; small writes too, which a buffered writer reports as done.
-void TestServices::jsonWriteUnderFullDisk()
-{
-    QFETCH(int, size);
-    QFETCH(int, limit);
-    const QString path = m_dir.filePath("full/A.json");
-    QFile::remove(path);
-    QVERIFY(HJsonFunc::jsonDocToFile(QJsonDocument(QJsonObject{{"install_code", "X"}}), path,
-                                     QJsonDocument::Indented));
-    const QByteArray oldBytes = fileBytes(path);
-    QJsonArray models;
-    for (int i = 0; i < size / 16; ++i)
-        models.append(QString("model-%1").arg(i));
-    const QJsonDocument doc(QJsonObject{{"idx_table", models}});
-    QVERIFY(doc.toJson().size() > size);
-    const QByteArray reply = FileFaults::inChild(limit, [&] {
-        QString error;
-        const bool written = HJsonFunc::jsonDocToFile(doc, path, QJsonDocument::Indented, &error);
-        return QByteArray(written ? "written " : "failed ") + error.toUtf8();
-    });
-    const QByteArray named = QFile::encodeName(QDir::toNativeSeparators(path));
-    QVERIFY2(reply.startsWith("failed ") && reply.contains(named), reply.constData());
-    QCOMPARE(FileFaults::folderContents(m_dir.filePath("full")),
-             (QMap<QString, QByteArray>{{"A.json", oldBytes}}));
 }
 
 void TestServices::md5KnownDigests()
