@@ -773,6 +773,8 @@ QString HDatabase::backEndName() const
         return QStringLiteral("SQLite");
     if (driver == QLatin1String("QODBC"))
         return QStringLiteral("Access");
+    if (driver == QLatin1String("QPSQL"))
+        return QStringLiteral("PostgreSQL");
     return driver;
 }
 
