@@ -47,7 +47,7 @@ QString readResource(const QString &path)
 QString schemaScript(const HDatabase &db)
 {
     if (isPostgres(db)) {
-        const QString script = readResource(QStringLiteral(":/schema/product_schema_pg.sql"));
+        const QString script = readResource(QStringLiteral(":/schema/product_schema_postgresql.sql"));
         if (!script.isEmpty())
             return script;
     }
@@ -57,7 +57,7 @@ QString schemaScript(const HDatabase &db)
 QString detailScript(const HDatabase &db)
 {
     if (isPostgres(db)) {
-        const QString script = readResource(QStringLiteral(":/schema/detail_table_pg.sql"));
+        const QString script = readResource(QStringLiteral(":/schema/detail_table_postgresql.sql"));
         if (!script.isEmpty())
             return script;
     }
