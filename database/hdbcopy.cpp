@@ -47,7 +47,8 @@ QString readResource(const QString &path)
 QString schemaScript(const HDatabase &db)
 {
     if (isPostgres(db)) {
-        const QString script = readResource(QStringLiteral(":/schema/product_schema_postgresql.sql"));
+        const QString script =
+            readResource(QStringLiteral(":/schema/product_schema_postgresql.sql"));
         if (!script.isEmpty())
             return script;
     }
@@ -276,6 +277,10 @@ private:
     bool fail(const QString &text)
     {
         *m_error = text;
+        // Every table made or filled in the one transaction holds a lock until it ends.
+        if (isPostgres(m_target) && text.contains(QLatin1String("out of shared memory")))
+            *m_error += QStringLiteral(" (the copy locks every table it creates until it "
+                                       "commits: raise the server's max_locks_per_transaction)");
         return false;
     }
 

@@ -223,8 +223,9 @@ void TestDbCopy::roundTrip()
     // The tool's next rule row on the copy gets a number of its own.
     QVERIFY(
         execOn(middle, {QStringLiteral("insert into __rule_limit (rule_name) values ('new')")}));
-    QCOMPARE(rowsOf(middle, QStringLiteral("select ID from __rule_limit where rule_name = 'new'")),
-             QStringList{QStringLiteral("8")});
+    QCOMPARE(
+        rowsOf(middle, QStringLiteral("select \"ID\" from __rule_limit where rule_name = 'new'")),
+        QStringList{QStringLiteral("8")});
 }
 
 void TestDbCopy::faults_data()
