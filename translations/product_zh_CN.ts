@@ -441,8 +441,8 @@ Closing now loses the changes made to it.</source>
         <translation>维护选型工具的产品数据库。</translation>
     </message>
     <message>
-        <source>The product database to open (else the file named by PRODUCT_DB, else Product.mdb in the working folder or beside the program).</source>
-        <translation>要打开的产品数据库（否则使用 PRODUCT_DB 指定的文件，再否则使用工作目录或程序旁的 Product.mdb）。</translation>
+        <source>The product database to open (a file or a postgresql:// URL; else the one named by PRODUCT_DB, else Product.mdb in the working folder or beside the program).</source>
+        <translation>要打开的产品数据库（文件或 PostgreSQL 地址；否则使用 PRODUCT_DB 指定的数据库，再否则使用工作目录或程序旁的 Product.mdb）。</translation>
     </message>
     <message>
         <source>path</source>
