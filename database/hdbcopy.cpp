@@ -417,30 +417,28 @@ private:
             schemaStatementsByTable(HProductSchema::script(backendOf(m_target)));
         // Every schema table is created, also those the source lacks, so that the target
         // opens in the tool.
+        QVector<QPair<QString, QStringList>> creations;
         for (const QString &table : HDbCopy::schemaTables()) {
-            if (existing.contains(table.toLower()))
-                continue;
-            for (const QString &statement : schema.value(table.toLower())) {
-                if (!m_target.exec(statement))
-                    return fail(QStringLiteral("the table %1 cannot be created in the target: %2")
-                                    .arg(table, m_target.errorString()));
-            }
+            if (!existing.contains(table.toLower()))
+                creations.append({table, schema.value(table.toLower())});
         }
         for (const TablePlan &plan : qAsConst(m_plans)) {
-            if (plan.detail && !existing.contains(plan.targetName.toLower()) &&
-                !createDetailTable(plan))
-                return false;
+            if (plan.detail && !existing.contains(plan.targetName.toLower()))
+                creations.append({plan.targetName, detailTableStatements(plan)});
         }
+        if (!createTables(creations))
+            return false;
 
         existing = tablesByLowerName(targetTables());
+        const QHash<QString, QStringList> targetColumns = columnsOfTables();
         for (TablePlan &plan : m_plans) {
             plan.targetName = existing.value(plan.targetName.toLower(), plan.targetName);
-            const QSqlRecord record = m_target.getSqlDatabase().record(plan.targetName);
+            const QStringList names = targetColumns.value(plan.targetName);
             for (const HDbColumn &column : qAsConst(plan.columns)) {
                 QString actual;
-                for (int i = 0; i < record.count() && actual.isEmpty(); ++i) {
-                    if (record.fieldName(i).compare(column.name, Qt::CaseInsensitive) == 0)
-                        actual = record.fieldName(i);
+                for (int i = 0; i < names.size() && actual.isEmpty(); ++i) {
+                    if (names.at(i).compare(column.name, Qt::CaseInsensitive) == 0)
+                        actual = names.at(i);
                 }
                 if (actual.isEmpty())
                     return fail(QStringLiteral("the target's table %1 has no column %2, which "
@@ -452,9 +450,61 @@ private:
         return true;
     }
 
+    // Runs the statements that create the tables. A server gets them in groups, one round
+    // trip for many tables (a range has thousands of detail tables); SQLite one by one.
+    bool createTables(const QVector<QPair<QString, QStringList>> &creations)
+    {
+        const int perTrip = isPostgres(m_target) ? 100 : 1;
+        for (int first = 0; first < creations.size(); first += perTrip) {
+            const int last = qMin(first + perTrip, int(creations.size())) - 1;
+            QStringList statements;
+            for (int i = first; i <= last; ++i)
+                statements += creations.at(i).second;
+            // SQLite runs the first statement of a text only.
+            if (perTrip > 1 && !statements.isEmpty())
+                statements = QStringList{statements.join(QStringLiteral(";\n"))};
+            for (const QString &statement : qAsConst(statements)) {
+                if (m_target.exec(statement))
+                    continue;
+                const QString tables =
+                    first == last ? creations.at(first).first
+                                  : QStringLiteral("%1 ... %2")
+                                        .arg(creations.at(first).first, creations.at(last).first);
+                return fail(QStringLiteral("the table(s) %1 cannot be created in the target: %2")
+                                .arg(tables, m_target.errorString()));
+            }
+        }
+        return true;
+    }
+
+    // Every table's columns in their order, read at once; by the target's table names.
+    QHash<QString, QStringList> columnsOfTables()
+    {
+        QHash<QString, QStringList> result;
+        if (isPostgres(m_target)) {
+            QSqlQuery columns = m_target.query(QStringLiteral(
+                "select c.relname, a.attname from pg_attribute a join pg_class c on c.oid = "
+                "a.attrelid where c.relnamespace = current_schema()::regnamespace and "
+                "c.relkind in ('r', 'p') and a.attnum > 0 and not a.attisdropped order by "
+                "c.relname, a.attnum"));
+            while (columns.next())
+                result[columns.value(0).toString()].append(columns.value(1).toString());
+            if (!result.isEmpty())
+                return result;
+        }
+        for (const TablePlan &plan : qAsConst(m_plans)) {
+            const QSqlRecord record = m_target.getSqlDatabase().record(plan.targetName);
+            QStringList names;
+            for (int i = 0; i < record.count(); ++i)
+                names.append(record.fieldName(i));
+            result.insert(plan.targetName, names);
+        }
+        return result;
+    }
+
     // The layout of the tool's detail tables where the source's fits in it, else the
     // columns the source has.
-    bool createDetailTable(const TablePlan &plan)
+    QStringList detailTableStatements(const TablePlan &plan) const
     {
         QStringList standard;
         for (const QString &statement :
@@ -471,27 +521,14 @@ private:
         bool fits = !standard.isEmpty();
         for (const HDbColumn &c : plan.columns)
             fits = fits && standard.contains(c.name.toLower());
-
-        QStringList statements;
-        if (fits) {
-            statements =
-                HProductSchema::detailTableStatements(backendOf(m_target), plan.targetName);
-        } else {
-            QStringList definitions;
-            for (const HDbColumn &c : plan.columns)
-                definitions.append(quoted(c.name) + QLatin1Char(' ') +
-                                   columnType(c.kind, isPostgres(m_target)));
-            statements.append(
-                QStringLiteral("create table %1 (%2)")
-                    .arg(quoted(plan.targetName), definitions.join(QStringLiteral(", "))));
-        }
-        for (const QString &statement : qAsConst(statements)) {
-            if (!m_target.exec(statement))
-                return fail(QStringLiteral("the detail table %1 cannot be created in the "
-                                           "target: %2")
-                                .arg(plan.targetName, m_target.errorString()));
-        }
-        return true;
+        if (fits)
+            return HProductSchema::detailTableStatements(backendOf(m_target), plan.targetName);
+        QStringList definitions;
+        for (const HDbColumn &c : plan.columns)
+            definitions.append(quoted(c.name) + QLatin1Char(' ') +
+                               columnType(c.kind, isPostgres(m_target)));
+        return {QStringLiteral("create table %1 (%2)")
+                    .arg(quoted(plan.targetName), definitions.join(QStringLiteral(", ")))};
     }
 
     int batchRows(int columns) const

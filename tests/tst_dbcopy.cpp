@@ -232,6 +232,13 @@ void TestDbCopy::roundTrip()
              QStringList{QStringLiteral("8")});
     QCOMPARE(sqlRows(middle.path, QStringLiteral("select model, ID from dt_std order by ID")),
              (QStringList{QStringLiteral("M1|1"), QStringLiteral("M2|2")}));
+    // With their indexes: tables made many to a statement lose none.
+    const QString indexes = QStringLiteral(
+        "select %1 from %2 where %1 in ('idx_dt_std_model', 'idx_product_series_type') order by 1");
+    QCOMPARE(sqlRows(middle.path, onPostgreSql() ? indexes.arg("indexname", "pg_indexes")
+                                                 : indexes.arg("name", "sqlite_master")),
+             (QStringList{QStringLiteral("idx_dt_std_model"),
+                          QStringLiteral("idx_product_series_type")}));
 }
 
 void TestDbCopy::faults_data()
