@@ -455,7 +455,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 bool MainWindow::openDatabase(const QString &path)
 {
-    const QString absolute = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    const QString absolute = HDbFind::absoluteLocation(path);
     if (HDbFind::isOpen() && absolute == HDbFind::getDb()->fileName())
         return true;
     // Refused before anything is asked or dropped: the current database stays open.
@@ -515,7 +515,7 @@ bool MainWindow::chooseDatabaseAfterError(const QString &error)
             databaseFilter());
         if (path.isEmpty())
             continue;
-        const QString absolute = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+        const QString absolute = HDbFind::absoluteLocation(path);
         HDbFind::setDbFileAndPwd(absolute, kDatabasePassword);
         if (HDbFind::open(&text)) {
             rememberDatabase(absolute);

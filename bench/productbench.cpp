@@ -6,6 +6,12 @@
 // that write, and the bytes written to files.
 //
 //   product-bench [--scales 0.2,1,5] [--repeat 3] [--workdir DIR] [--variants indexed,plain]
+//                 [--postgresql URL] [--copy-scales 0.2,1,5]
+//
+// Where a PostgreSQL server can be had (PGHOST set, or --postgresql naming one: only its
+// host, port and user are used), each range is also copied into a database of its own
+// there with product-dbcopy's engine (timed, at the --copy-scales) and the same operations
+// run on it ("postgresql" variant). The bench creates and drops databases pmbench_* there.
 //
 // Runs offscreen by itself; the brand schemes go to config/ beside this executable, which is
 // where the sale status tab looks for them.
@@ -14,6 +20,7 @@
 #include "demodatabase.h"
 #include "hbiff8writer.h"
 #include "hdatabase.h"
+#include "hdbcopy.h"
 #include "hdbfind.h"
 #include "hoemmodelexchange.h"
 #include "hoduandidumatchingwidget.h"
@@ -40,6 +47,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
 #include <QVector>
 
 #include <algorithm>
@@ -85,6 +93,19 @@ public:
     explicit RawDb(const QString &path)
         : m_name(QStringLiteral("bench_raw"))
     {
+        if (HDatabase::isServerLocation(path)) {
+            const QUrl url(path);
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
+            if (!url.host().isEmpty())
+                db.setHostName(url.host());
+            if (url.port() > 0)
+                db.setPort(url.port());
+            if (!url.userName().isEmpty())
+                db.setUserName(url.userName());
+            db.setDatabaseName(url.path().mid(1));
+            db.open();
+            return;
+        }
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
         db.setDatabaseName(path);
         db.open();
@@ -231,11 +252,74 @@ QStringList generate(double scale, const QString &workDir)
     return {indexed, plain};
 }
 
-void runScale(double scale, int repeat, const QString &dbPath, const QString &variant)
+// The server the PostgreSQL variant runs on: host, port and user of a URL (libpq's own
+// defaults, PGHOST and the rest, where it names none).
+QUrl g_server;
+
+// A URL naming database `name` on the server.
+QString serverUrl(const QString &name)
+{
+    QString authority = g_server.host();
+    if (!g_server.userName().isEmpty())
+        authority.prepend(g_server.userName() + QLatin1Char('@'));
+    if (g_server.port() > 0)
+        authority += QLatin1Char(':') + QString::number(g_server.port());
+    return QStringLiteral("postgresql://%1/%2").arg(authority, name);
+}
+
+// Statements on the server's maintenance database (creating and dropping the bench's own).
+bool serverExec(const QString &sql)
+{
+    RawDb admin(serverUrl(QStringLiteral("postgres")));
+    QSqlQuery query(admin.db());
+    if (query.exec(sql))
+        return true;
+    std::fprintf(stderr, "server: %s: %s\n", qPrintable(sql), qPrintable(query.lastError().text()));
+    return false;
+}
+
+// Copies the range in `file` into a new server database with product-dbcopy's engine;
+// returns its URL (empty on failure) and the wall time of the copy.
+QString copyToServer(const QString &file, double scale, double *ms)
+{
+    const QString name = QStringLiteral("pmbench_%1").arg(qRound(scale * 10));
+    if (!serverExec(QStringLiteral("drop database if exists %1 with (force)").arg(name)) ||
+        !serverExec(QStringLiteral("create database %1").arg(name)))
+        return QString();
+    const QString url = serverUrl(name);
+    HDatabase source;
+    HDatabase target;
+    if (!source.openDatabase(file, QString()) || !target.openDatabase(url, QString())) {
+        std::fprintf(stderr, "copy: %s / %s\n", qPrintable(source.errorString()),
+                     qPrintable(target.errorString()));
+        return QString();
+    }
+    HSqlCopySource reader(&source);
+    HDbCopy::Report report;
+    QString error;
+    QElapsedTimer timer;
+    timer.start();
+    const bool ok = HDbCopy::copy(reader, target, HDbCopy::Options(), &report, &error);
+    *ms = timer.nsecsElapsed() / 1e6;
+    std::fprintf(
+        stderr, "scale %g: copied %lld rows in %d tables to %s in %.1f s (%llu statements)\n",
+        scale, static_cast<long long>(report.rows), int(report.tables.size()), qPrintable(url),
+        *ms / 1000, static_cast<unsigned long long>(target.statementCount()));
+    if (!ok) {
+        std::fprintf(stderr, "copy failed: %s\n", qPrintable(error));
+        return QString();
+    }
+    return url;
+}
+
+void runScale(double scale, int repeat, const QString &dbPath, const QString &variant,
+              const QString &generatedFile = QString())
 {
     // The schemes the generator wrote go where the sale status tab looks for them.
     const QString configDir = QCoreApplication::applicationDirPath() + QStringLiteral("/config");
-    const QString generated = QFileInfo(dbPath).absolutePath() + QStringLiteral("/../config");
+    const QString generated =
+        QFileInfo(generatedFile.isEmpty() ? dbPath : generatedFile).absolutePath() +
+        QStringLiteral("/../config");
     QDir(configDir).removeRecursively();
     QDir().mkpath(configDir);
     for (const QString &name : QDir(generated).entryList({QStringLiteral("*.json")}, QDir::Files))
@@ -543,7 +627,9 @@ int main(int argc, char *argv[])
     qInstallMessageHandler(quietDebug);
     QApplication app(argc, argv);
     QList<double> scales = {0.2, 1.0, 5.0};
-    QStringList variants = {QStringLiteral("indexed"), QStringLiteral("plain")};
+    QList<double> copyScales;
+    QStringList variants = {QStringLiteral("indexed"), QStringLiteral("plain"),
+                            QStringLiteral("postgresql")};
     int repeat = 3;
     QTemporaryDir tempDir;
     QString workDir = tempDir.path();
@@ -559,27 +645,64 @@ int main(int argc, char *argv[])
             workDir = args.at(++i);
         } else if (args.at(i) == QLatin1String("--variants") && i + 1 < args.size()) {
             variants = args.at(++i).split(QLatin1Char(','));
+        } else if (args.at(i) == QLatin1String("--postgresql") && i + 1 < args.size()) {
+            g_server = QUrl(args.at(++i));
+        } else if (args.at(i) == QLatin1String("--copy-scales") && i + 1 < args.size()) {
+            for (const QString &piece : args.at(++i).split(QLatin1Char(',')))
+                copyScales.append(piece.toDouble());
         } else {
             std::fprintf(stderr, "usage: product-bench [--scales 0.2,1,5] [--repeat 3] "
-                                 "[--workdir DIR] [--variants indexed,plain]\n");
+                                 "[--workdir DIR] [--variants indexed,plain,postgresql] "
+                                 "[--postgresql URL] [--copy-scales 0.2,1,5]\n");
             return 2;
         }
     }
+    if (g_server.isEmpty() && !qEnvironmentVariableIsEmpty("PGHOST"))
+        g_server = QUrl(QStringLiteral("postgresql://"));
+    const bool server = !g_server.isEmpty() && variants.contains(QLatin1String("postgresql"));
+    if (copyScales.isEmpty())
+        copyScales = scales;
+    std::map<double, double> copyMs;
     std::sort(scales.begin(), scales.end());
 
     QTimer modalWatch;
     QObject::connect(&modalWatch, &QTimer::timeout, &answerModals);
     modalWatch.start(10);
 
-    for (double scale : scales) {
+    QList<double> all = scales;
+    for (double scale : qAsConst(copyScales)) {
+        if (server && !all.contains(scale))
+            all.append(scale);
+    }
+    std::sort(all.begin(), all.end());
+    for (double scale : qAsConst(all)) {
         const QStringList files = generate(scale, workDir);
-        if (variants.contains(QLatin1String("indexed")))
+        const bool timed = scales.contains(scale);
+        if (timed && variants.contains(QLatin1String("indexed")))
             runScale(scale, repeat, files.at(0), QStringLiteral("With the indexes of our schema"));
-        if (variants.contains(QLatin1String("plain")))
+        if (timed && variants.contains(QLatin1String("plain")))
             runScale(scale, repeat, files.at(1),
                      QStringLiteral("Without indexes on the matching tables"));
+        if (server && (timed || copyScales.contains(scale))) {
+            double ms = 0;
+            const QString url = copyToServer(files.at(0), scale, &ms);
+            if (!url.isEmpty())
+                copyMs[scale] = ms;
+            if (!url.isEmpty() && timed)
+                runScale(scale, repeat, url, QStringLiteral("PostgreSQL over the loopback"),
+                         files.at(0));
+            HDbFind::closeDb();
+            serverExec(QStringLiteral("drop database if exists pmbench_%1 with (force)")
+                           .arg(qRound(scale * 10)));
+        }
     }
     g_report.print(scales);
+    if (!copyMs.empty()) {
+        std::printf(
+            "\n### product-dbcopy engine, SQLite -> PostgreSQL\n\n| scale | time |\n|---|---|\n");
+        for (const auto &entry : copyMs)
+            std::printf("| x%g | %.1f s |\n", entry.first, entry.second / 1000);
+    }
     std::printf("\npeak resident memory: %lld MB\n", static_cast<long long>(peakRssMb()));
     return 0;
 }

@@ -435,33 +435,20 @@ bool HDatabase::syncIdentities(QSqlDatabase db, QString *error)
 {
     if (db.driverName() != QLatin1String("QPSQL"))
         return true;
-    QSqlQuery tables(db);
-    if (!tables.exec(QStringLiteral("select table_name, column_name from "
-                                    "information_schema.columns where is_identity = 'YES' "
-                                    "and table_schema = current_schema()"))) {
+    // One round trip for every identity column of the schema (a copied range has thousands
+    // of detail tables): the names come from the catalog and are quoted by format().
+    QSqlQuery sync(db);
+    if (!sync.exec(QStringLiteral(
+            "do $$ declare c record; begin "
+            "for c in select table_name, column_name from information_schema.columns "
+            "where is_identity = 'YES' and table_schema = current_schema() loop "
+            "execute format('select setval(pg_get_serial_sequence(%L, %L), "
+            "coalesce(max(%I), 0) + 1, false) from %I', "
+            "quote_ident(c.table_name), c.column_name, c.column_name, c.table_name); "
+            "end loop; end $$"))) {
         if (error)
-            *error = errorText(tables.lastError());
+            *error = errorText(sync.lastError());
         return false;
-    }
-    QVector<QPair<QString, QString>> identities;
-    while (tables.next())
-        identities.append({tables.value(0).toString(), tables.value(1).toString()});
-    auto quoted = [](QString name) {
-        return QLatin1Char('"') + name.replace(QLatin1Char('"'), QLatin1String("\"\"")) +
-               QLatin1Char('"');
-    };
-    for (const auto &identity : qAsConst(identities)) {
-        QSqlQuery sync(db);
-        sync.prepare(QStringLiteral("select setval(pg_get_serial_sequence(?, ?), "
-                                    "coalesce(max(%2), 0) + 1, false) from %1")
-                         .arg(quoted(identity.first), quoted(identity.second)));
-        sync.bindValue(0, quoted(identity.first));
-        sync.bindValue(1, identity.second);
-        if (!sync.exec()) {
-            if (error)
-                *error = errorText(sync.lastError());
-            return false;
-        }
     }
     return true;
 }
@@ -773,6 +760,8 @@ QString HDatabase::backEndName() const
         return QStringLiteral("SQLite");
     if (driver == QLatin1String("QODBC"))
         return QStringLiteral("Access");
+    if (driver == QLatin1String("QPSQL"))
+        return QStringLiteral("PostgreSQL");
     return driver;
 }
 

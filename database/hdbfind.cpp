@@ -168,11 +168,18 @@ QString HDbFind::lastError()
     return state().error;
 }
 
+QString HDbFind::absoluteLocation(const QString &location)
+{
+    if (HDatabase::isServerLocation(location))
+        return location;
+    return QDir::cleanPath(QDir::current().absoluteFilePath(location));
+}
+
 bool HDbFind::check(const QString &path, const QString &password, QString *error)
 {
-    const QString absolute = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    const QString absolute = absoluteLocation(path);
     QString text;
-    if (!QFileInfo::exists(absolute)) {
+    if (!HDatabase::isServerLocation(absolute) && !QFileInfo::exists(absolute)) {
         text = notFoundText(absolute, {absolute});
     } else {
         HDatabase probe;

@@ -39,6 +39,8 @@ public:
     // Whether `path` could be opened as the product database, without touching the shared
     // handle; false with the message open() would give for it.
     static bool check(const QString &path, const QString &password, QString *error = nullptr);
+    // A file named relative to the working folder made absolute; a server URL as it is.
+    static QString absoluteLocation(const QString &location);
     // The places the bare file name is looked for, in order.
     static QStringList candidatePaths(const QString &file);
 };

@@ -157,21 +157,30 @@ bool HProductSchema::create(QSqlDatabase db, QString *error)
                      error);
 }
 
-bool HProductSchema::createDetailTable(QSqlDatabase db, const QString &name, QString *error)
+QStringList HProductSchema::detailTableStatements(const QString &backend, const QString &name)
 {
     // A table name is an identifier, not a value: refuse what cannot stand in brackets.
     if (name.isEmpty() || name.contains(QLatin1Char(']')) || name.contains(QLatin1Char('[')) ||
-        name.contains(QLatin1Char('"'))) {
+        name.contains(QLatin1Char('"')))
+        return {};
+    const QString text = readResource(backend == QLatin1String("postgresql")
+                                          ? QStringLiteral(":/schema/detail_table_postgresql.sql")
+                                          : QStringLiteral(":/schema/detail_table.sql"));
+    QStringList list = statements(text);
+    for (QString &statement : list)
+        statement = statement.arg(name);
+    return list;
+}
+
+bool HProductSchema::createDetailTable(QSqlDatabase db, const QString &name, QString *error)
+{
+    const QStringList list = detailTableStatements(
+        isPostgreSql(db) ? QStringLiteral("postgresql") : QStringLiteral("sqlite"), name);
+    if (list.isEmpty()) {
         if (error)
             *error = QStringLiteral("Invalid detail table name: %1").arg(name);
         return false;
     }
-    const QString text =
-        readResource(isPostgreSql(db) ? QStringLiteral(":/schema/detail_table_postgresql.sql")
-                                      : QStringLiteral(":/schema/detail_table.sql"));
-    QStringList list = statements(text);
-    for (QString &statement : list)
-        statement = statement.arg(name);
     return runScript(db, list, error);
 }
 

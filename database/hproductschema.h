@@ -28,6 +28,10 @@ public:
     static bool create(QSqlDatabase db, QString *error = nullptr);
     // Creates one series' detail table (model, type and technical columns).
     static bool createDetailTable(QSqlDatabase db, const QString &name, QString *error = nullptr);
+    // The statements that make a detail table `name` on a back end ("sqlite" or
+    // "postgresql"), for callers that run them inside a transaction of their own; empty
+    // for a name that cannot stand in brackets.
+    static QStringList detailTableStatements(const QString &backend, const QString &name);
 
     // What the database lacks: "table" for a missing table, "table.column" for a missing
     // column; empty when the database has everything the editors need.

@@ -12,7 +12,7 @@ PM_PACKAGES=(
     qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools libqt5sql5-sqlite
     libqt5sql5-odbc unixodbc libsqliteodbc sqlite3
     libqt5sql5-psql libpq-dev postgresql postgresql-common
-    libfreexl-dev libgsf-1-dev libquazip1-qt5-dev libxlsxwriter-dev
+    libfreexl-dev libgsf-1-dev libquazip1-qt5-dev libxlsxwriter-dev mdbtools-dev
     xvfb xauth x11-utils openbox imagemagick qttranslations5-l10n fonts-wqy-microhei
     libreoffice-calc-nogui python3 python3-xlrd python3-openpyxl python3-xlwt
 )
