@@ -36,13 +36,18 @@ QString utf8(const std::string &text, int most = INT_MAX)
 // A cell text as the file holds it: UTF-8, "_xHHHH_" escapes decoded.
 QString cellText(const char *data, int size)
 {
-    const QString text = QString::fromUtf8(data, size);
-    for (const char *at = data, *end = data + size;
-         (at = static_cast<const char *>(std::memchr(at, '_', size_t(end - at)))); ++at) {
-        if (at + 1 < end && at[1] == 'x')
-            return HWorkbook::decodeEscapes(text);
+    // Most cells are ASCII: those take the Latin-1 conversion, a plain widening copy.
+    bool ascii = true;
+    bool escape = false;
+    for (int i = 0; i < size; ++i) {
+        const char c = data[i];
+        if (uchar(c) >= 0x80)
+            ascii = false;
+        else if (c == '_' && i + 1 < size && data[i + 1] == 'x')
+            escape = true;
     }
-    return text;
+    const QString text = ascii ? QString::fromLatin1(data, size) : QString::fromUtf8(data, size);
+    return escape ? HWorkbook::decodeEscapes(text) : text;
 }
 
 QString cellText(const std::string &text)
@@ -296,6 +301,18 @@ private:
     {
         return HWorkbook::columnName(column) + QString::number(m_row.index + 1);
     }
+    // An attribute's bytes: straight from the scanner when they need no decoding, else
+    // decoded into m_attribute.
+    template <int N> bool attributeBytes(const char (&name)[N], const char **data, int *size)
+    {
+        if (m_xml.rawAttribute(name, data, size))
+            return true;
+        if (!m_xml.attribute(name, &m_attribute))
+            return false;
+        *data = m_attribute.data();
+        *size = int(m_attribute.size());
+        return true;
+    }
     bool startRow();
     bool endRow();
     bool cell();
@@ -358,15 +375,18 @@ bool SheetReader::cell()
 {
     if (!m_inRow)
         return damaged(QStringLiteral("a cell outside a row"));
-    if (m_xml.attribute("r", &m_attribute)) {
+    const char *data = nullptr;
+    int size = 0;
+    if (attributeBytes("r", &data, &size)) {
         qint64 row = 0;
         int column = 0;
-        if (!referenceColumn(m_attribute.data(), int(m_attribute.size()), &column, &row))
-            return damaged(QStringLiteral("the cell reference \"%1\"").arg(utf8(m_attribute, 32)));
+        const auto shown = [&] { return QString::fromUtf8(data, qMin(size, 32)); };
+        if (!referenceColumn(data, size, &column, &row))
+            return damaged(QStringLiteral("the cell reference \"%1\"").arg(shown()));
         if (column >= HWorkbookReader::MaxColumns)
             return refused(QStringLiteral("the cell %1 lies beyond column %2: only the first %3 "
                                           "columns are read")
-                               .arg(utf8(m_attribute, 32))
+                               .arg(shown())
                                .arg(HWorkbook::columnName(HWorkbookReader::MaxColumns - 1))
                                .arg(thousands(HWorkbookReader::MaxColumns)));
         m_column = column;
@@ -378,9 +398,9 @@ bool SheetReader::cell()
                            .arg(thousands(HWorkbookReader::MaxColumns)));
     }
     char type = 'n';
-    if (m_xml.attribute("t", &m_attribute)) {
-        const auto is = [this](const char *name, size_t size) {
-            return m_attribute.size() == size && std::memcmp(m_attribute.data(), name, size) == 0;
+    if (attributeBytes("t", &data, &size)) {
+        const auto is = [&](const char *name, int length) {
+            return size == length && std::memcmp(data, name, size_t(length)) == 0;
         };
         if (is("s", 1))
             type = 's';

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QVector>
 
+#include <cstring>
+
 #include <string>
 #include <vector>
 
@@ -37,11 +39,32 @@ public:
     int depth() const { return int(m_stack.size()); }
 
     // The local name (without prefix) of the current start or end element.
-    bool isNamed(const char *name, int length) const;
+    bool isNamed(const char *name, int length) const
+    {
+        return m_localSize == length &&
+               std::memcmp(m_buffer.constData() + m_localStart, name, size_t(length)) == 0;
+    }
+    // With the length known here the comparison compiles to a few loads.
     template <int N> bool is(const char (&name)[N]) const { return isNamed(name, N - 1); }
     // An attribute of the current start element by local name: without a prefix, or with one
     // when `prefixed` (as r:id). False when absent.
-    bool attribute(const char *name, std::string *value, bool prefixed = false);
+    bool attribute(const char *name, std::string *value, bool prefixed = false)
+    {
+        return attribute(name, int(std::strlen(name)), value, prefixed);
+    }
+    template <int N>
+    bool attribute(const char (&name)[N], std::string *value, bool prefixed = false)
+    {
+        return attribute(name, N - 1, value, prefixed);
+    }
+    bool attribute(const char *name, int length, std::string *value, bool prefixed);
+    // The raw bytes of an unprefixed attribute, valid until the next token, when they need no
+    // decoding; false when absent or when they hold an entity (read those with attribute()).
+    template <int N> bool rawAttribute(const char (&name)[N], const char **data, int *size) const
+    {
+        return rawAttribute(name, N - 1, data, size);
+    }
+    bool rawAttribute(const char *name, int length, const char **data, int *size) const;
 
     // The decoded text of the current Characters token, appended to `out`.
     bool appendText(std::string *out);
