@@ -3,11 +3,13 @@
 #include "translatestring.h"
 
 #include <QAbstractItemModel>
+#include <QAction>
 #include <QApplication>
 #include <QBoxLayout>
 #include <QGridLayout>
 #include <QListView>
 #include <QShortcut>
+#include <QStyle>
 #include <QTableView>
 
 namespace {
@@ -31,7 +33,16 @@ HFindBar::HFindBar(QAbstractItemView *view, QWidget *parent)
     setObjectName(view->objectName() + QStringLiteral("_find"));
     setPlaceholderText(TranslateString(QStringLiteral("Find (Ctrl+F)")));
     setToolTip(TranslateString(QStringLiteral("Shows only the rows that contain this text")));
-    setClearButtonEnabled(true);
+    // A clear button of our own: QLineEdit's built-in one fades in and out with an animation
+    // that can outlive the window when it closes mid-fade.
+    QAction *clear = addAction(style()->standardIcon(QStyle::SP_LineEditClearButton),
+                               QLineEdit::TrailingPosition);
+    clear->setObjectName(QStringLiteral("action_clearFind"));
+    clear->setToolTip(TranslateString(QStringLiteral("Shows every row again")));
+    clear->setVisible(false);
+    connect(clear, &QAction::triggered, this, &QLineEdit::clear);
+    connect(this, &QLineEdit::textChanged, clear,
+            [clear](const QString &text) { clear->setVisible(!text.isEmpty()); });
     view->setProperty(kBarProperty, QVariant::fromValue<QObject *>(this));
     connect(this, &QLineEdit::textChanged, this, &HFindBar::apply);
     followModel();

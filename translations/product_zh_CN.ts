@@ -914,5 +914,9 @@ Delete it anyway?</source>
         <source>Save To Database</source>
         <translation>保存到数据库</translation>
     </message>
+    <message>
+        <source>Shows every row again</source>
+        <translation>重新显示所有行</translation>
+    </message>
 </context>
 </TS>
