@@ -147,6 +147,9 @@ private:
     void setStatementError(const QString &text);
 
     struct WorkbookSession;
+    // Writes a changed workbook back from its temporary database (closed on entry);
+    // false with the error set when that failed.
+    bool writeBackWorkbook();
     std::unique_ptr<WorkbookSession> m_workbook;
 
     QString m_connectionName;
