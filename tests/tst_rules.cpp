@@ -342,27 +342,19 @@ void TestRules::tableEditorInBothForms()
     setCell(model, 3, "rule_name", "LIM-X");
     setCell(model, 3, "max_pipe_length_m", 80);
     QCOMPARE(sqlRows(m_db, kLimitRows), stored);
-    press(button(editor, QDialogButtonBox::Ok));
+
+    // The window's Cancel drops them; the tab has none, and after its OK (tried with faults
+    // in saveFaults) the view shows the stored rows.
+    press(button(editor, embedded ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel));
     QCOMPARE(answerer.count(), 0);
     QCOMPARE(editor->isVisible(), embedded);
-    const QStringList saved = {"1|LIM-165m|170", "3|O'Brien 5'|90", "4|LIM-X|80"};
-    QCOMPARE(sqlRows(m_db, kLimitRows), saved);
-
-    if (embedded) {
-        // The view shows the stored rows (switching tables is tried below).
-        QCOMPARE(rowTexts(view, 1), QStringList({"LIM-165m", "O'Brien 5'", "LIM-X"}));
+    if (!embedded) {
+        QCOMPARE(sqlRows(m_db, kLimitRows), stored);
         return;
     }
-    // Add and delete, then Cancel: nothing is written.
-    editor = openLimitEditor(false, top);
-    model = tableModel(editor);
-    press(editor, "pushButton_add");
-    setCell(model, 3, "rule_name", "LIM-Y");
-    clickRow(child<QTableView>(editor, "tableView"), 0, 1);
-    press(editor, "pushButton_del");
-    press(button(editor, QDialogButtonBox::Cancel));
-    QVERIFY(!editor->isVisible());
-    QCOMPARE(sqlRows(m_db, kLimitRows), saved);
+    QCOMPARE(sqlRows(m_db, kLimitRows),
+             QStringList({"1|LIM-165m|170", "3|O'Brien 5'|90", "4|LIM-X|80"}));
+    QCOMPARE(rowTexts(view, 1), QStringList({"LIM-165m", "O'Brien 5'", "LIM-X"}));
 }
 
 void TestRules::largeTablesAreEditedWhole()
