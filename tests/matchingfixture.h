@@ -372,21 +372,13 @@ protected:
         return {oduIdu, oduAcc, iduAcc};
     }
 
-    // What the tables gained ("+row") and lost ("-row") since `before`, a repeated row once
-    // per copy, sorted.
+    // What the tables gained ("+row") and lost ("-row") since `before`.
     QString changedRows(const QList<QStringList> &before) const
     {
         const QList<QStringList> after = allRows();
         QStringList changes;
-        for (int i = 0; i < kTables.size(); ++i) {
-            QStringList gone = before.at(i);
-            for (const QString &row : after.at(i)) {
-                if (!gone.removeOne(row))
-                    changes.append("+" + row);
-            }
-            for (const QString &row : gone)
-                changes.append("-" + row);
-        }
+        for (int i = 0; i < kTables.size(); ++i)
+            changes += rowChanges(before.at(i), after.at(i));
         return sorted(changes).join(QLatin1Char(' '));
     }
 

@@ -349,6 +349,20 @@ QVariant sqlValue(const QString &path, const QString &sql)
     });
 }
 
+QStringList rowChanges(const QStringList &before, const QStringList &after)
+{
+    QStringList gone = before;
+    QStringList changes;
+    for (const QString &row : after) {
+        if (!gone.removeOne(row))
+            changes.append(QLatin1Char('+') + row);
+    }
+    for (const QString &row : qAsConst(gone))
+        changes.append(QLatin1Char('-') + row);
+    changes.sort();
+    return changes;
+}
+
 QStringList sqlRows(const QString &path, const QString &sql)
 {
     return withConnection(path, [&](QSqlDatabase &db) {

@@ -95,6 +95,9 @@ QVariant sqlValue(const QString &path, const QString &sql);
 bool execServerSql(const QStringList &statements, QString *error = nullptr);
 // Every row, each as its columns' texts joined by "|".
 QStringList sqlRows(const QString &path, const QString &sql);
+// What `after` gained ("+row") and lost ("-row") against `before`, a repeated row once per
+// copy, sorted.
+QStringList rowChanges(const QStringList &before, const QStringList &after);
 
 // What the database holds, to tell whether anything was written: the file's bytes on
 // SQLite; every table's rows, sorted, on PostgreSQL.

@@ -474,16 +474,7 @@ void TestSaleStatus::saveToDbWritesWhatDiffers()
                 editor.setM(key, column, on);
         }
     }
-    QStringList gone = before;
-    QStringList diff;
-    for (const QString &row : dbRows()) {
-        if (!gone.removeOne(row))
-            diff.append("+" + row);
-    }
-    for (const QString &row : qAsConst(gone))
-        diff.append("-" + row);
-    diff.sort();
-    QCOMPARE(diff.join(' '), changed);
+    QCOMPARE(rowChanges(before, dbRows()).join(' '), changed);
     QCOMPARE(db->writeStatementCount(), quint64(writes));
     QCOMPARE(db->statementCount(), quint64(statements));
     QCOMPARE(answerer.count(), 0);
