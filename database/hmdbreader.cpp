@@ -71,6 +71,16 @@ struct TableDef
     }
 };
 
+// Reads a table's definition with its columns into `def`; false when the file has no such
+// table or it cannot be read.
+bool readDefinition(MdbHandle *mdb, const QString &table, TableDef *def)
+{
+    MdbCatalogEntry *entry = mdb ? findTable(mdb, table) : nullptr;
+    if (entry)
+        def->table = mdb_read_table(entry);
+    return def->table && mdb_read_columns(def->table);
+}
+
 } // namespace
 
 struct HMdbReader::Handle
@@ -156,11 +166,8 @@ QStringList HMdbReader::tableNames(QString *error)
 bool HMdbReader::columns(const QString &table, QVector<HDbColumn> *columns, QString *error)
 {
     columns->clear();
-    MdbCatalogEntry *entry = m_handle ? findTable(m_handle->mdb, table) : nullptr;
     TableDef def;
-    if (entry)
-        def.table = mdb_read_table(entry);
-    if (!def.table || !mdb_read_columns(def.table)) {
+    if (!readDefinition(m_handle ? m_handle->mdb : nullptr, table, &def)) {
         *error = QStringLiteral("the table %1 of %2 cannot be read").arg(table, m_file);
         return false;
     }
@@ -185,11 +192,8 @@ bool HMdbReader::readRows(const QString &table, const QVector<HDbColumn> &wanted
                           const RowSink &sink, QString *error)
 {
     error->clear();
-    MdbCatalogEntry *entry = m_handle ? findTable(m_handle->mdb, table) : nullptr;
     TableDef def;
-    if (entry)
-        def.table = mdb_read_table(entry);
-    if (!def.table || !mdb_read_columns(def.table)) {
+    if (!readDefinition(m_handle ? m_handle->mdb : nullptr, table, &def)) {
         *error = QStringLiteral("the table %1 of %2 cannot be read").arg(table, m_file);
         return false;
     }
