@@ -1,5 +1,6 @@
 #include "heditorpage.h"
 
+#include "hauditlog.h"
 #include "hdatabase.h"
 #include "hdbfind.h"
 #include "hmessagebox.h"
@@ -80,4 +81,60 @@ bool HEditorPage::confirmDiscard(const QString &what)
         return true;
     }
     return false;
+}
+
+void HEditorPage::runSave(const std::function<HSaveOutcome(bool overwrite)> &attempt)
+{
+    HSaveOutcome outcome = attempt(false);
+    if (!outcome.conflicts.isEmpty()) {
+        const QVector<HConflict> conflicts = outcome.conflicts;
+        QStringList lines;
+        const int shown = qMin(conflicts.size(), 15);
+        for (int i = 0; i < shown; ++i) {
+            const HConflict &c = conflicts.at(i);
+            lines.append(QStringLiteral("%1 \u2014 %2: %3").arg(c.series, c.row, c.change));
+        }
+        if (conflicts.size() > shown)
+            lines.append(
+                TranslateString(QStringLiteral("... and %1 more")).arg(conflicts.size() - shown));
+        const QString text =
+            TranslateString(QStringLiteral("Since you loaded them, other users changed rows "
+                                           "that this save would change. Nothing was saved.")) +
+            QStringLiteral("\n\n") + lines.join(QLatin1Char('\n')) + QStringLiteral("\n\n") +
+            TranslateString(QStringLiteral("Reload: show what is stored now, with your other "
+                                           "edits kept.\nOverwrite: save your edits over "
+                                           "theirs.\nCancel: save nothing now."));
+        const QMessageBox::StandardButton answer = HMessageBox::show(
+            this, QMessageBox::Warning, TranslateString(QStringLiteral("Changed by another user")),
+            text, kReload | kOverwrite | QMessageBox::Cancel, kReload,
+            {{kReload, TranslateString(QStringLiteral("Reload"))},
+             {kOverwrite, TranslateString(QStringLiteral("Overwrite"))}});
+        if (answer == kOverwrite) {
+            outcome = attempt(true);
+        } else {
+            outcome = HSaveOutcome();
+            outcome.ok = false;
+            outcome.conflicts = conflicts;
+            if (answer == kReload) {
+                reloadKeepingEdits(conflicts);
+                outcome.error =
+                    TranslateString(
+                        QStringLiteral("Not saved: other users changed %1 rows meanwhile. They now "
+                                       "show what is stored; your other edits are kept, unsaved."))
+                        .arg(conflicts.size());
+            } else {
+                outcome.cancelled = true;
+                outcome.error =
+                    TranslateString(
+                        QStringLiteral("Not saved: other users changed %1 rows meanwhile."))
+                        .arg(conflicts.size());
+            }
+        }
+    }
+    if (outcome.ok && !outcome.history.isEmpty()) {
+        QString why;
+        const bool on = HAuditLog::append(HDbFind::getDb(), outcome.history, &why);
+        emit HSaveNotifier::instance()->historyStateChanged(on, why);
+    }
+    HSaveRound::report(this, outcome);
 }

@@ -6,6 +6,10 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <functional>
+
+#include <QMessageBox>
+
 class QLabel;
 
 // What the main window needs of an editor tab: whether it holds work that is not saved yet,
@@ -43,6 +47,15 @@ public:
     bool checkWritable(const QStringList &tables, const QList<QWidget *> &writers);
     bool isReadOnly() const { return m_readOnly; }
 
+    // This user's unsaved edits as the next save would write them, one entry per changed
+    // value, with the value loaded as old: the same rows the history gets (the Changes
+    // view lists them before a save).
+    virtual QVector<HAuditEntry> pendingEdits() const { return {}; }
+
+    // The answers to the conflict question (message box buttons, for tests).
+    static constexpr QMessageBox::StandardButton kReload = QMessageBox::Retry;
+    static constexpr QMessageBox::StandardButton kOverwrite = QMessageBox::Apply;
+
 public slots:
     // Saves the unsaved work and reports the outcome with HSaveRound::report().
     virtual void save() = 0;
@@ -53,6 +66,20 @@ signals:
 
 protected:
     void setModified(bool modified);
+
+    // The body of a tab's save() slot. Runs attempt(false), a save that checks every row it
+    // changes against what was loaded. When other users changed some of them
+    // (outcome.conflicts, nothing written) the user is asked: Overwrite runs
+    // attempt(true), which writes this user's edits whatever is stored now; Reload calls
+    // reloadKeepingEdits(); Cancel writes nothing. A save that wrote something has its
+    // outcome.history written to the history table (its refusal never undoes the save).
+    // The outcome is reported with HSaveRound::report().
+    void runSave(const std::function<HSaveOutcome(bool overwrite)> &attempt);
+
+    // Reads what is stored again and puts this user's edits back on top, except those of
+    // the conflicting rows, which now show what the other user stored. The tab stays
+    // modified while edits remain.
+    virtual void reloadKeepingEdits(const QVector<HConflict> &conflicts) { Q_UNUSED(conflicts) }
 
 private:
     bool m_modified = false;

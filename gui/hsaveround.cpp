@@ -33,7 +33,7 @@ void HSaveRound::report(QWidget *tab, const HSaveOutcome &outcome)
         return;
     }
     emit HSaveNotifier::instance()->saved(tab, outcome);
-    if (!outcome.ok)
+    if (!outcome.ok && !outcome.cancelled)
         HMessageBox::warning(tab, TranslateString(QStringLiteral("Warning")), outcome.error);
 }
 
