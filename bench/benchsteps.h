@@ -89,7 +89,7 @@ QStringList generate(double scale, const QString &workDir);
 // The Excel figures' baselines: the libraries the formats are built on, alone.
 void writeXlsxAlone(const QString &path, const std::vector<std::string> &texts);
 void readXlsAlone(const QString &path);
-void unpackXlsxAlone(const QString &path);
+void readXlsxAlone(const QString &path);
 
 // The server the PostgreSQL variant runs on: host, port and user of a URL (libpq's own
 // defaults, PGHOST and the rest, where it names none).

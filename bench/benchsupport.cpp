@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QXmlStreamReader>
 
 #include <cstdlib>
 #include <sys/resource.h>
@@ -86,19 +87,37 @@ void readXlsAlone(const QString &path)
     freexl_close(handle);
 }
 
-void unpackXlsxAlone(const QString &path)
+// Keeps the baseline's reading from being optimised away.
+volatile qint64 g_xlsxCharacters = 0;
+
+void readXlsxAlone(const QString &path)
 {
+    // What any reader of the format must do: unpack the parts and parse the XML of the
+    // shared strings and the sheets, reaching the text of every cell.
     QuaZip zip(path);
     if (!zip.open(QuaZip::mdUnzip))
         return;
-    static char buffer[1 << 16];
+    qint64 characters = 0;
     for (bool more = zip.goToFirstFile(); more; more = zip.goToNextFile()) {
+        const QString name = zip.getCurrentFileName();
         QuaZipFile part(&zip);
-        if (part.open(QIODevice::ReadOnly)) {
-            while (part.read(buffer, sizeof buffer) > 0) {
-            }
+        if (!part.open(QIODevice::ReadOnly))
+            continue;
+        if (!name.startsWith(QLatin1String("xl/worksheets/")) &&
+            name != QLatin1String("xl/sharedStrings.xml")) {
+            part.readAll();
+            continue;
+        }
+        QXmlStreamReader xml(&part);
+        while (!xml.atEnd()) {
+            if (xml.readNext() != QXmlStreamReader::StartElement)
+                continue;
+            const QStringRef element = xml.name();
+            if (element == QLatin1String("v") || element == QLatin1String("t"))
+                characters += xml.readElementText().size();
         }
     }
+    g_xlsxCharacters = characters;
 }
 
 QStringList generate(double scale, const QString &workDir)
