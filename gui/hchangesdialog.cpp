@@ -31,7 +31,12 @@ HChangesDialog::HChangesDialog(const QList<Tab> &tabs, QWidget *parent)
     auto *tree = new QTreeWidget(this);
     tree->setObjectName(QStringLiteral("treeWidget_changes"));
     QStringList headers;
-    for (const char *text : {"Tab / table", "Series", "Row", "Column", "Old value", "New value"})
+    for (const char *text : {QT_TRANSLATE_NOOP("TranslateString", "Tab / table"),
+                             QT_TRANSLATE_NOOP("TranslateString", "Series"),
+                             QT_TRANSLATE_NOOP("TranslateString", "Row"),
+                             QT_TRANSLATE_NOOP("TranslateString", "Column"),
+                             QT_TRANSLATE_NOOP("TranslateString", "Old value"),
+                             QT_TRANSLATE_NOOP("TranslateString", "New value")})
         headers.append(TranslateString(QString::fromLatin1(text)));
     tree->setHeaderLabels(headers);
     tree->setUniformRowHeights(true);

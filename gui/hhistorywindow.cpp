@@ -31,8 +31,15 @@ const QString kExportPurpose = QStringLiteral("history export");
 QStringList headers()
 {
     QStringList texts;
-    for (const char *text :
-         {"Time", "User", "Host", "Table", "Series", "Row", "Column", "Old value", "New value"})
+    for (const char *text : {QT_TRANSLATE_NOOP("TranslateString", "Time"),
+                             QT_TRANSLATE_NOOP("TranslateString", "User"),
+                             QT_TRANSLATE_NOOP("TranslateString", "Host"),
+                             QT_TRANSLATE_NOOP("TranslateString", "Table"),
+                             QT_TRANSLATE_NOOP("TranslateString", "Series"),
+                             QT_TRANSLATE_NOOP("TranslateString", "Row"),
+                             QT_TRANSLATE_NOOP("TranslateString", "Column"),
+                             QT_TRANSLATE_NOOP("TranslateString", "Old value"),
+                             QT_TRANSLATE_NOOP("TranslateString", "New value")})
         texts.append(TranslateString(QString::fromLatin1(text)));
     return texts;
 }
@@ -196,7 +203,8 @@ void HHistoryWindow::fillChoices()
         QComboBox *box;
         const char *column;
         const char *all;
-    } combos[] = {{m_table, "table", "All tables"}, {m_user, "user", "All users"}};
+    } combos[] = {{m_table, "table", QT_TRANSLATE_NOOP("TranslateString", "All tables")},
+                  {m_user, "user", QT_TRANSLATE_NOOP("TranslateString", "All users")}};
     for (const auto &combo : combos) {
         const QString current = combo.box->currentData().toString();
         QStringList values;
