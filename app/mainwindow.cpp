@@ -145,7 +145,7 @@ MainWindow::MainWindow(QWidget *parent)
     statusBar()->addWidget(m_tabStatus);
     statusBar()->addWidget(m_saveStatus, 1);
     statusBar()->addPermanentWidget(m_databaseStatus);
-    // Saves go on when the history table is refused; the user sees that it is off.
+    // Saves go on when the history is refused: the status bar says it is off.
     m_historyStatus = new QLabel(this);
     m_historyStatus->setObjectName(QStringLiteral("label_history"));
     m_historyStatus->hide();
@@ -154,7 +154,6 @@ MainWindow::MainWindow(QWidget *parent)
             [this](bool on, const QString &why) {
                 m_historyStatus->setText(
                     on ? QString() : TranslateString(QStringLiteral("History off: %1")).arg(why));
-                m_historyStatus->setToolTip(m_historyStatus->text());
                 m_historyStatus->setVisible(!on);
             });
 
@@ -212,6 +211,7 @@ void MainWindow::createTabs()
     updateMarkers();
     updateTabStatus();
     updateDatabaseStatus();
+    m_historyStatus->hide(); // says what the last save on this database found
     if (auto *history = findChild<HHistoryWindow *>()) // the history of this database
         history->refresh();
 }

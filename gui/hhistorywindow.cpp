@@ -283,7 +283,9 @@ bool HHistoryWindow::exportRows()
         TranslateString(QStringLiteral("Excel workbooks (*.xlsx)")));
     if (path.isEmpty())
         return false;
-    if (QFileInfo(path).suffix().compare(QLatin1String("xlsx"), Qt::CaseInsensitive) != 0)
+    // A name without a suffix gets one, unless that would replace a file nobody was asked
+    // about.
+    if (QFileInfo(path).suffix().isEmpty() && !QFileInfo::exists(path + QStringLiteral(".xlsx")))
         path += QStringLiteral(".xlsx");
     QString error;
     if (!exportTo(path, &error)) {
