@@ -127,6 +127,9 @@ int secondUser(const QString &scenario)
 {
     QCoreApplication::setOrganizationName(QStringLiteral("pm-tests"));
     QCoreApplication::setApplicationName(QStringLiteral("tst_mainwindow_second_user"));
+    QTemporaryDir settings; // nothing of this user's settings outlives it
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
     const SecondUserEdit edit = secondUserScenarios().value(scenario);
     if (!edit) {
         std::fprintf(stderr, "no second-user scenario %s\n", qPrintable(scenario));
