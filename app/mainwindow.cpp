@@ -1,11 +1,13 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "hchangesdialog.h"
 #include "hdatabase.h"
 #include "hdbfind.h"
 #include "heditallruletablewidget.h"
 #include "heditproductsalestatus.h"
 #include "hfiledialogs.h"
+#include "hhistorywindow.h"
 #include "hmessagebox.h"
 #include "hoduandidumatchingwidget.h"
 #include "hproductdatacheckdialog.h"
@@ -114,6 +116,19 @@ MainWindow::MainWindow(QWidget *parent)
         TranslateString(QStringLiteral("Lists rows that point at series, accessories or rules "
                                        "that do not exist, and removes them on request")));
     connect(check, &QAction::triggered, this, [this] { HProductDataCheckDialog::run(this); });
+    QAction *history = menuAction(
+        tools, "action_history", TranslateString(QStringLiteral("History...")),
+        TranslateString(QStringLiteral("Lists what the saves changed, by whom and when")));
+    connect(history, &QAction::triggered, this, [this] { HHistoryWindow::open(this); });
+    QAction *changes = menuAction(
+        tools, "action_changes", TranslateString(QStringLiteral("Changes...")),
+        TranslateString(QStringLiteral("Lists the edits of every tab that are not saved yet")));
+    connect(changes, &QAction::triggered, this, &MainWindow::showChanges);
+    QPushButton *review = ui->buttonBox->addButton(TranslateString(QStringLiteral("Changes...")),
+                                                   QDialogButtonBox::HelpRole);
+    review->setObjectName(QStringLiteral("pushButton_changes"));
+    review->setToolTip(changes->toolTip());
+    connect(review, &QPushButton::clicked, this, &MainWindow::showChanges);
 
     ui->buttonBox->button(QDialogButtonBox::Ok)
         ->setToolTip(TranslateString(QStringLiteral("Saves every tab and closes the window")));
@@ -130,6 +145,17 @@ MainWindow::MainWindow(QWidget *parent)
     statusBar()->addWidget(m_tabStatus);
     statusBar()->addWidget(m_saveStatus, 1);
     statusBar()->addPermanentWidget(m_databaseStatus);
+    // Saves go on when the history is refused: the status bar says it is off.
+    m_historyStatus = new QLabel(this);
+    m_historyStatus->setObjectName(QStringLiteral("label_history"));
+    m_historyStatus->hide();
+    statusBar()->addPermanentWidget(m_historyStatus);
+    connect(HSaveNotifier::instance(), &HSaveNotifier::historyStateChanged, this,
+            [this](bool on, const QString &why) {
+                m_historyStatus->setText(
+                    on ? QString() : TranslateString(QStringLiteral("History off: %1")).arg(why));
+                m_historyStatus->setVisible(!on);
+            });
 
     connect(ui->tabWidget, &QTabWidget::currentChanged, this, &MainWindow::updateTabStatus);
     // A tab's own save button: the status bar says what it did.
@@ -185,6 +211,17 @@ void MainWindow::createTabs()
     updateMarkers();
     updateTabStatus();
     updateDatabaseStatus();
+    m_historyStatus->hide(); // says what the last save on this database found
+    if (auto *history = findChild<HHistoryWindow *>()) // the history of this database
+        history->refresh();
+}
+
+void MainWindow::showChanges()
+{
+    QList<HChangesDialog::Tab> tabs;
+    for (HEditorPage *page : pages())
+        tabs.append({label(page), page});
+    HChangesDialog::run(this, tabs);
 }
 
 void MainWindow::destroyTabs()

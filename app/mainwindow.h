@@ -52,6 +52,8 @@ public slots:
     bool saveAll();
     void on_buttonBox_accepted();
     void on_buttonBox_rejected();
+    // Lists every tab's unsaved edits (Tools > Changes, or the button beside OK).
+    void showChanges();
 
 protected:
     // Asks once about unsaved work in any tab, then writes the side files (snapshots, the
@@ -85,6 +87,7 @@ private:
     QLabel *m_tabStatus = nullptr;
     QLabel *m_saveStatus = nullptr;
     QLabel *m_databaseStatus = nullptr;
+    QLabel *m_historyStatus = nullptr; // "History off: ..." while the history is refused
     QMenu *m_recentMenu = nullptr;
     bool m_closingSaved = false; // OK saved everything: closing asks nothing more
     Ui::MainWindow *ui;

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVector>
 
@@ -57,6 +58,10 @@ public:
     // error); false with the reason when the read failed.
     static bool read(HDatabase *db, const Filter &filter, QVector<Row> *rows,
                      QString *error = nullptr);
+    // The tables ("table") or the users ("user") the history names, sorted; none before the
+    // table exists.
+    static bool distinctValues(HDatabase *db, const QString &column, QStringList *values,
+                               QString *error = nullptr);
     // Whether the table exists (the History window offers nothing before the first save).
     static bool exists(HDatabase *db);
 };

@@ -21,6 +21,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstdio>
+#include <functional>
+
 using namespace TestHelpers;
 
 class TestMainWindow : public QObject
@@ -40,9 +43,12 @@ private slots:
     void openDatabaseFromMenus();
     void startUpOffersAnotherDatabase();
     void destructionClosesTheDatabase();
+    void twoUsersSaveDifferentSeries();
 
 private:
     QString productDb(const QString &name, const QString &odu, const QStringList &more = {});
+    // Runs this executable as a second user on m_db (see secondUser()); its exit code.
+    int runSecondUser(const QString &scenario, const QString &argument, QString *output);
 
     QTemporaryDir m_dir;
     QString m_db;
@@ -88,6 +94,83 @@ struct Window
 };
 
 } // namespace
+
+namespace {
+
+// A second user in a process of its own: with PM_SECOND_USER naming a scenario, this
+// executable opens the main window on PRODUCT_DB, makes the scenario's edit through the real
+// widgets (PM_SECOND_USER_ARG says on what), presses OK, and exits 0 when the window closed
+// without any message box. To add a scenario, add an entry to this table; the parent runs
+// it with runSecondUser(name, argument) while its own window is open.
+using SecondUserEdit = std::function<bool(Window &w, const QString &argument)>;
+const QMap<QString, SecondUserEdit> &secondUserScenarios()
+{
+    static const QMap<QString, SecondUserEdit> scenarios{
+        // ODU-IDU tab: the outdoor series whose entry starts with the argument gets the
+        // first indoor series as a new pair.
+        {"pair",
+         [](Window &w, const QString &odu) {
+             auto *odus = w.tabs->widget(0)->findChild<QListView *>("listView_all_odu");
+             const int row = w.odus().indexOf(
+                 QRegularExpression("^" + QRegularExpression::escape(odu) + "-.*"));
+             if (row < 0)
+                 return false;
+             clickRow(odus, row);
+             doubleClickRow(w.tabs->widget(0)->findChild<QListView *>("listView_all_idu"), 0);
+             return w.page(0)->isModified();
+         }},
+    };
+    return scenarios;
+}
+
+int secondUser(const QString &scenario)
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("pm-tests"));
+    QCoreApplication::setApplicationName(QStringLiteral("tst_mainwindow_second_user"));
+    QTemporaryDir settings; // nothing of this user's settings outlives it
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
+    const SecondUserEdit edit = secondUserScenarios().value(scenario);
+    if (!edit) {
+        std::fprintf(stderr, "no second-user scenario %s\n", qPrintable(scenario));
+        return 2;
+    }
+    ModalAnswerer answerer;
+    int result = 0;
+    {
+        Window w;
+        w.window.show();
+        if (!edit(w, qEnvironmentVariable("PM_SECOND_USER_ARG")))
+            result = 3;
+        QTest::mouseClick(w.button(QDialogButtonBox::Ok), Qt::LeftButton);
+        if (w.window.isVisible())
+            result = 4;
+    }
+    if (answerer.count() > 0) {
+        std::fprintf(stderr, "boxes: %s\n", qPrintable(answerer.texts().join(" / ")));
+        result = 5;
+    }
+    return result;
+}
+
+} // namespace
+
+int TestMainWindow::runSecondUser(const QString &scenario, const QString &argument, QString *output)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("PRODUCT_DB", databaseLocation(m_db));
+    environment.insert("PM_SECOND_USER", scenario);
+    environment.insert("PM_SECOND_USER_ARG", argument);
+    environment.insert("USER", "second-user");
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QCoreApplication::applicationFilePath(), QStringList());
+    const bool finished = process.waitForFinished(60000);
+    *output = QString::fromLocal8Bit(process.readAll());
+    return finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
 
 void TestMainWindow::initTestCase()
 {
@@ -522,5 +605,40 @@ void TestMainWindow::destructionClosesTheDatabase()
     QVERIFY(HDbFind::getDb()->isOpen());
 }
 
-QTEST_MAIN(TestMainWindow)
+void TestMainWindow::twoUsersSaveDifferentSeries()
+{
+    // Two users on one database: this window loads, another process saves a pair of ODU C,
+    // then this one saves a pair of ODU A. Both pairs stay.
+    m_db = productDb("Two.db", "ODU A",
+                     {"insert into __product_series (id_series, product_type, product_series, "
+                      "category, sub_catalog) values (3, 0, 'ODU C', 'VRF', 'Heat pump')"});
+    QVERIFY(!m_db.isEmpty());
+    useProductDb(m_db);
+    Window w;
+    w.window.show();
+    QVERIFY(w.odus().first().startsWith("ODU A-"));
+    QString output;
+    QCOMPARE(runSecondUser("pair", "ODU C", &output), 0);
+    QCOMPARE(sqlRows(m_db, kPairs), QStringList{"3|2"});
+    w.editFirstTab();
+    ModalAnswerer answerer;
+    QTest::mouseClick(w.button(QDialogButtonBox::Ok), Qt::LeftButton);
+    QCOMPARE(answerer.texts(), QStringList());
+    QVERIFY(!w.window.isVisible());
+    QStringList pairs = sqlRows(m_db, kPairs);
+    pairs.sort();
+    QCOMPARE(pairs, QStringList({"1|2", "3|2"}));
+}
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    const QString scenario = qEnvironmentVariable("PM_SECOND_USER");
+    if (!scenario.isEmpty())
+        return secondUser(scenario);
+    TestMainWindow test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_mainwindow.moc"
