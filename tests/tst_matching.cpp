@@ -397,19 +397,20 @@ private slots:
             << b + " — Wall-W-IDU: added by another user, 2 times"
             << ""
             << "-2|13" << QStringList{m + b + "|" + b + " / Wall-W-IDU|(row)|2|1"};
-        // Every conflict is listed; the other series' edit shows again and lands later.
-        QTest::newRow("three conflicts, reload keeps the other edit")
-            << false << "cl0 dm0 cl2 dm0 cl1 dr3 dm0"
+        // Every conflict is listed. Reload shows what is stored with this user's other edits,
+        // also those of a conflicting series; they land with the next save.
+        QTest::newRow("two conflicts, reload keeps the other edits")
+            << false << "cl2 dm0 cl1 dr3 dm0 cl0 dm0 dr3"
             << QStringList{oduIdu("(1, 11)"),
-                           "delete from __rule_odu_idu_matching where "
-                           "id_series_odu = 3",
-                           oduIdu("(1, 12)")}
+                           "delete from __rule_odu_idu_matching where id_series_odu = 3",
+                           "delete from __rule_odu_idu_matching where id_series_idu = 99"}
             << "save" << reload
             << a + " — Duct-Slim-IDU: now stored 2 times, was 1; " + c +
                    " — Wall-W-IDU: removed by another user"
-            << "Wall-W-IDU"
-            << "+2|13 -2|12"
-            << QStringList{m + b + "|" + b + " / HRV-Fresh-HRV|(row)|1|null",
+            << "Duct-Slim-IDU,Cassette-C4-IDU,Duct-Slim-IDU,Wall-W-IDU"
+            << "+1|13 +2|13 -2|12"
+            << QStringList{m + a + "|" + a + " / Wall-W-IDU|(row)|null|1",
+                           m + b + "|" + b + " / HRV-Fresh-HRV|(row)|1|null",
                            m + b + "|" + b + " / Wall-W-IDU|(row)|null|1"};
         // The check is per pair: other pairs of the series, other series, both land.
         QTest::newRow("other pair of the same series")
@@ -438,13 +439,15 @@ private slots:
             << "save" << overwrite << "C4-IDU — C5-M: now stored 3 times, was 2"
             << ""
             << "-10|C5 -10|C5 -10|C5" << QStringList{i + "C4-IDU|C4-IDU / C5-M|(row)|3|null"};
-        QTest::newRow("indoor conflict, reload keeps the outdoor edit")
-            << true << "cl0 dr0 k1 cl0 dm1"
-            << QStringList{"delete from __rule_unit_acc_controller_matching where "
-                           "product_code = 'C5'"}
-            << "save" << reload << "C4-IDU — C5-M: removed by another user"
-            << "C0-M"
-            << "+3|BH|BRANCH_HEADER" << QStringList{o + "Mini|Mini / BH-M|(row)|null|1"};
+        QTest::newRow("indoor conflict, reload keeps the other edits")
+            << true << "cl0 dr0 k1 cl0 dm1 dm0"
+            << QStringList{"insert into __rule_unit_acc_controller_matching (id_series, "
+                           "product_code) values (10, 'C5')"}
+            << "save" << reload << "C4-IDU — C5-M: now stored 3 times, was 2"
+            << "C5-M,C5-M,C5-M"
+            << "+3|BH|BRANCH_HEADER -10|C0"
+            << QStringList{o + "Mini|Mini / BH-M|(row)|null|1",
+                           i + "C4-IDU|C4-IDU / C0-M|(row)|1|null"};
         QTest::newRow("outdoor save leaves the indoor conflict")
             << true << "cl0 dr0 k1 cl0 dm1"
             << QStringList{"delete from __rule_unit_acc_controller_matching where "
