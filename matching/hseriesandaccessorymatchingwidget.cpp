@@ -611,11 +611,13 @@ HSaveOutcome HSeriesAndAccessoryMatchingWidget::saveTables(bool indoor, bool out
     };
     QVector<Part> parts;
     bool anyChange = false;
+    // Reload keeps every edit but those this save finds changed by another user.
+    m_indoor.conflicts.clear();
+    m_outdoor.conflicts.clear();
     for (bool isOutdoor : {false, true}) {
-        Kind &kind = isOutdoor ? m_outdoor : m_indoor;
+        const Kind &kind = isOutdoor ? m_outdoor : m_indoor;
         if (!(isOutdoor ? outdoor : indoor))
             continue;
-        kind.conflicts.clear();
         if (kind.dirty.isEmpty())
             continue;
         Part part;
