@@ -720,7 +720,7 @@ void HSeriesAndAccessoryMatchingWidget::reloadKeepingEdits(const QVector<HConfli
     }
 
     const int kindShown = ui->comboBox->currentIndex();
-    const QModelIndex current = ui->listView_all_series->currentIndex();
+    const int current = ui->listView_all_series->currentIndex().row();
     load();
     for (const Wanted &want : qAsConst(wanted)) {
         Kind &kind = want.outdoor ? m_outdoor : m_indoor;
@@ -751,9 +751,9 @@ void HSeriesAndAccessoryMatchingWidget::reloadKeepingEdits(const QVector<HConfli
         kind.dirty.insert(want.series);
     }
     on_comboBox_currentIndexChanged(kindShown);
-    if (current.isValid() && current.row() < ui->listView_all_series->model()->rowCount())
+    if (current >= 0 && current < ui->listView_all_series->model()->rowCount())
         ui->listView_all_series->setCurrentIndex(
-            ui->listView_all_series->model()->index(current.row(), 0));
+            ui->listView_all_series->model()->index(current, 0));
     refresh();
     updateModified();
     emit statusTextChanged();
