@@ -3,6 +3,7 @@
 #include "hdatabase.h"
 #include "hjsonfunc.h"
 #include "hsqlstatement.h"
+#include "translatestring.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -25,13 +26,15 @@ bool HMatchingSave::inTransaction(HDatabase *db, const std::function<bool(QStrin
     return false;
 }
 
-bool HMatchingSave::applyChanges(HDatabase *db, const QString &deleteSql, const QString &insertSql,
-                                 const QVector<Change> &changes, bool echo, int *rowsWritten,
+bool HMatchingSave::applyChanges(HDatabase *db, const Statements &sql, QVector<Change> *changes,
+                                 bool overwrite, bool echo, int *rowsWritten, bool *conflicts,
                                  QString *error)
 {
-    HSqlStatement remove(db, deleteSql);
-    HSqlStatement insert(db, insertSql);
-    for (const HSqlStatement *statement : {&remove, &insert}) {
+    *conflicts = false;
+    HSqlStatement remove(db, sql.remove);
+    HSqlStatement insert(db, sql.insert);
+    HSqlStatement probe(db, sql.probe);
+    for (const HSqlStatement *statement : {&remove, &insert, &probe}) {
         if (!statement->isPrepared()) {
             *error = statement->errorString();
             return false;
@@ -45,21 +48,64 @@ bool HMatchingSave::applyChanges(HDatabase *db, const QString &deleteSql, const 
         *error = statement.errorString();
         return false;
     };
-    for (const Change &change : changes) {
-        if (change.storedRows > 0) {
+    for (Change &change : *changes) {
+        change.found = -1;
+        change.held = false;
+        if (change.storedRows == 0 || (sql.guarded && change.rows > change.storedRows)) {
+            if (!run(probe, change.probe.isEmpty() ? change.key : change.probe))
+                return false;
+            if (!probe.next()) {
+                *error = QStringLiteral("no row counted for %1").arg(sql.probe);
+                return false;
+            }
+            change.found = probe.value(0).toInt();
+            change.held =
+                sql.guarded && change.rows > change.storedRows && probe.value(1).toInt() == 0;
+            probe.finish();
+        }
+        if (!overwrite && change.conflicts()) {
+            *conflicts = true;
+            continue;
+        }
+        if (change.held)
+            continue;
+        if (change.storedRows > 0 || change.found > 0) {
             if (!run(remove, change.key))
                 return false;
-            *rowsWritten += qMax(0, remove.numRowsAffected());
+            change.found = qMax(0, remove.numRowsAffected());
+            *rowsWritten += change.found;
+            if (!overwrite && change.conflicts()) {
+                *conflicts = true;
+                continue;
+            }
         }
+        change.found = qMax(0, change.found);
+        // Once a conflict is known nothing is kept: the other pairs are only checked.
+        if (*conflicts)
+            continue;
         for (int i = 0; i < change.rows; ++i) {
             if (echo)
-                qDebug().noquote() << insertSql << change.values;
+                qDebug().noquote() << sql.insert << change.values;
             if (!run(insert, change.values))
                 return false;
             ++*rowsWritten;
         }
     }
-    return true;
+    return !*conflicts;
+}
+
+QString HMatchingSave::conflictText(const Change &change)
+{
+    if (change.storedRows == 0)
+        return change.found == 1
+                   ? TranslateString(QStringLiteral("added by another user"))
+                   : TranslateString(QStringLiteral("added by another user, %1 times"))
+                         .arg(change.found);
+    if (change.found == 0)
+        return TranslateString(QStringLiteral("removed by another user"));
+    return TranslateString(QStringLiteral("now stored %1 times, was %2"))
+        .arg(change.found)
+        .arg(change.storedRows);
 }
 
 bool HMatchingSave::writeSnapshot(const QJsonDocument &doc, const QString &fileName, QString *error)

@@ -46,12 +46,16 @@ public:
     bool writeSnapshot(QString *error = nullptr) const;
 
     // Writes the pairs changed since loading or the last save in one transaction; on failure
-    // the table keeps its rows and the edits stay for the next save.
-    HSaveOutcome saveChanges();
+    // the table keeps its rows and the edits stay for the next save. Without `overwrite` a
+    // pair whose stored rows are no longer those loaded (another user changed it) is a
+    // conflict: nothing is written and the outcome lists every such pair. With it, each
+    // changed pair gets the user's rows whatever it holds now.
+    HSaveOutcome saveChanges(bool overwrite = false);
     bool isReadOnly() const { return m_readOnly; }
 
     void discardChanges() override;
     QString statusText() const override;
+    QVector<HAuditEntry> pendingEdits() const override;
     QUndoStack *undoStack() const { return m_undo; }
 
 signals:
@@ -67,6 +71,9 @@ public slots:
 
 private slots:
     void on_listView_all_idu_clicked(QModelIndex index);
+
+protected:
+    void reloadKeepingEdits(const QVector<HConflict> &conflicts) override;
 
 private:
     void load();
@@ -95,6 +102,10 @@ private:
     using Pair = QPair<int, int>; // outdoor series, indoor series
     // What a save must write now: the changed pairs of the edited series.
     QVector<HMatchingSave::Change> pendingChanges() const;
+    // The names the user knows a series by, and the history row of a pair's change.
+    QString oduName(int oduId) const;
+    QString iduName(int iduId) const;
+    HAuditEntry historyEntry(const HMatchingSave::Change &change, int oldRows) const;
 
     QJsonArray ar_odu;
     QJsonArray ar_idu;
@@ -109,6 +120,10 @@ private:
     // Outdoor series whose matching changed since it was loaded or last saved: a save walks
     // only their pairs.
     QSet<int> m_dirtyOdus;
+    // The label of every indoor series listed or matched when loading.
+    QHash<int, QString> m_iduNames;
+    // The pairs the last save found changed by another user.
+    QSet<Pair> m_conflicts;
     QLabel *m_notice = nullptr;
     QUndoStack *m_undo = nullptr;
     bool m_readOnly = false;

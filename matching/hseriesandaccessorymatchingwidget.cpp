@@ -216,6 +216,16 @@ void HSeriesAndAccessoryMatchingWidget::initMatching(HMatchingLoad &load)
     // list, stay out of the document and out of every save.
     m_accessories.build(jsonObjAccessory.value(kArForOdu).toArray(),
                         jsonObjAccessory.value(kArForIdu).toArray());
+    m_accessoryModels.clear();
+    for (const QString &key : {kArForOdu, kArForIdu}) {
+        const QJsonArray records = jsonObjAccessory.value(key).toArray();
+        for (const QJsonValue &value : records) {
+            const QJsonObject record = value.toObject();
+            const QString code = record.value(kProductCode).toString();
+            if (!m_accessoryModels.contains(code))
+                m_accessoryModels.insert(code, record.value(kModel).toString());
+        }
+    }
 
     auto attach = [&](const QString &key, const QString &table, const QString &seriesColumn,
                       const QString &codeColumn, Kind *kind) {
@@ -523,41 +533,144 @@ void HSeriesAndAccessoryMatchingWidget::updateModified()
     setModified(modified);
 }
 
-HSaveOutcome HSeriesAndAccessoryMatchingWidget::saveTable(bool outdoor)
+namespace {
+
+const QString kOutdoorTable = QStringLiteral("__rule_odu_acc_matching");
+const QString kIndoorTable = QStringLiteral("__rule_unit_acc_controller_matching");
+
+HMatchingSave::Statements statementsOf(bool outdoor)
 {
-    Kind &kind = outdoor ? m_outdoor : m_indoor;
+    const QString where = outdoor ? QStringLiteral(" where [id_series_odu] = ? and "
+                                                   "[product_code_acc] = ?")
+                                  : QStringLiteral(" where [id_series] = ? and [product_code] = ?");
+    const QString table = outdoor ? kOutdoorTable : kIndoorTable;
+    return {QStringLiteral("delete from ") + table + where,
+            outdoor
+                ? QStringLiteral("insert into %1 (id_series_odu,product_code_acc,type) "
+                                 "values(?,?,?)")
+                      .arg(table)
+                : QStringLiteral("insert into %1 (id_series,product_code) values(?,?)").arg(table),
+            QStringLiteral("select count(*) from ") + table + where, false};
+}
+
+} // namespace
+
+QString HSeriesAndAccessoryMatchingWidget::seriesName(bool outdoor, int id) const
+{
+    const Kind &kind = outdoor ? m_outdoor : m_indoor;
+    const QVector<int> rows = kind.rowsOfSeries.value(id);
+    const QJsonObject record = rows.isEmpty()
+                                   ? QJsonObject()
+                                   : jsonObjMatching.value(outdoor ? kOduMatching : kIduMatching)
+                                         .toArray()
+                                         .at(rows.first())
+                                         .toObject()
+                                         .value(kObjSeries)
+                                         .toObject();
+    const QString label = seriesLabel(record);
+    return label.isEmpty() ? QStringLiteral("#%1").arg(id) : label;
+}
+
+HAuditEntry HSeriesAndAccessoryMatchingWidget::historyEntry(bool outdoor,
+                                                            const HMatchingSave::Change &change,
+                                                            int oldRows) const
+{
+    const QString series = seriesName(outdoor, change.key.at(0).toInt());
+    const QString code = change.key.at(1).toString();
+    return {outdoor ? kOutdoorTable : kIndoorTable,
+            series,
+            series + QStringLiteral(" / ") + m_accessoryModels.value(code, code),
+            QStringLiteral("(row)"),
+            HMatchingSave::countValue(oldRows),
+            HMatchingSave::countValue(change.rows)};
+}
+
+QVector<HAuditEntry> HSeriesAndAccessoryMatchingWidget::pendingEdits() const
+{
+    QVector<HAuditEntry> entries;
+    for (bool outdoor : {false, true}) {
+        QHash<int, PairCounts> current;
+        const QVector<HMatchingSave::Change> changes = pendingChanges(outdoor, &current);
+        for (const HMatchingSave::Change &change : changes)
+            entries.append(historyEntry(outdoor, change, change.storedRows));
+    }
+    return entries;
+}
+
+HSaveOutcome HSeriesAndAccessoryMatchingWidget::saveTables(bool indoor, bool outdoor,
+                                                           bool overwrite)
+{
     HSaveOutcome outcome;
-    if (m_readOnly || kind.dirty.isEmpty())
+    if (m_readOnly)
         return outcome;
-    QHash<int, PairCounts> current;
-    const QVector<HMatchingSave::Change> changes = pendingChanges(outdoor, &current);
-    if (!changes.isEmpty()) {
-        const QString deleteSql =
-            outdoor ? QStringLiteral("delete from __rule_odu_acc_matching where "
-                                     "[id_series_odu] = ? and [product_code_acc] = ?")
-                    : QStringLiteral("delete from __rule_unit_acc_controller_matching where "
-                                     "[id_series] = ? and [product_code] = ?");
-        const QString insertSql =
-            outdoor ? QStringLiteral("insert into __rule_odu_acc_matching "
-                                     "(id_series_odu,product_code_acc,type) values(?,?,?)")
-                    : QStringLiteral("insert into __rule_unit_acc_controller_matching "
-                                     "(id_series,product_code) values(?,?)");
+    struct Part
+    {
+        bool outdoor = false;
+        QVector<HMatchingSave::Change> changes;
+        QHash<int, PairCounts> current;
+    };
+    QVector<Part> parts;
+    bool anyChange = false;
+    // Reload keeps every edit but those this save finds changed by another user.
+    m_indoor.conflicts.clear();
+    m_outdoor.conflicts.clear();
+    for (bool isOutdoor : {false, true}) {
+        const Kind &kind = isOutdoor ? m_outdoor : m_indoor;
+        if (!(isOutdoor ? outdoor : indoor))
+            continue;
+        if (kind.dirty.isEmpty())
+            continue;
+        Part part;
+        part.outdoor = isOutdoor;
+        part.changes = pendingChanges(isOutdoor, &part.current);
+        anyChange = anyChange || !part.changes.isEmpty();
+        parts.append(part);
+    }
+    bool conflicted = false;
+    if (anyChange) {
         HDatabase *db = HDbFind::getDb();
         outcome.ok = HMatchingSave::inTransaction(
             db,
             [&](QString *error) {
-                return HMatchingSave::applyChanges(db, deleteSql, insertSql, changes, false,
-                                                   &outcome.rowsChanged, error);
+                for (Part &part : parts) {
+                    bool found = false;
+                    if (!HMatchingSave::applyChanges(db, statementsOf(part.outdoor), &part.changes,
+                                                     overwrite, false, &outcome.rowsChanged, &found,
+                                                     error) &&
+                        !found)
+                        return false;
+                    conflicted = conflicted || found;
+                }
+                return !conflicted;
             },
             &outcome.error);
     }
     if (!outcome.ok) {
         outcome.rowsChanged = 0;
+        for (const Part &part : qAsConst(parts)) {
+            for (const HMatchingSave::Change &change : part.changes) {
+                if (!conflicted || !change.conflicts())
+                    continue;
+                const int id = change.key.at(0).toInt();
+                const QString code = change.key.at(1).toString();
+                (part.outdoor ? m_outdoor : m_indoor).conflicts.insert({id, code});
+                outcome.conflicts.append({seriesName(part.outdoor, id),
+                                          m_accessoryModels.value(code, code),
+                                          HMatchingSave::conflictText(change)});
+            }
+        }
         return outcome;
     }
-    for (auto it = current.cbegin(); it != current.cend(); ++it)
-        kind.stored.insert(it.key(), it.value());
-    kind.dirty.clear();
+    for (const Part &part : qAsConst(parts)) {
+        Kind &kind = part.outdoor ? m_outdoor : m_indoor;
+        for (const HMatchingSave::Change &change : part.changes) {
+            if (change.found != change.rows)
+                outcome.history.append(historyEntry(part.outdoor, change, change.found));
+        }
+        for (auto it = part.current.cbegin(); it != part.current.cend(); ++it)
+            kind.stored.insert(it.key(), it.value());
+        kind.dirty.clear();
+    }
     if (m_indoor.dirty.isEmpty() && m_outdoor.dirty.isEmpty()) {
         setModified(false);
         m_undo->setClean();
@@ -565,32 +678,98 @@ HSaveOutcome HSeriesAndAccessoryMatchingWidget::saveTable(bool outdoor)
     return outcome;
 }
 
-HSaveOutcome HSeriesAndAccessoryMatchingWidget::saveChanges()
+void HSeriesAndAccessoryMatchingWidget::reloadKeepingEdits(const QVector<HConflict> &conflicts)
 {
-    HSaveOutcome outcome;
-    QStringList errors;
-    for (const HSaveOutcome &part : {saveTable(false), saveTable(true)}) {
-        outcome.rowsChanged += part.rowsChanged;
-        if (!part.ok)
-            errors.append(part.error);
+    Q_UNUSED(conflicts) // the pairs are those of the save that found them
+    // This user's changes of the pairs nobody else changed, with the records they show.
+    struct Wanted
+    {
+        bool outdoor;
+        int series;
+        QString code;
+        int rows;
+        QJsonObject record;
+    };
+    QVector<Wanted> wanted;
+    for (bool outdoor : {false, true}) {
+        const Kind &kind = outdoor ? m_outdoor : m_indoor;
+        QHash<int, PairCounts> current;
+        pendingChanges(outdoor, &current);
+        const QJsonArray entries =
+            jsonObjMatching.value(outdoor ? kOduMatching : kIduMatching).toArray();
+        for (auto it = current.cbegin(); it != current.cend(); ++it) {
+            const PairCounts stored = kind.stored.value(it.key());
+            QHash<QString, QJsonObject> records;
+            for (int row : kind.rowsOfSeries.value(it.key())) {
+                const QJsonArray matched = entries.at(row).toObject().value(kArMatching).toArray();
+                for (const QJsonValue &record : matched)
+                    records.insert(record.toObject().value(kProductCode).toString(),
+                                   record.toObject());
+            }
+            for (const QVector<PairCounts::Pair> *order : {&it.value().order, &stored.order}) {
+                for (const PairCounts::Pair &pair : *order) {
+                    const int rows = it.value().counts.value(pair);
+                    if (rows == stored.counts.value(pair) || kind.conflicts.contains(pair) ||
+                        (order == &stored.order && it.value().counts.contains(pair)))
+                        continue;
+                    wanted.append(
+                        {outdoor, pair.first, pair.second, rows, records.value(pair.second)});
+                }
+            }
+        }
     }
-    errors.removeDuplicates();
-    outcome.ok = errors.isEmpty();
-    outcome.error = errors.join(QLatin1Char('\n'));
-    return outcome;
+
+    const int kindShown = ui->comboBox->currentIndex();
+    const int current = ui->listView_all_series->currentIndex().row();
+    load();
+    for (const Wanted &want : qAsConst(wanted)) {
+        Kind &kind = want.outdoor ? m_outdoor : m_indoor;
+        const QVector<int> rows = kind.rowsOfSeries.value(want.series);
+        if (rows.isEmpty())
+            continue; // the series is gone from the list
+        const QString key = want.outdoor ? kOduMatching : kIduMatching;
+        QJsonArray entries = jsonObjMatching.value(key).toArray();
+        // Extra rows go from the end, missing ones are added to the series' first row.
+        int surplus =
+            kind.stored.value(want.series).counts.value(PairCounts::Pair(want.series, want.code)) -
+            want.rows;
+        for (int r = rows.size() - 1; r >= 0; --r) {
+            QJsonObject entry = entries.at(rows.at(r)).toObject();
+            QJsonArray matched = entry.value(kArMatching).toArray();
+            for (int i = matched.size() - 1; i >= 0 && surplus > 0; --i) {
+                if (matched.at(i).toObject().value(kProductCode).toString() == want.code) {
+                    matched.removeAt(i);
+                    --surplus;
+                }
+            }
+            for (; r == 0 && surplus < 0 && !want.record.isEmpty(); ++surplus)
+                matched.append(want.record);
+            entry.insert(kArMatching, matched);
+            entries.replace(rows.at(r), entry);
+        }
+        jsonObjMatching.insert(key, entries);
+        kind.dirty.insert(want.series);
+    }
+    on_comboBox_currentIndexChanged(kindShown);
+    if (current >= 0 && current < ui->listView_all_series->model()->rowCount())
+        ui->listView_all_series->setCurrentIndex(
+            ui->listView_all_series->model()->index(current, 0));
+    refresh();
+    updateModified();
+    emit statusTextChanged();
 }
 
 void HSeriesAndAccessoryMatchingWidget::saveIDUAndAccController()
 {
-    HSaveRound::report(this, saveTable(false));
+    runSave([this](bool overwrite) { return saveTables(true, false, overwrite); });
 }
 
 void HSeriesAndAccessoryMatchingWidget::saveODUAndBranch()
 {
-    HSaveRound::report(this, saveTable(true));
+    runSave([this](bool overwrite) { return saveTables(false, true, overwrite); });
 }
 
 void HSeriesAndAccessoryMatchingWidget::save()
 {
-    HSaveRound::report(this, saveChanges());
+    runSave([this](bool overwrite) { return saveChanges(overwrite); });
 }

@@ -45,13 +45,16 @@ public:
     // destructor writes it too. False with the file and the cause in *error.
     bool writeSnapshot(QString *error = nullptr) const;
 
-    // Writes both tables, indoor first, each in a transaction of its own; a table that fails
-    // keeps its rows and the edits stay for the next save.
-    HSaveOutcome saveChanges();
+    // Writes both tables, indoor first, in one transaction; when it fails nothing is written
+    // and the edits stay for the next save. Without `overwrite` a pair whose stored rows are
+    // no longer those loaded (another user changed it) is a conflict: nothing is written and
+    // the outcome lists every such pair. With it, each changed pair gets the user's rows.
+    HSaveOutcome saveChanges(bool overwrite = false) { return saveTables(true, true, overwrite); }
     bool isReadOnly() const { return m_readOnly; }
 
     void discardChanges() override;
     QString statusText() const override;
+    QVector<HAuditEntry> pendingEdits() const override;
     QUndoStack *undoStack() const { return m_undo; }
 
 signals:
@@ -75,6 +78,9 @@ private slots:
     void on_listView_match_doubleClicked(const QModelIndex &index);
     void on_listView_all_accessory_clicked(const QModelIndex &index);
 
+protected:
+    void reloadKeepingEdits(const QVector<HConflict> &conflicts) override;
+
 private:
     void load();
     void initSeriesList(HMatchingLoad &load);
@@ -89,8 +95,8 @@ private:
     QString accessoryKey() const;
     void refresh();
     void initAccessoryList(const QJsonArray &records, bool forOdu);
-    // Writes the outdoor (or the indoor) table: the pairs changed since the last commit.
-    HSaveOutcome saveTable(bool outdoor);
+    // Writes the chosen tables: the pairs changed since the last commit, in one transaction.
+    HSaveOutcome saveTables(bool indoor, bool outdoor, bool overwrite);
     // The series at `row` of the current kind's list changed since it was loaded or last
     // saved.
     void noteEdit(int row);
@@ -105,6 +111,10 @@ private:
     QVector<HMatchingSave::Change> pendingChanges(bool outdoor,
                                                   QHash<int, PairCountsOf> *current) const;
     void updateModified();
+    // The names the user knows a series (of a kind) and an accessory by, and the history row
+    // of a pair's change.
+    QString seriesName(bool outdoor, int id) const;
+    HAuditEntry historyEntry(bool outdoor, const HMatchingSave::Change &change, int oldRows) const;
 
     static QString seriesLabel(const QJsonObject &record);
 
@@ -124,9 +134,13 @@ private:
         QHash<int, HSeriesAccessoryDocument::PairCounts> stored;
         QHash<int, QVector<int>> rowsOfSeries;
         QSet<int> dirty;
+        // The pairs the last save found changed by another user.
+        QSet<PairCountsOf::Pair> conflicts;
     };
     Kind m_indoor;
     Kind m_outdoor;
+    // The model of every accessory code on offer.
+    QHash<QString, QString> m_accessoryModels;
     QLabel *m_notice = nullptr;
     QUndoStack *m_undo = nullptr;
     bool m_readOnly = false;
