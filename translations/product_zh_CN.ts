@@ -16,7 +16,7 @@
     </message>
     <message>
         <source>Brand Name:</source>
-        <translation>品牌名称:</translation>
+        <translation>品牌名称：</translation>
     </message>
     <message>
         <source>New</source>
@@ -28,7 +28,7 @@
     </message>
     <message>
         <source>Install Code:</source>
-        <translation>安装代码:</translation>
+        <translation>安装代码：</translation>
     </message>
     <message>
         <source>New InstallCode</source>
@@ -52,7 +52,7 @@
     </message>
     <message>
         <source>Default IDU Type:</source>
-        <translation>默认室内机类型:</translation>
+        <translation>默认室内机类型：</translation>
     </message>
     <message>
         <source>Check All</source>
@@ -236,7 +236,7 @@
     </message>
     <message>
         <source>&quot;%1&quot; was not saved: %2</source>
-        <translation>“%1”未保存:%2</translation>
+        <translation>“%1”未保存：%2</translation>
     </message>
     <message>
         <source>&quot;%1&quot; (nothing to save)</source>
@@ -248,15 +248,15 @@
     </message>
     <message>
         <source>Saved: %1.</source>
-        <translation>已保存:%1。</translation>
+        <translation>已保存：%1。</translation>
     </message>
     <message>
         <source>The window stays open with every edit; press OK again to save what is left.</source>
-        <translation>窗口保持打开,所有编辑均保留;再次点击“确定”保存其余内容。</translation>
+        <translation>窗口保持打开，所有编辑均保留；再次点击“确定”保存其余内容。</translation>
     </message>
     <message>
         <source>The snapshot of &quot;%1&quot; was not written: %2</source>
-        <translation>“%1”的快照未写入:%2</translation>
+        <translation>“%1”的快照未写入：%2</translation>
     </message>
     <message>
         <source>the scheme file could not be written</source>
@@ -265,7 +265,7 @@
     <message>
         <source>The sale status scheme was not saved: %1
 Closing now loses the changes made to it.</source>
-        <translation>销售状态方案未保存:%1
+        <translation>销售状态方案未保存：%1
 现在关闭将丢失对它的修改。</translation>
     </message>
     <message>
@@ -362,7 +362,7 @@ Closing now loses the changes made to it.</source>
     </message>
     <message>
         <source>The product data cannot be checked:</source>
-        <translation>无法检查产品数据:</translation>
+        <translation>无法检查产品数据：</translation>
     </message>
     <message>
         <source>Every reference points at existing data.</source>
@@ -370,7 +370,7 @@ Closing now loses the changes made to it.</source>
     </message>
     <message>
         <source>%1 matching rows name a series or accessory that does not exist; %2 rule names of series are not in their rule table.</source>
-        <translation>%1 条匹配记录引用了不存在的系列或附件;%2 个系列的规则名称不在其规则表中。</translation>
+        <translation>%1 条匹配记录引用了不存在的系列或附件；%2 个系列的规则名称不在其规则表中。</translation>
     </message>
     <message>
         <source>Delete %1 rows of the matching tables and clear %2 rule names of series? This cannot be undone.</source>
@@ -378,11 +378,11 @@ Closing now loses the changes made to it.</source>
     </message>
     <message>
         <source>The text was not taken: it contains a control character (code %1) that a cell cannot hold. Type the text again without it.</source>
-        <translation>文字未被接受:其中含有单元格不能保存的控制字符(代码 %1)。请去掉该字符后重新输入。</translation>
+        <translation>文字未被接受：其中含有单元格不能保存的控制字符(代码 %1)。请去掉该字符后重新输入。</translation>
     </message>
     <message>
         <source>The product database may only be read here, so this tab is read-only: nothing is changed or saved here.</source>
-        <translation>此处只能读取产品数据库,因此此标签页为只读:这里不会修改或保存任何内容。</translation>
+        <translation>此处只能读取产品数据库，因此此标签页为只读：这里不会修改或保存任何内容。</translation>
     </message>
     <message>
         <source>Database password</source>
@@ -390,11 +390,11 @@ Closing now loses the changes made to it.</source>
     </message>
     <message>
         <source>Password for %1:</source>
-        <translation>%1 的密码:</translation>
+        <translation>%1 的密码：</translation>
     </message>
     <message>
         <source>This tab could not read the product database and is read-only: nothing is changed or saved here.</source>
-        <translation>此标签页无法读取产品数据库,现为只读:这里不会修改或保存任何内容。</translation>
+        <translation>此标签页无法读取产品数据库，现为只读：这里不会修改或保存任何内容。</translation>
     </message>
     <message>
         <source>--&gt;</source>
@@ -406,7 +406,7 @@ Closing now loses the changes made to it.</source>
     </message>
     <message>
         <source>The outdoor series %1 / %2 (ID %3) is no longer in the product database; nothing was saved.</source>
-        <translation>室外机系列 %1 / %2(ID %3)已不在产品数据库中;未保存任何内容。</translation>
+        <translation>室外机系列 %1 / %2(ID %3)已不在产品数据库中；未保存任何内容。</translation>
     </message>
     <message>
         <source>Set product sale status</source>
@@ -414,7 +414,7 @@ Closing now loses the changes made to it.</source>
     </message>
     <message>
         <source>The scheme shows the database values. The file is left as it is until you press &quot;Save to scheme&quot;, which first keeps it as a copy named &lt;file&gt;.unreadable.bak.</source>
-        <translation>方案显示的是数据库中的值。在点击“保存到方案”之前,文件保持原样;保存时会先将其另存为名为 &lt;file&gt;.unreadable.bak 的副本。</translation>
+        <translation>方案显示的是数据库中的值。在点击“保存到方案”之前，文件保持原样；保存时会先将其另存为名为 &lt;file&gt;.unreadable.bak 的副本。</translation>
     </message>
     <message>
         <source>The scheme name cannot be used as a file name.</source>
@@ -426,7 +426,7 @@ Closing now loses the changes made to it.</source>
     </message>
     <message>
         <source>Nothing was saved to the database: </source>
-        <translation>未向数据库保存任何内容:</translation>
+        <translation>未向数据库保存任何内容：</translation>
     </message>
     <message>
         <source>Input Install Code</source>
@@ -438,7 +438,7 @@ Closing now loses the changes made to it.</source>
     </message>
     <message>
         <source>These schemes were not exported:</source>
-        <translation>以下方案未导出:</translation>
+        <translation>以下方案未导出：</translation>
     </message>
     <message>
         <source>Name</source>
@@ -458,11 +458,11 @@ Closing now loses the changes made to it.</source>
     </message>
     <message>
         <source>The template %1 cannot be the export target: it would be overwritten.</source>
-        <translation>模板 %1 不能作为导出目标:它会被覆盖。</translation>
+        <translation>模板 %1 不能作为导出目标：它会被覆盖。</translation>
     </message>
     <message>
         <source>Export to %1 failed: %2</source>
-        <translation>导出到 %1 失败:%2</translation>
+        <translation>导出到 %1 失败：%2</translation>
     </message>
     <message>
         <source>Open File</source>
@@ -470,27 +470,27 @@ Closing now loses the changes made to it.</source>
     </message>
     <message>
         <source>Import from %1 failed: %2</source>
-        <translation>从 %1 导入失败:%2</translation>
+        <translation>从 %1 导入失败：%2</translation>
     </message>
     <message>
         <source>%1 product codes match no model: %2</source>
-        <translation>%1 个产品代码没有匹配的型号:%2</translation>
+        <translation>%1 个产品代码没有匹配的型号：%2</translation>
     </message>
     <message>
         <source>%1 rows left out: their OEM model is a formula without a stored result (open and save the workbook in a spreadsheet program first)</source>
-        <translation>%1 行被略过:其 OEM 型号是没有保存结果的公式(请先在电子表格程序中打开并保存该工作簿)</translation>
+        <translation>%1 行被略过：其 OEM 型号是没有保存结果的公式(请先在电子表格程序中打开并保存该工作簿)</translation>
     </message>
     <message>
         <source>The sheet &quot;modellist&quot; of %1 holds no row with a product code: nothing was imported.</source>
-        <translation>%1 的工作表“modellist”中没有带产品代码的行:未导入任何内容。</translation>
+        <translation>%1 的工作表“modellist”中没有带产品代码的行：未导入任何内容。</translation>
     </message>
     <message>
         <source>No row of %1 matches a model of the table: %2 rows read, nothing was imported.</source>
-        <translation>%1 中没有与表中型号匹配的行:读取了 %2 行,未导入任何内容。</translation>
+        <translation>%1 中没有与表中型号匹配的行：读取了 %2 行，未导入任何内容。</translation>
     </message>
     <message>
         <source>%1 rows read, %2 matched a model of the table.</source>
-        <translation>读取了 %1 行,其中 %2 行与表中型号匹配。</translation>
+        <translation>读取了 %1 行，其中 %2 行与表中型号匹配。</translation>
     </message>
     <message>
         <source>Maintains the product database of the selection tool.</source>
@@ -917,6 +917,214 @@ Delete it anyway?</source>
     <message>
         <source>Shows every row again</source>
         <translation>重新显示所有行</translation>
+    </message>
+    <message>
+        <source>Tab / table</source>
+        <translation>标签页 / 表</translation>
+    </message>
+    <message>
+        <source>Series</source>
+        <translation>系列</translation>
+    </message>
+    <message>
+        <source>Row</source>
+        <translation>行</translation>
+    </message>
+    <message>
+        <source>Column</source>
+        <translation>列</translation>
+    </message>
+    <message>
+        <source>Old value</source>
+        <translation>原值</translation>
+    </message>
+    <message>
+        <source>New value</source>
+        <translation>新值</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>时间</translation>
+    </message>
+    <message>
+        <source>User</source>
+        <translation>用户</translation>
+    </message>
+    <message>
+        <source>Host</source>
+        <translation>主机</translation>
+    </message>
+    <message>
+        <source>Table</source>
+        <translation>表</translation>
+    </message>
+    <message>
+        <source>All tables</source>
+        <translation>所有表</translation>
+    </message>
+    <message>
+        <source>All users</source>
+        <translation>所有用户</translation>
+    </message>
+    <message>
+        <source>History...</source>
+        <translation>历史记录...</translation>
+    </message>
+    <message>
+        <source>Lists what the saves changed, by whom and when</source>
+        <translation>列出每次保存修改了什么、由谁修改、何时修改</translation>
+    </message>
+    <message>
+        <source>Changes...</source>
+        <translation>修改...</translation>
+    </message>
+    <message>
+        <source>Lists the edits of every tab that are not saved yet</source>
+        <translation>列出各标签页尚未保存的修改</translation>
+    </message>
+    <message>
+        <source>History off: %1</source>
+        <translation>历史记录已关闭：%1</translation>
+    </message>
+    <message>
+        <source>(none)</source>
+        <translation>(无)</translation>
+    </message>
+    <message>
+        <source>No unsaved changes</source>
+        <translation>没有未保存的修改</translation>
+    </message>
+    <message>
+        <source>1 value changed, not saved yet</source>
+        <translation>1 个值已修改，尚未保存</translation>
+    </message>
+    <message>
+        <source>%1 values changed, not saved yet</source>
+        <translation>%1 个值已修改，尚未保存</translation>
+    </message>
+    <message>
+        <source>... and %1 more</source>
+        <translation>……另有 %1 项</translation>
+    </message>
+    <message>
+        <source>Since you loaded them, other users changed rows that this save would change. Nothing was saved.</source>
+        <translation>自您加载以来，其他用户修改了本次保存将要修改的行。未保存任何内容。</translation>
+    </message>
+    <message>
+        <source>Reload: show what is stored now, with your other edits kept.
+Overwrite: save your edits over theirs.
+Cancel: save nothing now.</source>
+        <translation>重新加载：显示当前已存储的内容，并保留您的其他修改。
+覆盖：用您的修改覆盖他们的修改。
+取消：现在不保存任何内容。</translation>
+    </message>
+    <message>
+        <source>Changed by another user</source>
+        <translation>已被其他用户修改</translation>
+    </message>
+    <message>
+        <source>Reload</source>
+        <translation>重新加载</translation>
+    </message>
+    <message>
+        <source>Overwrite</source>
+        <translation>覆盖</translation>
+    </message>
+    <message>
+        <source>Not saved: other users changed %1 rows meanwhile. They now show what is stored; your other edits are kept, unsaved.</source>
+        <translation>未保存：在此期间其他用户修改了 %1 行。这些行现在显示已存储的内容；您的其他修改已保留，尚未保存。</translation>
+    </message>
+    <message>
+        <source>Not saved: other users changed %1 rows meanwhile.</source>
+        <translation>未保存：在此期间其他用户修改了 %1 行。</translation>
+    </message>
+    <message>
+        <source>History</source>
+        <translation>历史记录</translation>
+    </message>
+    <message>
+        <source>part of the series name</source>
+        <translation>系列名称的一部分</translation>
+    </message>
+    <message>
+        <source>From</source>
+        <translation>从</translation>
+    </message>
+    <message>
+        <source>Unchecked: any date</source>
+        <translation>不勾选：任意日期</translation>
+    </message>
+    <message>
+        <source>To</source>
+        <translation>至</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>刷新</translation>
+    </message>
+    <message>
+        <source>Reads the history again</source>
+        <translation>重新读取历史记录</translation>
+    </message>
+    <message>
+        <source>Export...</source>
+        <translation>导出...</translation>
+    </message>
+    <message>
+        <source>Writes the rows shown to an Excel workbook</source>
+        <translation>将显示的行写入 Excel 工作簿</translation>
+    </message>
+    <message>
+        <source>No history yet: it starts with the first save.</source>
+        <translation>尚无历史记录：将从第一次保存开始记录。</translation>
+    </message>
+    <message>
+        <source>The history cannot be read: %1</source>
+        <translation>无法读取历史记录：%1</translation>
+    </message>
+    <message>
+        <source>The newest %1 rows are shown; narrow the filters to see older ones.</source>
+        <translation>显示最新的 %1 行；缩小筛选范围以查看更早的记录。</translation>
+    </message>
+    <message>
+        <source>1 row</source>
+        <translation>1 行</translation>
+    </message>
+    <message>
+        <source>%1 rows</source>
+        <translation>%1 行</translation>
+    </message>
+    <message>
+        <source>Export history</source>
+        <translation>导出历史记录</translation>
+    </message>
+    <message>
+        <source>Excel workbooks (*.xlsx)</source>
+        <translation>Excel 工作簿 (*.xlsx)</translation>
+    </message>
+    <message>
+        <source>The history was not exported: %1</source>
+        <translation>历史记录未导出：%1</translation>
+    </message>
+    <message>
+        <source>%1 rows exported to %2</source>
+        <translation>已将 %1 行导出到 %2</translation>
+    </message>
+    <message>
+        <source>added by another user</source>
+        <translation>已被其他用户添加</translation>
+    </message>
+    <message>
+        <source>added by another user, %1 times</source>
+        <translation>已被其他用户添加 %1 次</translation>
+    </message>
+    <message>
+        <source>removed by another user</source>
+        <translation>已被其他用户移除</translation>
+    </message>
+    <message>
+        <source>now stored %1 times, was %2</source>
+        <translation>现存储 %1 次，原为 %2 次</translation>
     </message>
 </context>
 </TS>
