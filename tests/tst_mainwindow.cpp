@@ -43,7 +43,8 @@ private slots:
     void openDatabaseFromMenus();
     void startUpOffersAnotherDatabase();
     void destructionClosesTheDatabase();
-    void twoUsersSaveDifferentSeries();
+    void twoUsers_data();
+    void twoUsers();
 
 private:
     QString productDb(const QString &name, const QString &odu, const QStringList &more = {});
@@ -605,11 +606,38 @@ void TestMainWindow::destructionClosesTheDatabase()
     QVERIFY(HDbFind::getDb()->isOpen());
 }
 
-void TestMainWindow::twoUsersSaveDifferentSeries()
+void TestMainWindow::twoUsers_data()
 {
-    // Two users on one database: this window loads, another process saves a pair of ODU C,
-    // then this one saves a pair of ODU A. Both pairs stay.
-    m_db = productDb("Two.db", "ODU A",
+    QTest::addColumn<QString>("otherOdu");  // the outdoor series the other process pairs
+    QTest::addColumn<int>("answer");        // to the conflict question; NoButton: none asked
+    QTest::addColumn<QStringList>("pairs"); // stored at the end
+    QTest::addColumn<bool>("closed");       // the window closed after OK
+    QTest::addColumn<int>("historyRows");
+    const int none = QMessageBox::NoButton;
+    // Different series: both land without a question, each with its history row.
+    QTest::newRow("other series") << "ODU C" << none << QStringList{"1|2", "3|2"} << true << 2;
+    // The same pair, saved by the other process first: asked, and nothing written unless
+    // the user overwrites (which stores the pair once, as this user has it: no value
+    // changed, so no history row of its own).
+    QTest::newRow("same pair, cancel")
+        << "ODU A" << int(QMessageBox::Cancel) << QStringList{"1|2"} << false << 1;
+    QTest::newRow("same pair, overwrite")
+        << "ODU A" << int(HEditorPage::kOverwrite) << QStringList{"1|2"} << true << 1;
+    QTest::newRow("same pair, reload")
+        << "ODU A" << int(HEditorPage::kReload) << QStringList{"1|2"} << false << 1;
+}
+
+void TestMainWindow::twoUsers()
+{
+    // Two users on one database: this window loads, another process saves a pair, then this
+    // one saves a pair of ODU A.
+    QFETCH(QString, otherOdu);
+    QFETCH(int, answer);
+    QFETCH(QStringList, pairs);
+    QFETCH(bool, closed);
+    QFETCH(int, historyRows);
+    m_db = productDb(QStringLiteral("Two-%1.db").arg(QTest::currentDataTag()).replace(' ', '_'),
+                     "ODU A",
                      {"insert into __product_series (id_series, product_type, product_series, "
                       "category, sub_catalog) values (3, 0, 'ODU C', 'VRF', 'Heat pump')"});
     QVERIFY(!m_db.isEmpty());
@@ -618,16 +646,32 @@ void TestMainWindow::twoUsersSaveDifferentSeries()
     w.window.show();
     QVERIFY(w.odus().first().startsWith("ODU A-"));
     QString output;
-    QCOMPARE(runSecondUser("pair", "ODU C", &output), 0);
-    QCOMPARE(sqlRows(m_db, kPairs), QStringList{"3|2"});
+    QCOMPARE(runSecondUser("pair", otherOdu, &output), 0);
+    const QByteArray afterOther = databaseState(m_db);
     w.editFirstTab();
     ModalAnswerer answerer;
+    if (answer != QMessageBox::NoButton)
+        answerer.answer(QMessageBox::StandardButton(answer));
     QTest::mouseClick(w.button(QDialogButtonBox::Ok), Qt::LeftButton);
-    QCOMPARE(answerer.texts(), QStringList());
-    QVERIFY(!w.window.isVisible());
-    QStringList pairs = sqlRows(m_db, kPairs);
-    pairs.sort();
-    QCOMPARE(pairs, QStringList({"1|2", "3|2"}));
+    if (answer == QMessageBox::NoButton) {
+        QCOMPARE(answerer.texts(), QStringList());
+    } else {
+        QVERIFY(answerer.count() >= 1);
+        QVERIFY2(answerer.texts().first().contains("other users changed rows"),
+                 qPrintable(answerer.texts().join(" / ")));
+        QVERIFY2(answerer.texts().first().contains("ODU A"), qPrintable(answerer.texts().first()));
+    }
+    QCOMPARE(w.window.isVisible(), !closed);
+    QStringList stored = sqlRows(m_db, kPairs);
+    stored.sort();
+    QCOMPARE(stored, pairs);
+    if (answer == QMessageBox::Cancel || answer == HEditorPage::kReload)
+        QCOMPARE(databaseState(m_db), afterOther);
+    QCOMPARE(sqlValue(m_db, "select count(*) from maintainer_audit").toInt(), historyRows);
+    if (answer == HEditorPage::kReload) {
+        // The pair both added shows as stored; nothing of this user's is left unsaved.
+        QVERIFY(!w.page(0)->isModified());
+    }
 }
 
 int main(int argc, char *argv[])
