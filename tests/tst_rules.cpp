@@ -610,14 +610,16 @@ void TestRules::ruleRowsMeetOtherUsers_data()
     QTest::addColumn<QString>("other");
     QTest::addColumn<int>("answer");
     QTest::addColumn<QString>("question");
-    QTest::addColumn<QStringList>("stored"); // ID|rule_name|max_pipe_length_m|max_height_diff_m
+    // rule_name|max_pipe_length_m|max_height_diff_m, by ID (a server's row keys are not
+    // given back by a rolled-back insert)
+    QTest::addColumn<QStringList>("stored");
     QTest::addColumn<QStringList>("audit");
     const QString removed =
         "LIM-120m|(row)|rule_name=LIM-120m, max_pipe_length_m=120, max_height_diff_m=0, "
         "max_first_branch_m=0|-";
     const QString updated = "LIM-165m|max_pipe_length_m|165|170";
     const QString added = "LIM-X|(row)|-|rule_name=LIM-X, max_pipe_length_m=80";
-    const QString brien = "3|O'Brien 5'|90|0";
+    const QString brien = "O'Brien 5'|90|0";
     const int reload = HEditorPage::kReload, overwrite = HEditorPage::kOverwrite,
               cancel = QMessageBox::Cancel;
     const QString cell = "update __rule_limit set max_pipe_length_m = 150 where ID = 1";
@@ -626,37 +628,35 @@ void TestRules::ruleRowsMeetOtherUsers_data()
         const char *form = embedded ? "tab" : "window";
         QTest::addRow("%s: another column of the row: both land", form)
             << embedded << "update __rule_limit set max_height_diff_m = 50 where ID = 1" << 0 << ""
-            << QStringList{"1|LIM-165m|170|50", brien, "4|LIM-X|80|0"}
+            << QStringList{"LIM-165m|170|50", brien, "LIM-X|80|0"}
             << QStringList{removed, updated, added};
         QTest::addRow("%s: same cell, Cancel", form)
             << embedded << cell << cancel << cellLine << QStringList() << QStringList();
         QTest::addRow("%s: same cell, Overwrite", form)
             << embedded << cell << overwrite << cellLine
-            << QStringList{"1|LIM-165m|170|0", brien, "4|LIM-X|80|0"}
+            << QStringList{"LIM-165m|170|0", brien, "LIM-X|80|0"}
             << QStringList{removed, "LIM-165m|max_pipe_length_m|150|170", added};
         QTest::addRow("%s: same cell, Reload", form)
             << embedded << cell << reload << cellLine
-            << QStringList{"1|LIM-165m|150|0", brien, "4|LIM-X|80|0"}
-            << QStringList{removed, added};
+            << QStringList{"LIM-165m|150|0", brien, "LIM-X|80|0"} << QStringList{removed, added};
         QTest::addRow("%s: removed row changed, Reload", form)
             << embedded << "update __rule_limit set max_pipe_length_m = 100 where ID = 2" << reload
             << "Limit \u2014 LIM-120m: changed by another user, not deleted "
                "(max_pipe_length_m now '100', was '120')"
-            << QStringList{"1|LIM-165m|170|0", "2|LIM-120m|100|0", brien, "4|LIM-X|80|0"}
+            << QStringList{"LIM-165m|170|0", "LIM-120m|100|0", brien, "LIM-X|80|0"}
             << QStringList{updated, added};
         QTest::addRow("%s: removed row already gone", form)
             << embedded << "delete from __rule_limit where ID = 2" << 0 << ""
-            << QStringList{"1|LIM-165m|170|0", brien, "4|LIM-X|80|0"}
-            << QStringList{updated, added};
+            << QStringList{"LIM-165m|170|0", brien, "LIM-X|80|0"} << QStringList{updated, added};
         QTest::addRow("%s: edited row removed, Reload", form)
             << embedded << "delete from __rule_limit where ID = 1" << reload
-            << "Limit \u2014 LIM-165m: removed by another user"
-            << QStringList{brien, "4|LIM-X|80|0"} << QStringList{removed, added};
+            << "Limit \u2014 LIM-165m: removed by another user" << QStringList{brien, "LIM-X|80|0"}
+            << QStringList{removed, added};
         QTest::addRow("%s: new name added meanwhile, Overwrite", form)
             << embedded
             << "insert into __rule_limit (ID, rule_name, max_pipe_length_m) values (9, 'LIM-X', 60)"
             << overwrite << "Limit \u2014 LIM-X: added by another user meanwhile"
-            << QStringList{"1|LIM-165m|170|0", brien, "9|LIM-X|80|0"}
+            << QStringList{"LIM-165m|170|0", brien, "LIM-X|80|0"}
             << QStringList{removed, updated,
                            "LIM-X|(row)|rule_name=LIM-X, max_pipe_length_m=60, "
                            "max_height_diff_m=0, max_first_branch_m=0|rule_name=LIM-X, "
@@ -710,8 +710,9 @@ void TestRules::ruleRowsMeetOtherUsers()
         QCOMPARE(answerer.texts(), QStringList());
     }
     QCOMPARE(editor->isVisible(), embedded);
-    QCOMPARE(sqlRows(m_db, "select ID, rule_name, max_pipe_length_m, max_height_diff_m from "
-                           "__rule_limit order by ID"),
+    QCOMPARE(sqlRows(m_db,
+                     "select rule_name, max_pipe_length_m, max_height_diff_m from __rule_limit "
+                     "order by ID"),
              stored);
     QCOMPARE(sqlRows(m_db, kAudit), audit);
     QCOMPARE(sqlRows(m_db, "select distinct table_name, series from maintainer_audit"),
@@ -723,10 +724,6 @@ void TestRules::ruleRowsMeetOtherUsers()
 void TestRules::statementsOfOneEdit()
 {
     HDatabase *db = HDbFind::getDb();
-    QVERIFY(execSql(m_db, {"create table maintainer_audit (ID integer primary key, changed_at "
-                           "text not null, changed_by text not null, host text not null, "
-                           "table_name text not null, series text, row_key text not null, "
-                           "column_name text not null, old_value text, new_value text)"}));
     HRuleWidget widget;
     QVERIFY(shown(&widget));
     ModalAnswerer answerer;
@@ -736,10 +733,12 @@ void TestRules::statementsOfOneEdit()
         db->resetStatementCounts();
     };
     edit("LIM-120m");
+    widget.save(); // the first save makes the history table
+    edit("LIM-165m");
     widget.save();
     QCOMPARE(db->writeStatementCount(), quint64(2)); // the update, the history
     QCOMPARE(db->statementCount(), quint64(2));
-    edit("LIM-165m");
+    edit("LIM-120m");
     QVERIFY(execSql(m_db, {"update __product_series set rule_limit = 'LIM-X' where ID = 1"}));
     answerer.answer(QMessageBox::Cancel);
     widget.save();
@@ -753,7 +752,7 @@ void TestRules::statementsOfOneEdit()
     press(button(&editor, QDialogButtonBox::Ok));
     // The update and the history; the rows read again afterwards are reads.
     QCOMPARE(db->writeStatementCount(), quint64(2));
-    QCOMPARE(sqlValue(m_db, "select count(*) from maintainer_audit"), QVariant(2));
+    QCOMPARE(sqlValue(m_db, "select count(*) from maintainer_audit").toInt(), 3);
 }
 
 namespace {
