@@ -138,6 +138,8 @@ void HTableWidget::buildModel()
 
     delete m_model;
     m_model = model;
+    m_seen.clear();
+    m_conflicting.clear();
     connect(model, &QAbstractItemModel::dataChanged, this, &HTableWidget::changed);
     connect(model, &QAbstractItemModel::headerDataChanged, this, &HTableWidget::changed);
     connect(model, &QAbstractItemModel::rowsInserted, this, &HTableWidget::changed);
