@@ -326,9 +326,7 @@ HSaveOutcome HRuleWidget::attemptSave(bool overwrite)
             values.append(id);
             // The values loaded, so that a rule another user changed meanwhile is not
             // overwritten without a word; a NULL equals nothing, not even a NULL.
-            for (const QString &column : change.columns) {
-                if (overwrite)
-                    break;
+            for (const QString &column : overwrite ? QStringList() : change.columns) {
                 const QJsonValue old = before.value(column);
                 if (old.isNull()) {
                     where.append(QStringLiteral("[%1] is null").arg(column));

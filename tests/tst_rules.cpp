@@ -182,7 +182,15 @@ QStringList auditRows(const QVector<HAuditEntry> &entries)
     return rows;
 }
 
-const QString kQuestionTitle = QStringLiteral("Changed by another user");
+// Whether the first box was the question about other users' changes, with `line` in it.
+void checkQuestion(const ModalAnswerer &answerer, bool asked, const QString &line)
+{
+    const bool seen = !answerer.seen().isEmpty() &&
+                      answerer.seen().first().title == QLatin1String("Changed by another user");
+    QCOMPARE(seen, asked);
+    if (asked)
+        QVERIFY2(answerer.texts().first().contains(line), qPrintable(answerer.texts().first()));
+}
 
 } // namespace
 
@@ -508,11 +516,7 @@ void TestRules::ruleNamesMeetOtherUsers()
     if (answer)
         answerer.answer(QMessageBox::StandardButton(answer));
     widget.save();
-    const bool asked =
-        !answerer.seen().isEmpty() && answerer.seen().first().title == kQuestionTitle;
-    QCOMPARE(asked, answer != 0);
-    if (asked)
-        QVERIFY2(answerer.texts().first().contains(question), qPrintable(answerer.texts().first()));
+    checkQuestion(answerer, answer != 0, question);
     if (answer == QMessageBox::Cancel) {
         QCOMPARE(answerer.count(), 1);
         QCOMPARE(databaseState(m_db), before);
@@ -623,11 +627,7 @@ void TestRules::ruleRowsMeetOtherUsers()
     if (answer)
         answerer.answer(QMessageBox::StandardButton(answer));
     press(button(editor, QDialogButtonBox::Ok));
-    const bool asked =
-        !answerer.seen().isEmpty() && answerer.seen().first().title == kQuestionTitle;
-    QCOMPARE(asked, answer != 0);
-    if (asked)
-        QVERIFY2(answerer.texts().first().contains(question), qPrintable(answerer.texts().first()));
+    checkQuestion(answerer, answer != 0, question);
     QSqlTableModel *model = tableModel(editor);
     if (answer == QMessageBox::Cancel) {
         QCOMPARE(answerer.count(), 1);
