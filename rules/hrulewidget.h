@@ -17,8 +17,9 @@ class HRuleWidget;
 
 // The "Select Rule" tab: every outdoor series with the names of its five rule-table
 // entries. A double-click on a rule cell picks another name from that rule table; save()
-// writes the changed rule names in one transaction and reports its outcome to the save
-// round (a failure keeps every edit for another try).
+// writes the changed rule names in one transaction, each only where the series still holds
+// the name loaded (otherwise the user is asked what to do), and reports its outcome to the
+// save round (a failure keeps every edit for another try).
 class HRuleWidget : public HEditorPage
 {
     Q_OBJECT

@@ -21,8 +21,10 @@ class QSqlTableModel;
 // its OK button saves ("Save To Database") without closing it.
 // Every change stays pending in the model until it is saved in one transaction; a save that
 // fails or is refused leaves every pending change in place (and the window open) for
-// another try. The view shows the model through a sorting proxy, so sorting never touches
-// the pending rows, which are written by their stored keys.
+// another try. A save checks every row it writes against what was loaded (HTableSave), so
+// that another user's change is never overwritten without a question. The view shows the model
+// through a sorting proxy, so sorting never touches the pending rows, which are written by their
+// stored keys.
 class HTableWidget : public QWidget
 {
     Q_OBJECT
