@@ -25,6 +25,7 @@ HEditAllRuleTableWidget::HEditAllRuleTableWidget(QWidget *parent)
     setLayout(layout);
     ui->comboBox->setToolTip(TranslateString(QStringLiteral("The rule table to edit")));
     HFindBar::installShortcut(this);
+    connect(m_tableWidget, &HTableWidget::saveRequested, this, &HEditAllRuleTableWidget::save);
     connect(m_tableWidget, &HTableWidget::changed, this, [this] {
         setModified(m_tableWidget->isModified());
         emit statusTextChanged();
@@ -69,14 +70,20 @@ QString HEditAllRuleTableWidget::statusText() const
         .arg(m_tableWidget->rowCount());
 }
 
+QVector<HAuditEntry> HEditAllRuleTableWidget::pendingEdits() const
+{
+    return m_tableWidget->pendingEdits();
+}
+
 void HEditAllRuleTableWidget::save()
 {
-    const HTableWidget::SaveResult result = m_tableWidget->savePending();
-    HSaveOutcome outcome;
-    outcome.ok = result.ok;
-    outcome.error = result.error;
-    outcome.rowsChanged = result.rows;
-    HSaveRound::report(this, outcome);
+    runSave([this](bool overwrite) { return m_tableWidget->savePending(overwrite).outcome(); });
+}
+
+void HEditAllRuleTableWidget::reloadKeepingEdits(const QVector<HConflict> &conflicts)
+{
+    Q_UNUSED(conflicts) // the editor knows which of its edits were in the way
+    m_tableWidget->reloadKeepingEdits();
 }
 
 void HEditAllRuleTableWidget::on_comboBox_currentIndexChanged(int index)

@@ -24,10 +24,14 @@ public:
 
     void discardChanges() override;
     QString statusText() const override;
+    QVector<HAuditEntry> pendingEdits() const override;
 
 public slots:
     // Writes the pending rows of the table shown and reports the outcome.
     void save() override;
+
+protected:
+    void reloadKeepingEdits(const QVector<HConflict> &conflicts) override;
 
 private slots:
     void on_comboBox_currentIndexChanged(int index);

@@ -14,7 +14,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QJsonArray>
-#include <QSqlQuery>
 #include <QStringList>
 #include <QVector>
 
@@ -52,6 +51,35 @@ const QStringList &ruleKeys()
                                      kConnectRatio};
     return keys;
 }
+
+QJsonValue jsonOf(const QVariant &value)
+{
+    return value.isNull() ? QJsonValue() : QJsonValue(value.toString());
+}
+
+QVariant variantOf(const QJsonValue &value)
+{
+    return value.isNull() ? QVariant() : QVariant(value.toString());
+}
+
+// The series as the user knows it.
+QString seriesName(const QJsonObject &object)
+{
+    return QStringLiteral("%1 / %2").arg(object.value(kSubCatalog).toString(),
+                                         object.value(kCategory).toString());
+}
+
+QString seriesKey(const QJsonObject &object)
+{
+    return QStringLiteral("%1 (ID %2)").arg(seriesName(object)).arg(object.value(kId).toInt());
+}
+
+QString shownValue(const QVariant &value)
+{
+    return value.isNull() ? QStringLiteral("NULL") : QStringLiteral("'%1'").arg(value.toString());
+}
+
+const QString kWholeRow = QStringLiteral("(row)");
 
 } // namespace
 
@@ -99,17 +127,20 @@ QString HRuleWidget::ruleTableOf(const QString &seriesColumn)
 void HRuleWidget::loadDocument()
 {
     // One statement for all outdoor series: the rule columns come with the rows.
-    QSqlQuery query =
-        HDbFind::getDb()->query(QStringLiteral("select * from %1 where [product_type] = 0")
-                                    .arg(QStringLiteral("__product_series")));
+    // Ordered, so that a reload shows the rows where they were on every back end.
+    HSqlStatement query(HDbFind::getDb(),
+                        QStringLiteral("select * from %1 where [product_type] = 0 order by [ID]")
+                            .arg(QStringLiteral("__product_series")));
+    query.exec();
     QJsonArray series;
     while (query.next()) {
         QJsonObject object;
-        // A NULL reads as an empty text.
         object.insert(kCategory, query.value(kCategory).toString());
         object.insert(kSubCatalog, query.value(kSubCatalog).toString());
+        // A NULL rule stays null (shown as an empty cell): a save must know it was NULL, to
+        // find the row by it and to leave it NULL when untouched.
         for (const QString &key : ruleKeys())
-            object.insert(key, query.value(key).toString());
+            object.insert(key, jsonOf(query.value(key)));
         object.insert(kId, query.value(kId).toInt());
         series.append(object);
     }
@@ -204,27 +235,19 @@ void HRuleWidget::tableCellDoubleClicked(int row, int col)
     // The item may have moved while the picker was open (a sort): find it again.
     if (QTableWidgetItem *cell = itemOf(index, col))
         cell->setText(name);
-    object.insert(key, name);
+    // Back to what is stored is no edit, a NULL included.
+    const QJsonValue stored = m_saved.value(kSeriesArray).toArray().at(index).toObject().value(key);
+    object.insert(key, stored.toString() == name ? stored : QJsonValue(name));
     series.replace(index, object);
     m_document.insert(kSeriesArray, series);
     setModified(m_document != m_saved);
     emit statusTextChanged();
 }
 
-void HRuleWidget::save()
+QVector<HRuleWidget::Change> HRuleWidget::changes() const
 {
-    HSaveOutcome outcome;
     const QJsonArray series = m_document.value(kSeriesArray).toArray();
     const QJsonArray saved = m_saved.value(kSeriesArray).toArray();
-    HDatabase *db = HDbFind::getDb();
-
-    // Only the rule columns the user changed, of the series where they changed: untouched
-    // fields keep what they hold (a NULL stays NULL), and no edit means no statement.
-    struct Change
-    {
-        int row;
-        QStringList columns;
-    };
     QVector<Change> changes;
     for (int row = 0; row < series.size() && row < saved.size(); ++row) {
         const QJsonObject now = series.at(row).toObject();
@@ -237,67 +260,208 @@ void HRuleWidget::save()
         if (!change.columns.isEmpty())
             changes.append(change);
     }
-    if (changes.isEmpty()) {
-        HSaveRound::report(this, outcome);
-        return;
-    }
+    return changes;
+}
 
-    // All series are written or none: the first failure rolls the whole save back, and the
-    // edits stay as they are for another try.
+QVector<HAuditEntry> HRuleWidget::pendingEdits() const
+{
+    const QJsonArray series = m_document.value(kSeriesArray).toArray();
+    const QJsonArray saved = m_saved.value(kSeriesArray).toArray();
+    QVector<HAuditEntry> entries;
+    for (const Change &change : changes()) {
+        const QJsonObject now = series.at(change.row).toObject();
+        const QJsonObject before = saved.at(change.row).toObject();
+        for (const QString &column : change.columns)
+            entries.append({QStringLiteral("__product_series"), seriesName(now), seriesKey(now),
+                            column, variantOf(before.value(column)), variantOf(now.value(column))});
+    }
+    return entries;
+}
+
+void HRuleWidget::save()
+{
+    runSave([this](bool overwrite) { return attemptSave(overwrite); });
+}
+
+HSaveOutcome HRuleWidget::attemptSave(bool overwrite)
+{
+    HSaveOutcome outcome;
+    const QVector<Change> changes = this->changes();
+    // Only the rule columns the user changed, of the series where they changed: untouched
+    // fields keep what they hold (a NULL stays NULL), and no edit means no statement.
+    if (changes.isEmpty())
+        return outcome;
+    const QJsonArray series = m_document.value(kSeriesArray).toArray();
+    const QJsonArray saved = m_saved.value(kSeriesArray).toArray();
+    HDatabase *db = HDbFind::getDb();
+    if (!overwrite)
+        m_seen.clear();
+    QSet<QString> conflicting;
+
+    // All series are written or none: the first failure, or any row another user changed
+    // meanwhile, rolls the whole save back, and the edits stay as they are.
     QString error;
     if (!db->transaction()) {
         error = db->errorString();
     } else {
-        // Series that change the same columns share one prepared statement.
-        std::map<QStringList, std::unique_ptr<HSqlStatement>> statements;
+        // Series that change the same columns from the same kind of value share one
+        // prepared statement.
+        std::map<QString, std::unique_ptr<HSqlStatement>> statements;
+        auto prepared = [&](const QString &sql) -> HSqlStatement & {
+            std::unique_ptr<HSqlStatement> &slot = statements[sql];
+            if (!slot)
+                slot = std::make_unique<HSqlStatement>(db, sql);
+            return *slot;
+        };
         for (const Change &change : qAsConst(changes)) {
-            std::unique_ptr<HSqlStatement> &update = statements[change.columns];
-            if (!update) {
-                QStringList assignments;
-                for (const QString &column : change.columns)
-                    assignments.append(QStringLiteral("[%1] = ?").arg(column));
-                update = std::make_unique<HSqlStatement>(
-                    db, QStringLiteral("update %1 set %2 where [ID] = ?")
-                            .arg(QStringLiteral("__product_series"),
-                                 assignments.join(QLatin1Char(','))));
-            }
             const QJsonObject object = series.at(change.row).toObject();
-            int position = 0;
-            for (const QString &column : change.columns)
-                update->bind(position++, object.value(column).toString());
-            update->bind(position, object.value(kId).toInt());
-            qDebug().noquote() << update->sql() << object.value(kId).toInt() << change.columns;
-            if (!update->exec()) {
-                error = update->errorString();
+            const QJsonObject before = saved.at(change.row).toObject();
+            const int id = object.value(kId).toInt();
+            QStringList assignments, where = {QStringLiteral("[ID] = ?")};
+            QVariantList values;
+            for (const QString &column : change.columns) {
+                assignments.append(QStringLiteral("[%1] = ?").arg(column));
+                values.append(object.value(column).toString());
+            }
+            values.append(id);
+            // The values loaded, so that a rule another user changed meanwhile is not
+            // overwritten without a word; a NULL equals nothing, not even a NULL.
+            for (const QString &column : overwrite ? QStringList() : change.columns) {
+                const QJsonValue old = before.value(column);
+                if (old.isNull()) {
+                    where.append(QStringLiteral("[%1] is null").arg(column));
+                } else {
+                    where.append(QStringLiteral("[%1] = ?").arg(column));
+                    values.append(old.toString());
+                }
+            }
+            HSqlStatement &update = prepared(QStringLiteral("update %1 set %2 where %3")
+                                                 .arg(QStringLiteral("__product_series"),
+                                                      assignments.join(QLatin1Char(',')),
+                                                      where.join(QStringLiteral(" and "))));
+            for (int i = 0; i < values.size(); ++i)
+                update.bind(i, values.at(i));
+            if (!update.exec()) {
+                error = update.errorString();
                 break;
             }
-            // A series deleted meanwhile by someone else: its new rules would go nowhere.
-            if (update->numRowsAffected() < 1) {
-                error = TranslateString(
-                            QStringLiteral("The outdoor series %1 / %2 (ID %3) is no longer in "
-                                           "the product database; nothing was saved."))
-                            .arg(object.value(kSubCatalog).toString(),
-                                 object.value(kCategory).toString())
-                            .arg(object.value(kId).toInt());
+            if (update.numRowsAffected() > 0) {
+                outcome.rowsChanged += update.numRowsAffected();
+                const bool seen = overwrite && m_seen.contains(id);
+                for (const QString &column : change.columns)
+                    outcome.history.append(
+                        {QStringLiteral("__product_series"), seriesName(object), seriesKey(object),
+                         column,
+                         seen ? m_seen.value(id).value(column) : variantOf(before.value(column)),
+                         variantOf(object.value(column))});
+                continue;
+            }
+            // Nothing matched: say what is stored now, once per series found in the way.
+            HSqlStatement &read = prepared(QStringLiteral("select [%1] from %2 where [ID] = ?")
+                                               .arg(ruleKeys().join(QStringLiteral("], [")),
+                                                    QStringLiteral("__product_series")));
+            read.bind(0, id);
+            if (!read.exec()) {
+                error = read.errorString();
                 break;
             }
-            outcome.rowsChanged += update->numRowsAffected();
+            if (!read.next()) {
+                read.finish();
+                if (overwrite) {
+                    error = TranslateString(
+                                QStringLiteral(
+                                    "The outdoor series %1 (ID %2) is no longer in the product "
+                                    "database; nothing was saved."))
+                                .arg(seriesName(object))
+                                .arg(id);
+                    break;
+                }
+                conflicting.insert(QStringLiteral("%1/%2").arg(id).arg(kWholeRow));
+                outcome.conflicts.append(
+                    {seriesName(object), change.columns.join(QStringLiteral(", ")),
+                     TranslateString(QStringLiteral("removed by another user"))});
+                continue;
+            }
+            QHash<QString, QVariant> now;
+            for (int i = 0; i < ruleKeys().size(); ++i)
+                now.insert(ruleKeys().at(i), read.value(i));
+            read.finish();
+            m_seen.insert(id, now);
+            for (const QString &column : change.columns) {
+                const QVariant old = variantOf(before.value(column));
+                const QVariant stored = now.value(column);
+                if (old.isNull() == stored.isNull() && old.toString() == stored.toString())
+                    continue;
+                conflicting.insert(QStringLiteral("%1/%2").arg(id).arg(column));
+                outcome.conflicts.append(
+                    {seriesName(object), column,
+                     QStringLiteral("now %1, was %2").arg(shownValue(stored), shownValue(old))});
+            }
         }
         statements.clear();
-        if (error.isEmpty() && !db->commit())
+        if (error.isEmpty() && outcome.conflicts.isEmpty() && !db->commit())
             error = db->errorString();
-        if (!error.isEmpty())
+        if (!error.isEmpty() || !outcome.conflicts.isEmpty())
             db->rollback();
     }
-    if (error.isEmpty()) {
+    if (!outcome.conflicts.isEmpty()) {
+        m_conflicting = conflicting;
+        outcome.ok = false;
+        outcome.rowsChanged = 0;
+        outcome.history.clear();
+    } else if (error.isEmpty()) {
         m_saved = m_document;
+        m_seen.clear();
         setModified(false);
     } else {
         outcome.ok = false;
         outcome.error = error;
         outcome.rowsChanged = 0;
+        outcome.history.clear();
     }
-    HSaveRound::report(this, outcome);
+    return outcome;
+}
+
+void HRuleWidget::reloadKeepingEdits(const QVector<HConflict> &conflicts)
+{
+    Q_UNUSED(conflicts) // the save noted which edits were in the way, by series ID
+    struct Edit
+    {
+        int id;
+        QString column;
+        QJsonValue value;
+    };
+    QVector<Edit> edits;
+    const QJsonArray series = m_document.value(kSeriesArray).toArray();
+    for (const Change &change : changes()) {
+        const QJsonObject object = series.at(change.row).toObject();
+        const int id = object.value(kId).toInt();
+        if (m_conflicting.contains(QStringLiteral("%1/%2").arg(id).arg(kWholeRow)))
+            continue;
+        for (const QString &column : change.columns) {
+            if (!m_conflicting.contains(QStringLiteral("%1/%2").arg(id).arg(column)))
+                edits.append({id, column, object.value(column)});
+        }
+    }
+    m_conflicting.clear();
+    loadDocument();
+    QJsonArray reloaded = m_document.value(kSeriesArray).toArray();
+    for (const Edit &edit : qAsConst(edits)) {
+        for (int row = 0; row < reloaded.size(); ++row) {
+            QJsonObject object = reloaded.at(row).toObject();
+            if (object.value(kId).toInt() != edit.id)
+                continue;
+            if (object.value(edit.column).toString() != edit.value.toString()) {
+                object.insert(edit.column, edit.value);
+                reloaded.replace(row, object);
+            }
+            break;
+        }
+    }
+    m_document.insert(kSeriesArray, reloaded);
+    fillTable();
+    setModified(m_document != m_saved);
+    emit statusTextChanged();
 }
 
 void HRuleWidget::resizeEvent(QResizeEvent *event)

@@ -8,6 +8,7 @@
 #include "hmessagebox.h"
 #include "hproductschema.h"
 #include "hsqlstatement.h"
+#include "htablesave.h"
 #include "translatestring.h"
 
 #include <QGuiApplication>
@@ -20,45 +21,7 @@
 #include <QSqlRecord>
 #include <QSqlTableModel>
 
-#include <map>
-#include <memory>
-
 namespace {
-
-// A table model that also tells the row key a row had when it was read, which is what an
-// update or a delete must name even if the key cell was changed since.
-class HRowKeyModel : public QSqlTableModel
-{
-public:
-    using QSqlTableModel::QSqlTableModel;
-
-    // The row's stored key: the primary key's fields, or the first column where the table
-    // has no primary key (the hidden column, set by the database).
-    QSqlRecord storedKey(int row) const
-    {
-        const QSqlRecord stored = primaryValues(row);
-        if (!primaryKey().isEmpty() || stored.isEmpty())
-            return stored;
-        QSqlRecord first;
-        first.append(stored.field(0));
-        return first;
-    }
-
-    // A cell as the database holds it: invalid for a row added here.
-    QVariant storedValue(int row, int column) const
-    {
-        return QSqlQueryModel::data(index(row, column), Qt::EditRole);
-    }
-
-    bool isInserted(int row) const
-    {
-        return headerData(row, Qt::Vertical).toString() == QLatin1String("*");
-    }
-    bool isDeleted(int row) const
-    {
-        return headerData(row, Qt::Vertical).toString() == QLatin1String("!");
-    }
-};
 
 const QString kRuleName = QStringLiteral("rule_name");
 
@@ -84,146 +47,6 @@ void selectAll(QSqlTableModel *model)
     model->select();
     fetchRest(model);
 }
-
-QString keyText(const QSqlRecord &key)
-{
-    QStringList parts;
-    for (int i = 0; i < key.count(); ++i)
-        parts.append(QStringLiteral("[%1] = %2").arg(key.fieldName(i), key.value(i).toString()));
-    return parts.join(QStringLiteral(", "));
-}
-
-// The model's pending changes, written with statements of our own so that a failure leaves
-// the model untouched: its pending edits are then still exactly what the user made.
-class PendingWriter
-{
-public:
-    PendingWriter(HDatabase *db, const QString &table)
-        : m_db(db)
-        , m_table(table)
-    {}
-
-    int rowsWritten() const { return m_rows; }
-
-    // Deletes, updates and inserts, in that order, inside the caller's transaction. Returns
-    // the first error, or an empty text.
-    QString write(const HRowKeyModel *model)
-    {
-        const int columns = model->columnCount();
-        QVector<int> deletes, updates, inserts;
-        for (int row = 0; row < model->rowCount(); ++row) {
-            const QString mark = model->headerData(row, Qt::Vertical).toString();
-            if (mark == QLatin1String("!"))
-                deletes.append(row);
-            else if (mark == QLatin1String("*"))
-                inserts.append(row);
-            else {
-                for (int column = 0; column < columns; ++column) {
-                    if (model->isDirty(model->index(row, column))) {
-                        updates.append(row);
-                        break;
-                    }
-                }
-            }
-        }
-
-        for (int row : qAsConst(deletes)) {
-            const QSqlRecord key = model->storedKey(row);
-            HSqlStatement &statement =
-                prepared(QStringLiteral("delete from %1 where %2").arg(m_table, where(key)));
-            bindAll(statement, {}, key);
-            // A row already deleted elsewhere is gone as the user wants: not an error.
-            if (!statement.exec())
-                return statement.errorString();
-            m_rows += statement.numRowsAffected();
-        }
-        for (int row : qAsConst(updates)) {
-            const QSqlRecord key = model->storedKey(row);
-            QSqlRecord changed;
-            const QSqlRecord current = model->record(row);
-            for (int column = 0; column < columns; ++column) {
-                if (model->isDirty(model->index(row, column)))
-                    changed.append(current.field(column));
-            }
-            QStringList assignments;
-            for (int i = 0; i < changed.count(); ++i)
-                assignments.append(QStringLiteral("[%1] = ?").arg(changed.fieldName(i)));
-            HSqlStatement &statement =
-                prepared(QStringLiteral("update %1 set %2 where %3")
-                             .arg(m_table, assignments.join(QStringLiteral(", ")), where(key)));
-            bindAll(statement, changed, key);
-            if (!statement.exec())
-                return statement.errorString();
-            // Another user (or another editor window) deleted the row meanwhile: its edits
-            // must not land anywhere else, and silently dropping them would lose them.
-            if (statement.numRowsAffected() < 1)
-                return QStringLiteral("the row %1 of %2 is no longer in the table (deleted "
-                                      "meanwhile); nothing was saved. Its edits are kept: "
-                                      "delete the row here, or open the table again to drop "
-                                      "them.")
-                    .arg(keyText(key), m_table);
-            m_rows += statement.numRowsAffected();
-        }
-        for (int row : qAsConst(inserts)) {
-            const QSqlRecord current = model->record(row);
-            QSqlRecord values;
-            for (int column = 0; column < columns; ++column) {
-                if (current.isGenerated(column))
-                    values.append(current.field(column));
-            }
-            // Fields left unset take the table's defaults; a row with none set is an error
-            // rather than a guess.
-            if (values.isEmpty())
-                return QStringLiteral("the new row %1 is empty: fill it in or delete it")
-                    .arg(row + 1);
-            QStringList names, places;
-            for (int i = 0; i < values.count(); ++i) {
-                names.append(QStringLiteral("[%1]").arg(values.fieldName(i)));
-                places.append(QStringLiteral("?"));
-            }
-            HSqlStatement &statement = prepared(QStringLiteral("insert into %1 (%2) values (%3)")
-                                                    .arg(m_table, names.join(QStringLiteral(", ")),
-                                                         places.join(QStringLiteral(", "))));
-            bindAll(statement, values, {});
-            if (!statement.exec())
-                return statement.errorString();
-            m_rows += statement.numRowsAffected();
-        }
-        return QString();
-    }
-
-private:
-    static QString where(const QSqlRecord &key)
-    {
-        QStringList conditions;
-        for (int i = 0; i < key.count(); ++i)
-            conditions.append(QStringLiteral("[%1] = ?").arg(key.fieldName(i)));
-        return conditions.join(QStringLiteral(" and "));
-    }
-
-    static void bindAll(HSqlStatement &statement, const QSqlRecord &values, const QSqlRecord &key)
-    {
-        int position = 0;
-        for (int i = 0; i < values.count(); ++i)
-            statement.bind(position++, values.value(i));
-        for (int i = 0; i < key.count(); ++i)
-            statement.bind(position++, key.value(i));
-    }
-
-    // Rows that change the same columns share one prepared statement.
-    HSqlStatement &prepared(const QString &sql)
-    {
-        std::unique_ptr<HSqlStatement> &slot = m_statements[sql];
-        if (!slot)
-            slot = std::make_unique<HSqlStatement>(m_db, sql);
-        return *slot;
-    }
-
-    HDatabase *m_db;
-    QString m_table;
-    std::map<QString, std::unique_ptr<HSqlStatement>> m_statements;
-    int m_rows = 0;
-};
 
 } // namespace
 
@@ -315,6 +138,8 @@ void HTableWidget::buildModel()
 
     delete m_model;
     m_model = model;
+    m_seen.clear();
+    m_conflicting.clear();
     connect(model, &QAbstractItemModel::dataChanged, this, &HTableWidget::changed);
     connect(model, &QAbstractItemModel::headerDataChanged, this, &HTableWidget::changed);
     connect(model, &QAbstractItemModel::rowsInserted, this, &HTableWidget::changed);
@@ -440,7 +265,27 @@ QString HTableWidget::checkPending() const
     return QString();
 }
 
-HTableWidget::SaveResult HTableWidget::savePending()
+HSaveOutcome HTableWidget::SaveResult::outcome() const
+{
+    HSaveOutcome outcome;
+    outcome.ok = ok;
+    outcome.error = error;
+    outcome.rowsChanged = rows;
+    outcome.conflicts = conflicts;
+    outcome.history = history;
+    return outcome;
+}
+
+QString HTableWidget::shownName() const
+{
+    for (const HProductSchema::RuleTable &rule : HProductSchema::ruleTables()) {
+        if (rule.table == m_tableName)
+            return rule.displayName;
+    }
+    return m_tableName;
+}
+
+HTableWidget::SaveResult HTableWidget::savePending(bool overwrite)
 {
     SaveResult result;
     if (!m_model || !m_model->isDirty())
@@ -459,8 +304,19 @@ HTableWidget::SaveResult HTableWidget::savePending()
         result.error = db->errorString();
         return result;
     }
-    PendingWriter writer(db, m_tableName);
-    result.error = writer.write(static_cast<const HRowKeyModel *>(m_model));
+    // What the rows in conflict hold now is kept for the Overwrite that may follow.
+    if (!overwrite)
+        m_seen.clear();
+    HTableSave writer(db, m_tableName, shownName());
+    writer.setSeen(&m_seen);
+    result.error = writer.write(static_cast<const HRowKeyModel *>(m_model), overwrite);
+    if (result.error.isEmpty() && !writer.conflicts().isEmpty()) {
+        db->rollback();
+        result.ok = false;
+        result.conflicts = writer.conflicts();
+        m_conflicting = writer.conflictingEdits();
+        return result;
+    }
     if (result.error.isEmpty() && !db->commit())
         result.error = db->errorString();
     if (!result.error.isEmpty()) {
@@ -469,11 +325,88 @@ HTableWidget::SaveResult HTableWidget::savePending()
         return result;
     }
     result.rows = writer.rowsWritten();
+    result.history = writer.history();
+    m_seen.clear();
     // Only now does the model learn of the save: read the table again, keys of new rows
     // included.
     selectAll(m_model);
     emit changed();
     return result;
+}
+
+QVector<HAuditEntry> HTableWidget::pendingEdits() const
+{
+    if (!m_model)
+        return {};
+    return HTableSave::pendingEdits(static_cast<const HRowKeyModel *>(m_model), m_tableName,
+                                    shownName());
+}
+
+void HTableWidget::reloadKeepingEdits()
+{
+    if (!m_model)
+        return;
+    auto *model = static_cast<HRowKeyModel *>(m_model);
+    // The edits to put back: all but those of the rows other users changed in the way.
+    struct Edit
+    {
+        QString row; // HTableSave::rowId of a stored row
+        QSqlRecord values;
+    };
+    QVector<Edit> updates, inserts;
+    QStringList deletes;
+    auto conflicting = [this](const QString &row, const QString &column) {
+        return m_conflicting.contains(HTableSave::editId(row, column)) ||
+               m_conflicting.contains(HTableSave::editId(row, QStringLiteral("(row)")));
+    };
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const QString id = HTableSave::rowId(model, row);
+        const QSqlRecord current = model->record(row);
+        if (model->isDeleted(row)) {
+            if (!conflicting(id, QString()))
+                deletes.append(id);
+            continue;
+        }
+        Edit edit{id, {}};
+        for (int column = 0; column < current.count(); ++column) {
+            const bool set = model->isInserted(row) ? current.isGenerated(column)
+                                                    : model->isDirty(model->index(row, column));
+            if (set && !conflicting(id, current.fieldName(column)))
+                edit.values.append(current.field(column));
+        }
+        if (!edit.values.isEmpty())
+            (model->isInserted(row) ? inserts : updates).append(edit);
+    }
+    selectAll(model);
+    QHash<QString, int> rows;
+    for (int row = 0; row < model->rowCount(); ++row)
+        rows.insert(HTableSave::rowId(model, row), row);
+    for (const Edit &edit : qAsConst(updates)) {
+        const int row = rows.value(edit.row, -1);
+        if (row < 0)
+            continue;
+        for (int i = 0; i < edit.values.count(); ++i) {
+            const int column = model->fieldIndex(edit.values.fieldName(i));
+            const QVariant stored = model->storedValue(row, column);
+            const QVariant value = edit.values.value(i);
+            if (stored.isNull() != value.isNull() || stored.toString() != value.toString())
+                model->setData(model->index(row, column), edit.values.value(i));
+        }
+    }
+    for (const Edit &edit : qAsConst(inserts)) {
+        const int row = model->rowCount();
+        if (!model->insertRow(row))
+            continue;
+        for (int i = 0; i < edit.values.count(); ++i)
+            model->setData(model->index(row, model->fieldIndex(edit.values.fieldName(i))),
+                           edit.values.value(i));
+    }
+    for (const QString &id : qAsConst(deletes)) {
+        if (rows.contains(id))
+            model->removeRow(rows.value(id));
+    }
+    m_conflicting.clear();
+    emit changed();
 }
 
 void HTableWidget::revertPending()
@@ -486,19 +419,32 @@ void HTableWidget::revertPending()
 
 void HTableWidget::on_buttonBox_accepted()
 {
-    const SaveResult result = savePending();
-    if (!result.ok) {
-        // The window stays open with every edit pending, so that the user can retry.
-        if (result.refused)
-            HMessageBox::warning(this, TranslateString(QStringLiteral("Warning")), result.error);
-        else
-            HMessageBox::warning(this, tr("tableModel"),
-                                 QStringLiteral("数据库错误:") + tr("%1").arg(result.error));
+    // The tab saves the embedded editor's rows itself, with the question every tab asks.
+    if (m_embedded) {
+        emit saveRequested();
         return;
     }
-    // The embedded editor is the permanent content of its tab: it stays visible.
-    if (!m_embedded)
+    bool refused = false;
+    const HSaveOutcome outcome = saveAskingOnConflict(
+        this,
+        [this, &refused](bool overwrite) {
+            const SaveResult result = savePending(overwrite);
+            refused = result.refused;
+            return result.outcome();
+        },
+        [this] { reloadKeepingEdits(); });
+    if (outcome.ok) {
         close();
+        return;
+    }
+    // The window stays open with every edit pending, so that the user can retry.
+    if (outcome.cancelled)
+        return;
+    if (refused || !outcome.conflicts.isEmpty())
+        HMessageBox::warning(this, TranslateString(QStringLiteral("Warning")), outcome.error);
+    else
+        HMessageBox::warning(this, tr("tableModel"),
+                             QStringLiteral("数据库错误:") + tr("%1").arg(outcome.error));
 }
 
 void HTableWidget::on_buttonBox_rejected()

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "hsaveround.h"
+
+#include <QSet>
 #include <QSqlRecord>
 #include <QString>
 #include <QWidget>
@@ -18,8 +21,10 @@ class QSqlTableModel;
 // its OK button saves ("Save To Database") without closing it.
 // Every change stays pending in the model until it is saved in one transaction; a save that
 // fails or is refused leaves every pending change in place (and the window open) for
-// another try. The view shows the model through a sorting proxy, so sorting never touches
-// the pending rows, which are written by their stored keys.
+// another try. A save checks every row it writes against what was loaded (HTableSave), so
+// that another user's change is never overwritten without a question. The view shows the model
+// through a sorting proxy, so sorting never touches the pending rows, which are written by their
+// stored keys.
 class HTableWidget : public QWidget
 {
     Q_OBJECT
@@ -44,14 +49,28 @@ public:
         bool refused = false;
         QString error;
         int rows = 0;
+        QVector<HConflict> conflicts; // rows other users changed: nothing was written
+        QVector<HAuditEntry> history; // the values written, when ok
+        HSaveOutcome outcome() const;
     };
-    SaveResult savePending();
+    // Writes the pending rows, each checked against what was loaded; with `overwrite`, by
+    // their keys whatever is stored now.
+    SaveResult savePending(bool overwrite = false);
     // Drops the pending changes and shows the stored rows again.
     void revertPending();
+    // Reads the table again and puts the pending edits back, except those the last save
+    // found in conflict, whose rows now show what the other user stored.
+    void reloadKeepingEdits();
+    // The pending edits as the history would get them.
+    QVector<HAuditEntry> pendingEdits() const;
+    // The table as the user knows it ("Limit").
+    QString shownName() const;
 
 signals:
     // The pending changes changed (an edit, a row added or removed, a save, a revert).
     void changed();
+    // The embedded editor's save button: the tab that holds it saves.
+    void saveRequested();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -76,6 +95,8 @@ private:
     QSortFilterProxyModel *m_proxy = nullptr;
     HCellDelegate *m_delegate = nullptr;
     QSqlRecord m_fields;
+    QHash<QString, QSqlRecord> m_seen; // rows found in conflict, as stored then
+    QSet<QString> m_conflicting;       // the edits found in conflict (HTableSave::editId)
     bool m_embedded = false;
     bool m_placed = false;
 };
