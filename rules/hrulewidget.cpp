@@ -393,9 +393,9 @@ HSaveOutcome HRuleWidget::attemptSave(bool overwrite)
                 if (old.isNull() == stored.isNull() && old.toString() == stored.toString())
                     continue;
                 conflicting.insert(QStringLiteral("%1/%2").arg(id).arg(column));
-                outcome.conflicts.append(
-                    {seriesName(object), column,
-                     QStringLiteral("now %1, was %2").arg(shownValue(stored), shownValue(old))});
+                outcome.conflicts.append({seriesName(object), column,
+                                          TranslateString(QStringLiteral("now %1, was %2"))
+                                              .arg(shownValue(stored), shownValue(old))});
             }
         }
         statements.clear();

@@ -257,7 +257,7 @@ QString HTableSave::deleteRow(const HRowKeyModel *model, int row, bool overwrite
         const QVariant value = now.value(stored.fieldName(i));
         if (!sameValue(value, stored.value(i)))
             changes.append(
-                QStringLiteral("%1 now %2, was %3")
+                TranslateString(QStringLiteral("%1 now %2, was %3"))
                     .arg(stored.fieldName(i), shownValue(value), shownValue(stored.value(i))));
     }
     if (m_seen)
@@ -340,7 +340,7 @@ QString HTableSave::updateRow(const HRowKeyModel *model, int row, bool overwrite
         told = true;
         m_conflictingEdits.insert(editId(id, name));
         conflict(rule,
-                 QStringLiteral("%1 now %2, was %3")
+                 TranslateString(QStringLiteral("%1 now %2, was %3"))
                      .arg(name, shownValue(value), shownValue(model->storedValue(row, column))));
     }
     if (!told) {

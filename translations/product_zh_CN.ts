@@ -405,10 +405,6 @@ Closing now loses the changes made to it.</source>
         <translation>&lt;--</translation>
     </message>
     <message>
-        <source>The outdoor series %1 / %2 (ID %3) is no longer in the product database; nothing was saved.</source>
-        <translation>室外机系列 %1 / %2(ID %3)已不在产品数据库中；未保存任何内容。</translation>
-    </message>
-    <message>
         <source>Set product sale status</source>
         <translation>设置产品销售状态</translation>
     </message>
@@ -1125,6 +1121,30 @@ Cancel: save nothing now.</source>
     <message>
         <source>now stored %1 times, was %2</source>
         <translation>现存储 %1 次，原为 %2 次</translation>
+    </message>
+    <message>
+        <source>The outdoor series %1 (ID %2) is no longer in the product database; nothing was saved.</source>
+        <translation>室外机系列 %1(ID %2)已不在产品数据库中；未保存任何内容。</translation>
+    </message>
+    <message>
+        <source>changed by another user, not deleted (%1)</source>
+        <translation>已被其他用户修改，未删除(%1)</translation>
+    </message>
+    <message>
+        <source>changed by another user</source>
+        <translation>已被其他用户修改</translation>
+    </message>
+    <message>
+        <source>added by another user meanwhile (%1)</source>
+        <translation>在此期间已被其他用户添加(%1)</translation>
+    </message>
+    <message>
+        <source>now %1, was %2</source>
+        <translation>现为 %1，原为 %2</translation>
+    </message>
+    <message>
+        <source>%1 now %2, was %3</source>
+        <translation>%1 现为 %2，原为 %3</translation>
     </message>
 </context>
 </TS>
