@@ -531,21 +531,12 @@ void HEditProductSaleStatus::reloadKeepingEdits(const QVector<HConflict> &confli
     Q_UNUSED(conflicts)
     if (!m_tables.modelsFilled())
         showModelsOfSeries(-1); // rows for every model, none shown until a series is clicked
-    QVector<HSaleStatusDbEdits::Cell> cells;
     QString error;
-    if (!m_dbEdits.reload(HDbFind::getDb(), &cells, &error)) {
+    bool read = false;
+    m_edits.collect(TranslateString(QStringLiteral("Reload")),
+                    [&] { read = m_dbEdits.reload(HDbFind::getDb(), &error); });
+    if (!read)
         HMessageBox::warning(this, TranslateString(QStringLiteral("Warning")), error);
-        return;
-    }
-    m_edits.collect(TranslateString(QStringLiteral("Reload")), [&cells] {
-        for (const HSaleStatusDbEdits::Cell &cell : qAsConst(cells)) {
-            QTableWidgetItem *item = cell.table->item(cell.row, cell.column);
-            if (cell.value.type() == QVariant::Bool)
-                item->setCheckState(cell.value.toBool() ? Qt::Checked : Qt::Unchecked);
-            else
-                item->setText(cell.value.toString());
-        }
-    });
 }
 
 // --- install codes and export -------------------------------------------------------------

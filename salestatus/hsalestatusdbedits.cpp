@@ -103,7 +103,7 @@ HSaveOutcome HSaleStatusDbEdits::save(HDatabase *db, const QJsonArray &modelReco
     return outcome;
 }
 
-bool HSaleStatusDbEdits::reload(HDatabase *db, QVector<Cell> *cells, QString *error)
+bool HSaleStatusDbEdits::reload(HDatabase *db, QString *error)
 {
     HSaleStatusStored now;
     if (!HSaleStatusDbWriter::readAll(db, &now, error))
@@ -122,8 +122,15 @@ bool HSaleStatusDbEdits::reload(HDatabase *db, QVector<Cell> *cells, QString *er
             if (was == before.constEnd() || is == after.constEnd())
                 continue;
             for (int f = 0; f < fields.size(); ++f) {
-                if (was->value(f) != is->value(f))
-                    cells->append({table, row, fields.at(f).tableColumn, is->value(f)});
+                if (was->value(f) == is->value(f))
+                    continue;
+                QTableWidgetItem *item = table->item(row, fields.at(f).tableColumn);
+                if (!item)
+                    continue;
+                if (fields.at(f).flag)
+                    item->setCheckState(is->value(f).toBool() ? Qt::Checked : Qt::Unchecked);
+                else
+                    item->setText(is->value(f).toString());
             }
         }
     }

@@ -30,17 +30,10 @@ public:
     // Writes them (see HSaleStatusDbWriter::save); the tables count as saved when it worked.
     HSaveOutcome save(HDatabase *db, const QJsonArray &modelRecords, bool overwrite);
 
-    struct Cell
-    {
-        QTableWidget *table;
-        int row;
-        int column;
-        QVariant value; // a bool for a check box, else the text
-    };
     // Reads what is stored again. Where another user changed a value since the tab last saw
     // it, the cell gets theirs (dropping an edit of this user there); the other cells keep what
     // they show. The model table must be filled. False with the reason in *error.
-    bool reload(HDatabase *db, QVector<Cell> *cells, QString *error);
+    bool reload(HDatabase *db, QString *error);
 
 private:
     QVector<HSaleStatusDbWriter::Wanted> wanted(const QJsonArray &modelRecords) const;
