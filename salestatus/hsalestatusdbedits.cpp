@@ -97,6 +97,17 @@ HSaleStatusDbEdits::wanted(const QJsonArray &modelRecords) const
 
 HSaveOutcome HSaleStatusDbEdits::save(HDatabase *db, const QJsonArray &modelRecords, bool overwrite)
 {
+    // A load whose read failed left nothing to compare with: what is stored is read now, so
+    // that the edits are not taken for none.
+    HSaleStatusStored &stored = m_writer.stored();
+    QString error;
+    if (stored.series.isEmpty() && stored.models.isEmpty() &&
+        !HSaleStatusDbWriter::readAll(db, &stored, &error)) {
+        HSaveOutcome failed;
+        failed.ok = false;
+        failed.error = error;
+        return failed;
+    }
     const HSaveOutcome outcome = m_writer.save(db, wanted(modelRecords), overwrite);
     if (outcome.ok)
         m_tables.savedToDb();

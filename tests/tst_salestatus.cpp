@@ -401,7 +401,8 @@ void TestSaleStatus::saveToDb()
 
 // Steps: D presses "Save to Db", L<n> loads the n-th scheme (A, B, C), c<id> clicks a
 // series, A checks all shown series, s<id>:<column>=<0|1> and m<code>:<column>=<0|1> tick a
-// series or model cell, t<id>=<text> types a model string, X runs `theirs` on a connection of
+// series or model cell, t<id>=<text> types a model string, O saves the tab (the main window's
+// OK: the scheme file only), X runs `theirs` on a connection of
 // its own (another user saving).
 static void runSteps(Editor &editor, const QString &steps, const QString &db,
                      const QStringList &theirs, QStringList *pending)
@@ -415,6 +416,9 @@ static void runSteps(Editor &editor, const QString &steps, const QString &db,
                                     .join('|'));
             HDbFind::getDb()->resetStatementCounts();
             editor.click("pushButton_SaveDb");
+        } else if (step == "O") {
+            HDbFind::getDb()->resetStatementCounts();
+            editor.widget->save();
         } else if (step == "A") {
             editor.click("pushButton_checkall");
         } else if (step == "X") {
@@ -473,6 +477,9 @@ void TestSaleStatus::saveToDbWritesWhatDiffers_data()
         << "s3:3=1 t3=O'Neil D"
         << "+3|0|1|O'Neil -3|0|0|MS-3" << s3 + "is_user_skip|0|1 " + s3 + "model_string|MS-3|O'Neil"
         << 4 << 4;
+    QTest::newRow("OK writes the scheme, not the database") << "s3:2=1 O"
+                                                            << ""
+                                                            << "" << 0 << 0;
     QTest::newRow("edited, undone by hand") << "D s3:2=1 s3:2=0 D"
                                             << ""
                                             << "" << 0 << 0;
