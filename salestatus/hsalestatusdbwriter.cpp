@@ -122,9 +122,13 @@ QString readRows(HDatabase *db, Part part, const QStringList &keys, bool all,
     return QString();
 }
 
-// The updates of one save, prepared once per set of fields written: "update <table> set
-// <fields> = ? where <key> = ?", and when checked "and <field as compared> = ?" for every
-// field of the row, with the value last seen: a row another user changed in any way is missed.
+// The updates of one save: "update <table> set <fields written> = ? where <key> = ?" and,
+// when checked, a condition on every field of the row that holds when the field still has
+// the value last seen, so that a row another user changed in any way is missed. The
+// conditions use only what every back end takes (no CASE, no COALESCE): a flag is "<> 0"
+// when it was set and "= 0 or is null" when not, whatever number stands for true there; a
+// text is its value, or NULL where it was seen as empty. One statement is prepared per
+// shape (the fields written, the flags seen set).
 class Updates
 {
 public:
@@ -136,7 +140,13 @@ public:
             bool checked)
     {
         const QVector<Field> &fields = HSaleStatusDbWriter::fields(part);
-        std::unique_ptr<HSqlStatement> &update = m_updates[(part << 8) | (mask << 1) | checked];
+        int setFlags = 0;
+        for (int i = 0; checked && i < fields.size(); ++i) {
+            if (fields.at(i).flag && seen.value(i).toBool())
+                setFlags |= 1 << i;
+        }
+        std::unique_ptr<HSqlStatement> &update =
+            m_updates[(part << 16) | (setFlags << 8) | (mask << 1) | int(checked)];
         if (!update) {
             QStringList sets;
             QStringList where{QStringLiteral("[%1] = ?").arg(keyColumnOf(part))};
@@ -144,11 +154,15 @@ public:
                 const QString &column = fields.at(i).column;
                 if (mask & (1 << i))
                     sets.append(QStringLiteral("[%1] = ?").arg(column));
-                if (checked)
-                    where.append(fields.at(i).flag
-                                     ? QStringLiteral("case when [%1] <> 0 then 1 else 0 end = ?")
-                                           .arg(column)
-                                     : QStringLiteral("coalesce([%1], '') = ?").arg(column));
+                if (!checked)
+                    continue;
+                if (!fields.at(i).flag)
+                    where.append(
+                        QStringLiteral("([%1] = ? or ([%1] is null and ? = ''))").arg(column));
+                else if (setFlags & (1 << i))
+                    where.append(QStringLiteral("[%1] <> 0").arg(column));
+                else
+                    where.append(QStringLiteral("([%1] = 0 or [%1] is null)").arg(column));
             }
             update = std::make_unique<HSqlStatement>(
                 m_db, QStringLiteral("update %1 set %2 where %3")
@@ -161,8 +175,13 @@ public:
                 update->bind(place++, written(wanted.value(i), fields.at(i).flag));
         }
         update->bind(place++, keyValue(part, key));
-        for (int i = 0; checked && i < fields.size(); ++i)
-            update->bind(place++, written(seen.value(i), fields.at(i).flag));
+        for (int i = 0; checked && i < fields.size(); ++i) {
+            if (fields.at(i).flag)
+                continue;
+            const QVariant text = written(seen.value(i), false);
+            update->bind(place++, text);
+            update->bind(place++, text);
+        }
         if (!update->exec()) {
             m_error = update->errorString();
             return -1;
