@@ -2,6 +2,7 @@
 
 #include "hsalestatusschemes.h"
 #include "hsalestatustables.h"
+#include "translatestring.h"
 
 #include <QHash>
 #include <QJsonObject>
@@ -108,9 +109,12 @@ HSaveOutcome HSaleStatusDbEdits::save(HDatabase *db, const QJsonArray &modelReco
         failed.error = error;
         return failed;
     }
-    const HSaveOutcome outcome = m_writer.save(db, wanted(modelRecords), overwrite);
+    HSaveOutcome outcome = m_writer.save(db, wanted(modelRecords), overwrite);
     if (outcome.ok)
         m_tables.savedToDb();
+    else if (outcome.conflicts.isEmpty())
+        outcome.error =
+            TranslateString(QStringLiteral("Nothing was saved to the database: ")) + outcome.error;
     return outcome;
 }
 

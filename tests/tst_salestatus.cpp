@@ -380,7 +380,7 @@ void TestSaleStatus::saveToDb()
         table("select * from __product_series") + table("select * from __product_idx");
     editor.click("pushButton_SaveDb");
     QCOMPARE(answerer.count(), 1);
-    QVERIFY2(lastBox(answerer).startsWith("Warning: ") &&
+    QVERIFY2(lastBox(answerer).startsWith("Warning: Nothing was saved to the database: ") &&
                  lastBox(answerer).contains("XYZ is locked"),
              qPrintable(lastBox(answerer)));
     QCOMPARE(table("select * from __product_series") + table("select * from __product_idx"),
