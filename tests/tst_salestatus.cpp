@@ -619,6 +619,13 @@ void TestSaleStatus::otherUsers_data()
         << overwrite << "+3|1|1|MS-3 +5|1|0|MS-5 -3|0|0|MS-3 -5|0|0|MS-5"
         << s3 + "is_not_for_sale|0|1 __product_series|5 (Side-Mini)|5|is_not_for_sale|0|1"
         << "MS-3|2,3,5,21";
+    // Reload shows their values of the series and of a model never shown (which the next
+    // save must not put back), and keeps this user's tick.
+    QTest::newRow("reload, models not shown yet")
+        << "s3:2=1 X D D" << (series("is_user_skip = 1", 3) + model("is_not_for_sale = 1", "P1A"))
+        << "user skip now 1, was 0" << reload << "+3|1|1|MS-3 +P1A|1|0 -3|0|0|MS-3 -P1A|0|0"
+        << s3 + "is_not_for_sale|0|1"
+        << "MS-3|2,3,21";
     // Reload shows their model string and keeps the tick on 5, which the next save writes.
     QTest::newRow("reload keeps the rest")
         << "t3=Mine s5:2=1 X D D" << series("model_string = 'Theirs'", 3)
