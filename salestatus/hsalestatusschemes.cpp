@@ -474,7 +474,8 @@ void HSaleStatusSchemes::completeScheme(QJsonObject &scheme, HDatabase *db,
         codes.insert(value.toObject().value(SchemeKeys::productCode).toString());
     // The codes alone tell whether the scheme lacks a model, which is rare; only then are
     // the whole rows read. Reading every column of tens of thousands of rows to find that
-    // nothing is missing costs most of a load.
+    // nothing is missing costs most of a load. The two flags come along when the caller keeps
+    // what the database holds (to tell later whether another user changed a row).
     bool lacking = false;
     {
         QSqlQuery query = db->query(
