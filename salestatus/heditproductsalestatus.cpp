@@ -6,7 +6,6 @@
 #include "hfindbar.h"
 #include "hmessagebox.h"
 #include "hoemmodelexchange.h"
-#include "hsalestatusdbwriter.h"
 #include "hsalestatusschemeactions.h"
 #include "hsalestatusschemes.h"
 #include "hsalestatustables.h"
@@ -37,6 +36,7 @@ const int kProductTypes[] = {0, 1, 2, 10, 11, 12};
 HEditProductSaleStatus::HEditProductSaleStatus(QWidget *parent)
     : HEditorPage(parent)
     , ui(new Ui::HEditProductSaleStatus)
+    , m_dbEdits(m_tables)
     , m_edits(m_tables, [this](const QTableWidget *table, int row, int column) {
         return schemeCellValue(table, row, column);
     })
@@ -244,12 +244,12 @@ void HEditProductSaleStatus::keepTableEdits()
 {
     QJsonArray series = currentScheme.value(SchemeKeys::seriesTable).toArray();
     if (!series.isEmpty()) {
-        m_tables.writeEditedSeries(series);
+        m_tables.writeEditedRows(ui->tableWidget_Series, series);
         currentScheme.insert(SchemeKeys::seriesTable, series);
     }
     QJsonArray models = currentScheme.value(SchemeKeys::idxTable).toArray();
     if (!models.isEmpty()) {
-        m_tables.writeEditedModels(models);
+        m_tables.writeEditedRows(ui->tableWidget_Idx, models);
         currentScheme.insert(SchemeKeys::idxTable, models);
     }
 }
@@ -296,7 +296,7 @@ void HEditProductSaleStatus::loadScheme(const QString &name)
     const bool applying = m_edits.isApplying();
     m_edits.setApplying(true);
     m_schemeFile.read(this, name, currentScheme);
-    HSaleStatusSchemes::completeScheme(currentScheme, HDbFind::getDb());
+    HSaleStatusSchemes::completeScheme(currentScheme, HDbFind::getDb(), &m_dbEdits.stored());
     fillIduTypeCombo();
     fillInstallCodeCombo();
     // Rows of the previous scheme must never be written into this one.
@@ -419,12 +419,12 @@ void HEditProductSaleStatus::writeTablesToScheme()
 {
     QJsonArray series = currentScheme.value(SchemeKeys::seriesTable).toArray();
     if (!series.isEmpty()) {
-        m_tables.writeSeries(series);
+        m_tables.writeRows(ui->tableWidget_Series, series);
         currentScheme.insert(SchemeKeys::seriesTable, series);
     }
     QJsonArray models = currentScheme.value(SchemeKeys::idxTable).toArray();
     if (!models.isEmpty()) {
-        m_tables.writeModels(models);
+        m_tables.writeRows(ui->tableWidget_Idx, models);
         currentScheme.insert(SchemeKeys::idxTable, models);
     }
     QJsonObject priority = currentScheme.value(SchemeKeys::unitPriority).toObject();
@@ -514,36 +514,29 @@ void HEditProductSaleStatus::on_pushButton_import_clicked()
 
 void HEditProductSaleStatus::on_pushButton_SaveDb_clicked()
 {
-    // Only the rows that may differ from the database are compared with it: all of them after
-    // a scheme was loaded, else those edited since the last save to the database.
-    const QTableWidget *seriesTable = ui->tableWidget_Series;
-    const QVector<int> seriesRows = m_tables.seriesRowsToSave();
-    QVector<HSaleStatusDbWriter::SeriesRow> series;
-    series.reserve(seriesRows.size());
-    for (int row : seriesRows) {
-        series.append({HSaleStatusTables::cellText(seriesTable, row, 0),
-                       HSaleStatusTables::cellChecked(seriesTable, row, 2),
-                       HSaleStatusTables::cellChecked(seriesTable, row, 3),
-                       HSaleStatusTables::cellText(seriesTable, row, 4)});
-    }
-    const QTableWidget *modelTable = ui->tableWidget_Idx;
-    const QVector<int> modelRows = m_tables.modelRowsToSave();
-    QVector<HSaleStatusDbWriter::ModelRow> models;
-    models.reserve(modelRows.size());
-    for (int row : modelRows) {
-        models.append({HSaleStatusTables::cellText(modelTable, row, 0),
-                       HSaleStatusTables::cellChecked(modelTable, row, 3),
-                       HSaleStatusTables::cellChecked(modelTable, row, 4)});
-    }
-    HSaleStatusDbWriter writer;
-    if (!writer.save(HDbFind::getDb(), series, models)) {
-        HMessageBox::warning(
-            this, TranslateString(QStringLiteral("Warning")),
-            TranslateString(QStringLiteral("Nothing was saved to the database: ")) +
-                writer.errorString());
-        return;
-    }
-    m_tables.savedToDb();
+    runSave([this](bool overwrite) {
+        return m_dbEdits.save(HDbFind::getDb(), currentScheme.value(SchemeKeys::idxTable).toArray(),
+                              overwrite);
+    });
+}
+
+QVector<HAuditEntry> HEditProductSaleStatus::pendingEdits() const
+{
+    return m_dbEdits.pending(currentScheme.value(SchemeKeys::idxTable).toArray());
+}
+
+// The cells another user changed show their values, as one undo step; the other edits stay.
+void HEditProductSaleStatus::reloadKeepingEdits(const QVector<HConflict> &conflicts)
+{
+    Q_UNUSED(conflicts)
+    if (!m_tables.modelsFilled())
+        showModelsOfSeries(-1); // rows for every model, none shown until a series is clicked
+    QString error;
+    bool read = false;
+    m_edits.collect(TranslateString(QStringLiteral("Reload")),
+                    [&] { read = m_dbEdits.reload(HDbFind::getDb(), &error); });
+    if (!read)
+        HMessageBox::warning(this, TranslateString(QStringLiteral("Warning")), error);
 }
 
 // --- install codes and export -------------------------------------------------------------
@@ -592,12 +585,15 @@ void HEditProductSaleStatus::on_pushButton_ExportAllSchemes_clicked()
 
 void HEditProductSaleStatus::save()
 {
-    HSaveOutcome outcome;
-    // Nothing unsaved, nothing written: the file stays as it is, byte for byte.
-    if (isModified() && !writeScheme(&outcome.error)) {
-        outcome.ok = false;
-        if (outcome.error.isEmpty())
-            outcome.error = TranslateString(QStringLiteral("the scheme file could not be written"));
-    }
-    HSaveRound::report(this, outcome);
+    runSave([this](bool) {
+        HSaveOutcome outcome;
+        // Nothing unsaved, nothing written: the file stays as it is, byte for byte.
+        if (isModified() && !writeScheme(&outcome.error)) {
+            outcome.ok = false;
+            if (outcome.error.isEmpty())
+                outcome.error =
+                    TranslateString(QStringLiteral("the scheme file could not be written"));
+        }
+        return outcome;
+    });
 }

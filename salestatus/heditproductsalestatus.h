@@ -2,6 +2,7 @@
 
 #include "heditorpage.h"
 
+#include "hsalestatusdbedits.h"
 #include "hsalestatusedits.h"
 #include "hsalestatusschemeactions.h"
 #include "hsalestatustables.h"
@@ -41,6 +42,8 @@ public:
     // Reloads the scheme from its file.
     void discardChanges() override;
     QString statusText() const override;
+    // The database values "Save to Db" would change (the scheme file is not the database).
+    QVector<HAuditEntry> pendingEdits() const override;
     QUndoStack *undoStack() { return &m_edits.stack(); }
 
 public slots:
@@ -65,6 +68,9 @@ private slots:
     void on_pushButton_checkall_2_clicked();
     void on_pushButton_uncheckall_2_clicked();
     void on_comboBox_idu_generate_currentIndexChanged(const QString &arg1);
+
+protected:
+    void reloadKeepingEdits(const QVector<HConflict> &conflicts) override;
 
 private:
     // Schemes.
@@ -101,6 +107,8 @@ private:
     // Fills the two tables and reads them back; keeps the model table's items across a
     // scheme load for the next fill.
     HSaleStatusTables m_tables;
+    // What the database held when last read or written, and "Save to Db".
+    HSaleStatusDbEdits m_dbEdits;
 
     // The scheme shown (the combo may already name the next one while the user is asked).
     QString m_schemeName;

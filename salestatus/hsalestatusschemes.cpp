@@ -4,6 +4,7 @@
 
 #include "hdatabase.h"
 #include "hjsonfunc.h"
+#include "hsalestatusdbwriter.h"
 #include "hsafefile.h"
 #include "md5.h"
 
@@ -423,8 +424,13 @@ QJsonObject modelRecord(const QSqlQuery &query, const Columns &columns)
 // values. Lookups go through hashes: the large range has tens of thousands of models. A
 // database model becomes a JSON record only when the scheme lacks it, which is rare: making
 // tens of thousands of records just to find their codes in the scheme costs most of a load.
-void HSaleStatusSchemes::completeScheme(QJsonObject &scheme, HDatabase *db)
+void HSaleStatusSchemes::completeScheme(QJsonObject &scheme, HDatabase *db,
+                                        HSaleStatusStored *stored)
 {
+    if (stored) {
+        stored->series.clear();
+        stored->models.clear();
+    }
     QJsonArray series = scheme.value(SchemeKeys::seriesTable).toArray();
     QJsonArray models = scheme.value(SchemeKeys::idxTable).toArray();
 
@@ -441,6 +447,10 @@ void HSaleStatusSchemes::completeScheme(QJsonObject &scheme, HDatabase *db)
         const Columns columns(query.record(), seriesColumns());
         while (query.next()) {
             const int id = columns.value(query, 0).toInt();
+            if (stored)
+                stored->series.insert(QString::number(id), {columns.value(query, 6).toBool(),
+                                                            columns.value(query, 7).toBool(),
+                                                            columns.value(query, 4).toString()});
             QVector<int> &rows = seriesRows[id];
             if (rows.isEmpty()) {
                 rows.append(series.size());
@@ -464,13 +474,24 @@ void HSaleStatusSchemes::completeScheme(QJsonObject &scheme, HDatabase *db)
         codes.insert(value.toObject().value(SchemeKeys::productCode).toString());
     // The codes alone tell whether the scheme lacks a model, which is rare; only then are
     // the whole rows read. Reading every column of tens of thousands of rows to find that
-    // nothing is missing costs most of a load.
+    // nothing is missing costs most of a load. The two flags come along when the caller keeps
+    // what the database holds (to tell later whether another user changed a row).
     bool lacking = false;
     {
-        QSqlQuery query = db->query(QStringLiteral("select [product_code] from __product_idx"));
+        QSqlQuery query = db->query(
+            stored
+                ? QStringLiteral(
+                      "select [product_code], [is_not_for_sale], [is_user_skip] from __product_idx")
+                : QStringLiteral("select [product_code] from __product_idx"));
         lacking = !query.isActive();
-        while (!lacking && query.next())
-            lacking = !codes.contains(query.value(0).toString());
+        while (query.next()) {
+            const QString code = query.value(0).toString();
+            lacking = lacking || !codes.contains(code);
+            if (stored)
+                stored->models.insert(code, {query.value(1).toBool(), query.value(2).toBool()});
+            else if (lacking)
+                break;
+        }
     }
     if (lacking) {
         QSqlQuery query = db->query(QStringLiteral("Select * from __product_idx"));

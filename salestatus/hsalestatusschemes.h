@@ -6,6 +6,7 @@
 #include <QStringList>
 
 class HDatabase;
+struct HSaleStatusStored;
 
 // Keys of a sale status scheme file.
 namespace SchemeKeys {
@@ -67,8 +68,10 @@ public:
     static bool isSafeName(const QString &name);
 
     // Adds what the database has and the scheme lacks (see the .cpp). A database that
-    // cannot be read adds nothing.
-    static void completeScheme(QJsonObject &scheme, HDatabase *db);
+    // cannot be read adds nothing. With `stored`, notes the sale values of every database
+    // row on the way (the same two reads).
+    static void completeScheme(QJsonObject &scheme, HDatabase *db,
+                               HSaleStatusStored *stored = nullptr);
     static QJsonArray readSeriesFromDb(HDatabase *db);
     static QJsonArray readModelsFromDb(HDatabase *db);
 

@@ -1,5 +1,6 @@
 #include "hsalestatustables.h"
 
+#include "hsalestatusedits.h"
 #include "hsalestatusschemes.h"
 #include "htextdelegate.h"
 #include "translatestring.h"
@@ -12,6 +13,7 @@
 #include <QTableWidgetItem>
 
 #include <algorithm>
+#include <numeric>
 
 namespace {
 
@@ -388,61 +390,69 @@ void HSaleStatusTables::deleteSpareItems()
     m_spareModelItems.clear();
 }
 
-// Each table row updates the first record with its key; the keys are looked up in a hash
-// built once, so saving grows with the rows rather than with rows times records. A record
-// that already holds the row's values is left as it is: rewriting tens of thousands of
-// unchanged records costs more than comparing them.
-void HSaleStatusTables::writeSeries(QJsonArray &series)
+// Each table row updates the first record with its key, rows in table order so that the last
+// row of a key wins. Row i was filled from record i, so the key is looked up there first and
+// in a hash built once only when that fails: saving grows with the rows rather than with rows
+// times records. A record that already holds the row's values is left as it is: rewriting
+// tens of thousands of unchanged records costs more than comparing them.
+void HSaleStatusTables::write(const QTableWidget *table, QJsonArray &records, bool editedOnly)
 {
-    const QTableWidget *table = m_seriesTable;
-    m_series.edited.clear();
-    QHash<int, int> firstRecord;
-    firstRecord.reserve(series.size());
-    for (int i = series.size() - 1; i >= 0; --i)
-        firstRecord.insert(series.at(i).toObject().value(SchemeKeys::idSeries).toInt(), i);
-    for (int row = 0; row < table->rowCount(); ++row) {
-        const auto found = firstRecord.constFind(cellText(table, row, 0).toInt());
-        if (found == firstRecord.constEnd())
-            continue;
-        const QJsonValue notForSale(cellChecked(table, row, 2));
-        const QJsonValue userSkip(cellChecked(table, row, 3));
-        const QJsonValue modelString(cellText(table, row, 4));
-        QJsonObject record = series.at(found.value()).toObject();
-        if (record.value(SchemeKeys::isNotForSale) == notForSale &&
-            record.value(SchemeKeys::isUserSkip) == userSkip &&
-            record.value(SchemeKeys::modelString) == modelString)
-            continue;
-        record.insert(SchemeKeys::isNotForSale, notForSale);
-        record.insert(SchemeKeys::isUserSkip, userSkip);
-        record.insert(SchemeKeys::modelString, modelString);
-        series.replace(found.value(), record);
-    }
-}
+    Shown &shown = shownOf(table);
+    const bool series = table == m_seriesTable;
+    const QString &keyName = series ? SchemeKeys::idSeries : SchemeKeys::productCode;
+    // Scheme key of the text, first and second check column (by column 2, 3, 4).
+    static const QVector<QPair<int, QString>> seriesCells = {
+        {2, SchemeKeys::isNotForSale}, {3, SchemeKeys::isUserSkip}, {4, SchemeKeys::modelString}};
+    static const QVector<QPair<int, QString>> modelCells = {
+        {2, SchemeKeys::oemModel}, {3, SchemeKeys::isNotForSale}, {4, SchemeKeys::isUserSkip}};
+    const QVector<QPair<int, QString>> &cells = series ? seriesCells : modelCells;
 
-void HSaleStatusTables::writeModels(QJsonArray &models)
-{
-    const QTableWidget *table = m_modelTable;
-    m_models.edited.clear();
+    QVector<int> rows;
+    if (editedOnly) {
+        rows = QVector<int>(shown.edited.cbegin(), shown.edited.cend());
+        std::sort(rows.begin(), rows.end());
+    } else {
+        rows.resize(table->rowCount());
+        std::iota(rows.begin(), rows.end(), 0);
+    }
+    shown.edited.clear();
+    const auto keyText = [&](int i) {
+        const QJsonValue value = records.at(i).toObject().value(keyName);
+        return value.isString() ? value.toString() : QString::number(value.toInt());
+    };
     QHash<QString, int> firstRecord;
-    firstRecord.reserve(models.size());
-    for (int i = models.size() - 1; i >= 0; --i)
-        firstRecord.insert(models.at(i).toObject().value(SchemeKeys::productCode).toString(), i);
-    for (int row = 0; row < table->rowCount(); ++row) {
-        const auto found = firstRecord.constFind(cellText(table, row, 0));
-        if (found == firstRecord.constEnd())
+    for (int row : qAsConst(rows)) {
+        if (row >= table->rowCount())
             continue;
-        const QJsonValue oemModel(cellText(table, row, 2));
-        const QJsonValue notForSale(cellChecked(table, row, 3));
-        const QJsonValue userSkip(cellChecked(table, row, 4));
-        QJsonObject record = models.at(found.value()).toObject();
-        if (record.value(SchemeKeys::oemModel) == oemModel &&
-            record.value(SchemeKeys::isNotForSale) == notForSale &&
-            record.value(SchemeKeys::isUserSkip) == userSkip)
+        const QString key = cellText(table, row, 0);
+        int found = -1;
+        const auto shared = shown.sharedKeys.constFind(key);
+        if (shared != shown.sharedKeys.constEnd()) {
+            found = shared->first();
+        } else if (row < records.size() && keyText(row) == key) {
+            found = row;
+        } else {
+            if (firstRecord.isEmpty()) {
+                for (int i = records.size() - 1; i >= 0; --i)
+                    firstRecord.insert(keyText(i), i);
+            }
+            found = firstRecord.value(key, -1);
+        }
+        if (found < 0 || found >= records.size())
             continue;
-        record.insert(SchemeKeys::oemModel, oemModel);
-        record.insert(SchemeKeys::isNotForSale, notForSale);
-        record.insert(SchemeKeys::isUserSkip, userSkip);
-        models.replace(found.value(), record);
+        QJsonObject record = records.at(found).toObject();
+        bool changed = false;
+        for (const auto &cell : cells) {
+            const QJsonValue value = HSaleStatusEdits::isCheckColumn(series, cell.first)
+                                         ? QJsonValue(cellChecked(table, row, cell.first))
+                                         : QJsonValue(cellText(table, row, cell.first));
+            if (record.value(cell.second) != value) {
+                record.insert(cell.second, value);
+                changed = true;
+            }
+        }
+        if (changed)
+            records.replace(found, record);
     }
 }
 
@@ -496,66 +506,6 @@ void HSaleStatusTables::noteEdited(const QTableWidget *table, int row)
     Shown &shown = shownOf(table);
     shown.edited.insert(row);
     shown.unsaved.insert(row);
-}
-
-int HSaleStatusTables::firstRecord(const QTableWidget *table, const QJsonArray &records,
-                                   const QString &keyName, int row) const
-{
-    // Row i was filled from record i; a key that several rows hold writes into the first.
-    const Shown &shown = shownOf(table);
-    const QString key = cellText(table, row, 0);
-    const auto shared = shown.sharedKeys.constFind(key);
-    if (shared != shown.sharedKeys.constEnd())
-        return shared->first();
-    const auto keyText = [&](int i) {
-        const QJsonValue value = records.at(i).toObject().value(keyName);
-        return value.isString() ? value.toString() : QString::number(value.toInt());
-    };
-    if (row < records.size() && keyText(row) == key)
-        return row;
-    for (int i = 0; i < records.size(); ++i) {
-        if (keyText(i) == key)
-            return i;
-    }
-    return -1;
-}
-
-void HSaleStatusTables::writeEditedSeries(QJsonArray &series)
-{
-    const QTableWidget *table = m_seriesTable;
-    const QSet<int> rows = m_series.edited;
-    m_series.edited.clear();
-    for (int row : rows) {
-        if (row >= table->rowCount())
-            continue;
-        const int found = firstRecord(table, series, SchemeKeys::idSeries, row);
-        if (found < 0)
-            continue;
-        QJsonObject record = series.at(found).toObject();
-        record.insert(SchemeKeys::isNotForSale, cellChecked(table, row, 2));
-        record.insert(SchemeKeys::isUserSkip, cellChecked(table, row, 3));
-        record.insert(SchemeKeys::modelString, cellText(table, row, 4));
-        series.replace(found, record);
-    }
-}
-
-void HSaleStatusTables::writeEditedModels(QJsonArray &models)
-{
-    const QTableWidget *table = m_modelTable;
-    const QSet<int> rows = m_models.edited;
-    m_models.edited.clear();
-    for (int row : rows) {
-        if (row >= table->rowCount())
-            continue;
-        const int found = firstRecord(table, models, SchemeKeys::productCode, row);
-        if (found < 0)
-            continue;
-        QJsonObject record = models.at(found).toObject();
-        record.insert(SchemeKeys::oemModel, cellText(table, row, 2));
-        record.insert(SchemeKeys::isNotForSale, cellChecked(table, row, 3));
-        record.insert(SchemeKeys::isUserSkip, cellChecked(table, row, 4));
-        models.replace(found, record);
-    }
 }
 
 QString HSaleStatusTables::cellText(const QTableWidget *table, int row, int column)

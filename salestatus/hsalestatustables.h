@@ -31,6 +31,8 @@ public:
     // allowed; no row numbers. Edits in them are noted, so that a refill resets only the rows
     // that differ from the scheme.
     void setUp(QTableWidget *seriesTable, QTableWidget *modelTable);
+    QTableWidget *seriesTable() const { return m_seriesTable; }
+    QTableWidget *modelTable() const { return m_modelTable; }
 
     // Series table: id_series, category text, is_not_for_sale, is_user_skip, model string;
     // the rows of series of other product types are not shown.
@@ -48,14 +50,19 @@ public:
     // Empties the model table; its items are kept for the next fill.
     void clearModels();
 
-    // Writes each row into the first record with its key (series id, product code); rows
-    // without a record are skipped. Afterwards the tables and the scheme agree.
-    void writeSeries(QJsonArray &series);
-    void writeModels(QJsonArray &models);
+    // Writes each row of `table` (one of the two) into the first record with its key (series
+    // id, product code), the last row of a key winning; rows without a record are skipped.
+    // Afterwards the table and the records agree.
+    void writeRows(const QTableWidget *table, QJsonArray &records) { write(table, records, false); }
     // The same for the rows edited since the last fill or write only: what a switch of
     // product type or series keeps of the edits, without walking every row.
-    void writeEditedSeries(QJsonArray &series);
-    void writeEditedModels(QJsonArray &models);
+    void writeEditedRows(const QTableWidget *table, QJsonArray &records)
+    {
+        write(table, records, true);
+    }
+    // Whether the model table holds the scheme's models (it is empty until a series is
+    // clicked after a scheme was loaded).
+    bool modelsFilled() const { return m_models.filled; }
 
     // Whether a row belongs to the product type or series the table shows (the find box
     // may hide it still).
@@ -115,9 +122,7 @@ private:
     {
         return table == m_seriesTable ? m_series : m_models;
     }
-    // The first record with the key of `row` (column 0), or -1.
-    int firstRecord(const QTableWidget *table, const QJsonArray &records, const QString &keyName,
-                    int row) const;
+    void write(const QTableWidget *table, QJsonArray &records, bool editedOnly);
     static QVector<int> rowsToSave(const Shown &shown, const QTableWidget *table);
 
     using RowSetter = std::function<void(int row)>;
