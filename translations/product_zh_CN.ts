@@ -1146,5 +1146,17 @@ Cancel: save nothing now.</source>
         <source>%1 now %2, was %3</source>
         <translation>%1 现为 %2，原为 %3</translation>
     </message>
+    <message>
+        <source>not for sale</source>
+        <translation>不销售</translation>
+    </message>
+    <message>
+        <source>user skip</source>
+        <translation>用户跳过</translation>
+    </message>
+    <message>
+        <source>other users changed %1 rows meanwhile; nothing was saved</source>
+        <translation>在此期间其他用户修改了 %1 行；未保存任何内容</translation>
+    </message>
 </context>
 </TS>
