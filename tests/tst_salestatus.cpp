@@ -472,11 +472,11 @@ void TestSaleStatus::saveToDbWritesWhatDiffers_data()
                              << ""
                              << "" << 0 << 0;
     QTest::newRow("one edit") << "D s3:2=1 D"
-                              << "+3|1|0|MS-3 -3|0|0|MS-3" << s3 + "is_not_for_sale|0|1" << 4 << 4;
+                              << "+3|1|0|MS-3 -3|0|0|MS-3" << s3 + "is_not_for_sale|0|1" << 2 << 2;
     QTest::newRow("one edit before the first save")
         << "s3:3=1 t3=O'Neil D"
         << "+3|0|1|O'Neil -3|0|0|MS-3" << s3 + "is_user_skip|0|1 " + s3 + "model_string|MS-3|O'Neil"
-        << 4 << 4;
+        << 2 << 2;
     QTest::newRow("OK writes the scheme, not the database") << "s3:2=1 O"
                                                             << ""
                                                             << "" << 0 << 0;
@@ -486,13 +486,13 @@ void TestSaleStatus::saveToDbWritesWhatDiffers_data()
     QTest::newRow("model edited after a save")
         << "c1 D mP1A:3=1 D"
         << "+P1A|1|0 -P1A|0|0"
-        << "__product_idx|1 (Top-Heat pump-VRF)|P1A|is_not_for_sale|0|1" << 4 << 4;
+        << "__product_idx|1 (Top-Heat pump-VRF)|P1A|is_not_for_sale|0|1" << 2 << 2;
     // The model table's edits go into the scheme in memory on a switch of series, and come
     // back from it.
     QTest::newRow("model edit kept across a series switch")
         << "c1 mP1A:4=1 c2 D"
         << "+P1A|0|1 -P1A|0|0"
-        << "__product_idx|1 (Top-Heat pump-VRF)|P1A|is_user_skip|0|1" << 4 << 4;
+        << "__product_idx|1 (Top-Heat pump-VRF)|P1A|is_user_skip|0|1" << 2 << 2;
     QTest::newRow("check all after a save")
         << "D A D"
         << "+1|1|0|MS-1 +3|1|0|MS-3 +5|1|0|MS-5 +7|1|0|MS-7 -1|0|0|MS-1 -3|0|0|MS-3 "
@@ -500,7 +500,7 @@ void TestSaleStatus::saveToDbWritesWhatDiffers_data()
         << "__product_series|1 (Top-Heat pump-VRF)|1|is_not_for_sale|0|1 " + s3 +
                "is_not_for_sale|0|1 __product_series|5 (Side-Mini)|5|is_not_for_sale|0|1 "
                "__product_series|7 (Mini)|7|is_not_for_sale|0|1"
-        << 7 << 7;
+        << 5 << 5;
     // The models of a scheme are written without a click on a series.
     QTest::newRow("another scheme after a save")
         << "D L1 D"
@@ -508,7 +508,7 @@ void TestSaleStatus::saveToDbWritesWhatDiffers_data()
         << "__product_series|1 (S)|1|is_not_for_sale|0|1 "
            "__product_series|1 (S)|1|model_string|MS-1|S'1 "
            "__product_idx|2 (VRF)|P2A|is_not_for_sale|0|1"
-        << 5 << 5;
+        << 3 << 3;
     // The last row of a doubled code wins, as it does in the scheme.
     QTest::newRow("doubled code, first row edited") << "L2 c1 D mP1B:4=1 D"
                                                     << ""
@@ -529,6 +529,11 @@ void TestSaleStatus::saveToDbWritesWhatDiffers()
                            {"idx_table", QJsonArray{modelRecord("P2A", 2, "", true)}}});
     writeScheme("C.json", {{"idx_table", QJsonArray{modelRecord("P1B", 1, "one", false),
                                                     modelRecord("P1B", 1, "two", true)}}});
+    // The history table exists, as after the first save: the counts are those of every save.
+    QString error;
+    QVERIFY2(HAuditLog::append(HDbFind::getDb(), {{"t", "s", "k", "c", {}, {}}}, &error),
+             qPrintable(error));
+    QVERIFY(execSql(m_db, {"delete from maintainer_audit"}));
     const QStringList before = dbRows(m_db);
     ModalAnswerer answerer;
     Editor editor;
