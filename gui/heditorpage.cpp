@@ -85,6 +85,15 @@ bool HEditorPage::confirmDiscard(const QString &what)
 
 void HEditorPage::runSave(const std::function<HSaveOutcome(bool overwrite)> &attempt)
 {
+    HSaveRound::report(this, saveAsking(this, attempt, [this](const QVector<HConflict> &conflicts) {
+                           reloadKeepingEdits(conflicts);
+                       }));
+}
+
+HSaveOutcome HEditorPage::saveAsking(QWidget *parent,
+                                     const std::function<HSaveOutcome(bool overwrite)> &attempt,
+                                     const std::function<void(const QVector<HConflict> &)> &reload)
+{
     HSaveOutcome outcome = attempt(false);
     if (!outcome.conflicts.isEmpty()) {
         const QVector<HConflict> conflicts = outcome.conflicts;
@@ -104,11 +113,12 @@ void HEditorPage::runSave(const std::function<HSaveOutcome(bool overwrite)> &att
             TranslateString(QStringLiteral("Reload: show what is stored now, with your other "
                                            "edits kept.\nOverwrite: save your edits over "
                                            "theirs.\nCancel: save nothing now."));
-        const QMessageBox::StandardButton answer = HMessageBox::show(
-            this, QMessageBox::Warning, TranslateString(QStringLiteral("Changed by another user")),
-            text, kReload | kOverwrite | QMessageBox::Cancel, kReload,
-            {{kReload, TranslateString(QStringLiteral("Reload"))},
-             {kOverwrite, TranslateString(QStringLiteral("Overwrite"))}});
+        const QMessageBox::StandardButton answer =
+            HMessageBox::show(parent, QMessageBox::Warning,
+                              TranslateString(QStringLiteral("Changed by another user")), text,
+                              kReload | kOverwrite | QMessageBox::Cancel, kReload,
+                              {{kReload, TranslateString(QStringLiteral("Reload"))},
+                               {kOverwrite, TranslateString(QStringLiteral("Overwrite"))}});
         if (answer == kOverwrite) {
             outcome = attempt(true);
         } else {
@@ -116,7 +126,7 @@ void HEditorPage::runSave(const std::function<HSaveOutcome(bool overwrite)> &att
             outcome.ok = false;
             outcome.conflicts = conflicts;
             if (answer == kReload) {
-                reloadKeepingEdits(conflicts);
+                reload(conflicts);
                 outcome.error =
                     TranslateString(
                         QStringLiteral("Not saved: other users changed %1 rows meanwhile. They now "
@@ -136,5 +146,5 @@ void HEditorPage::runSave(const std::function<HSaveOutcome(bool overwrite)> &att
         const bool on = HAuditLog::append(HDbFind::getDb(), outcome.history, &why);
         emit HSaveNotifier::instance()->historyStateChanged(on, why);
     }
-    HSaveRound::report(this, outcome);
+    return outcome;
 }

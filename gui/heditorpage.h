@@ -56,6 +56,12 @@ public:
     static constexpr QMessageBox::StandardButton kReload = QMessageBox::Retry;
     static constexpr QMessageBox::StandardButton kOverwrite = QMessageBox::Apply;
 
+    // What runSave() does, for an editor that is not a tab (a window of its own): returns
+    // the outcome instead of reporting it; Reload calls `reload`.
+    static HSaveOutcome saveAsking(QWidget *parent,
+                                   const std::function<HSaveOutcome(bool overwrite)> &attempt,
+                                   const std::function<void(const QVector<HConflict> &)> &reload);
+
 public slots:
     // Saves the unsaved work and reports the outcome with HSaveRound::report().
     virtual void save() = 0;

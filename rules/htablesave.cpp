@@ -441,68 +441,10 @@ HSqlStatement &HTableSave::prepared(const QString &sql)
     return *slot;
 }
 
-namespace {
-
-// A save that wrote something has its history written after it, in a transaction of its
-// own: a refusal never undoes the save.
-HSaveOutcome saveHistory(const HSaveOutcome &outcome)
-{
-    if (outcome.ok && !outcome.history.isEmpty()) {
-        QString why;
-        const bool on = HAuditLog::append(HDbFind::getDb(), outcome.history, &why);
-        emit HSaveNotifier::instance()->historyStateChanged(on, why);
-    }
-    return outcome;
-}
-
-} // namespace
-
 HSaveOutcome saveAskingOnConflict(QWidget *parent,
                                   const std::function<HSaveOutcome(bool overwrite)> &attempt,
                                   const std::function<void()> &reload)
 {
-    HSaveOutcome outcome = attempt(false);
-    if (!outcome.conflicts.isEmpty()) {
-        const QVector<HConflict> conflicts = outcome.conflicts;
-        QStringList lines;
-        const int shown = qMin(conflicts.size(), 15);
-        for (int i = 0; i < shown; ++i) {
-            const HConflict &c = conflicts.at(i);
-            lines.append(QStringLiteral("%1 \u2014 %2: %3").arg(c.series, c.row, c.change));
-        }
-        if (conflicts.size() > shown)
-            lines.append(
-                TranslateString(QStringLiteral("... and %1 more")).arg(conflicts.size() - shown));
-        const QString text =
-            TranslateString(QStringLiteral("Since you loaded them, other users changed rows "
-                                           "that this save would change. Nothing was saved.")) +
-            QStringLiteral("\n\n") + lines.join(QLatin1Char('\n')) + QStringLiteral("\n\n") +
-            TranslateString(QStringLiteral("Reload: show what is stored now, with your other "
-                                           "edits kept.\nOverwrite: save your edits over "
-                                           "theirs.\nCancel: save nothing now."));
-        const QMessageBox::StandardButton answer = HMessageBox::show(
-            parent, QMessageBox::Warning,
-            TranslateString(QStringLiteral("Changed by another user")), text,
-            HEditorPage::kReload | HEditorPage::kOverwrite | QMessageBox::Cancel,
-            HEditorPage::kReload,
-            {{HEditorPage::kReload, TranslateString(QStringLiteral("Reload"))},
-             {HEditorPage::kOverwrite, TranslateString(QStringLiteral("Overwrite"))}});
-        if (answer == HEditorPage::kOverwrite)
-            return saveHistory(attempt(true));
-        outcome = HSaveOutcome();
-        outcome.ok = false;
-        outcome.conflicts = conflicts;
-        if (answer == HEditorPage::kReload) {
-            reload();
-            outcome.error =
-                TranslateString(QStringLiteral("Not saved: other users changed %1 rows meanwhile. "
-                                               "They now show what is stored; your other edits "
-                                               "are kept, unsaved."))
-                    .arg(conflicts.size());
-        } else {
-            outcome.cancelled = true;
-        }
-        return outcome;
-    }
-    return saveHistory(outcome);
+    return HEditorPage::saveAsking(parent, attempt,
+                                   [&reload](const QVector<HConflict> &) { reload(); });
 }
