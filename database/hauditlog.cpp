@@ -8,6 +8,11 @@
 
 #include <memory>
 
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 const QString kColumns = QStringLiteral(
@@ -151,6 +156,11 @@ QString HAuditLog::userName(HDatabase *db)
         if (!value.isEmpty())
             return value;
     }
+#ifdef Q_OS_UNIX
+    // No login in the environment (a service, a bare shell): the account itself.
+    if (const passwd *account = getpwuid(getuid()))
+        return QString::fromLocal8Bit(account->pw_name);
+#endif
     return QStringLiteral("unknown");
 }
 

@@ -26,7 +26,6 @@ HChangesDialog::HChangesDialog(const QList<Tab> &tabs, QWidget *parent)
 {
     setObjectName(QStringLiteral("HChangesDialog"));
     setWindowTitle(TranslateString(QStringLiteral("Unsaved changes")));
-    resize(900, 500);
 
     auto *tree = new QTreeWidget(this);
     tree->setObjectName(QStringLiteral("treeWidget_changes"));
@@ -55,8 +54,13 @@ HChangesDialog::HChangesDialog(const QList<Tab> &tabs, QWidget *parent)
                                       valueText(edit.oldValue), valueText(edit.newValue)});
         top->setExpanded(true);
     }
-    for (int c = 0; c < headers.size(); ++c)
+    int width = 0;
+    for (int c = 0; c < headers.size(); ++c) {
         tree->resizeColumnToContents(c);
+        width += tree->columnWidth(c);
+    }
+    // Wide enough for every column (long pair names included); run() keeps it on screen.
+    resize(qBound(900, width + 60, 1800), 500);
 
     auto *summary = new QLabel(this);
     summary->setObjectName(QStringLiteral("label_changes"));

@@ -972,7 +972,7 @@ Delete it anyway?</source>
     </message>
     <message>
         <source>Changes...</source>
-        <translation>修改...</translation>
+        <translation>未保存的修改...</translation>
     </message>
     <message>
         <source>Lists the edits of every tab that are not saved yet</source>
