@@ -1,5 +1,6 @@
 #include "hproductdatacheck.h"
 
+#include "hauditlog.h"
 #include "hdatabase.h"
 #include "hproductschema.h"
 #include "hsqlstatement.h"
@@ -75,19 +76,23 @@ bool HProductDataCheck::run()
 {
     m_groups.clear();
     m_removals.clear();
+    m_history.clear();
     m_matchingRows = 0;
     m_ruleNames = 0;
     m_error.clear();
 
     auto list = [this](Group &group, const QString &sql,
-                       const std::function<QString(const QSqlQuery &)> &line) {
+                       const std::function<QString(const QSqlQuery &)> &line,
+                       const std::function<HAuditEntry(const QSqlQuery &)> &entry) {
         QSqlQuery query = m_db->query(sql);
         if (!query.isActive()) {
             m_error = QStringLiteral("%1: %2").arg(group.table, m_db->errorString());
             return false;
         }
-        while (query.next())
+        while (query.next()) {
             group.rows.append(line(query));
+            m_history.append(entry(query));
+        }
         if (query.lastError().type() != QSqlError::NoError) {
             m_error = QStringLiteral("%1: %2").arg(group.table, query.lastError().text());
             return false;
@@ -106,15 +111,29 @@ bool HProductDataCheck::run()
             return QStringLiteral("%1 %2, %3 %4: %5")
                 .arg(t.seriesText, text(query.value(0)), t.otherText, text(query.value(1)), why);
         };
+        // The history gets each row removed, as the matching tabs write a removed row.
+        auto entry = [&t](const QSqlQuery &query) {
+            return HAuditEntry{
+                t.table,
+                text(query.value(0)),
+                QStringLiteral("%1 / %2").arg(text(query.value(0)), text(query.value(1))),
+                QStringLiteral("(row)"),
+                QStringLiteral("1"),
+                QVariant()};
+        };
         const bool listed =
-            list(group, select + QStringLiteral("not ") + series,
-                 [&](const QSqlQuery &query) {
-                     return line(query, QStringLiteral("no such %1").arg(t.seriesText));
-                 }) &&
-            list(group, select + QStringLiteral("%1 and not %2").arg(series, other),
-                 [&](const QSqlQuery &query) {
-                     return line(query, QStringLiteral("no such %1").arg(t.otherText));
-                 });
+            list(
+                group, select + QStringLiteral("not ") + series,
+                [&](const QSqlQuery &query) {
+                    return line(query, QStringLiteral("no such %1").arg(t.seriesText));
+                },
+                entry) &&
+            list(
+                group, select + QStringLiteral("%1 and not %2").arg(series, other),
+                [&](const QSqlQuery &query) {
+                    return line(query, QStringLiteral("no such %1").arg(t.otherText));
+                },
+                entry);
         if (!listed)
             return false;
         m_removals.append(
@@ -133,15 +152,24 @@ bool HProductDataCheck::run()
                            "__product_series.[%1])")
                 .arg(rule.seriesColumn, rule.table);
         const int before = names.rows.size();
-        if (!list(names,
-                  QStringLiteral("select [id_series],[product_series],[%1] from __product_series "
-                                 "where %2")
-                      .arg(rule.seriesColumn, dangling),
-                  [&rule](const QSqlQuery &query) {
-                      return QStringLiteral("series %1 %2: %3 '%4' is not in %5")
-                          .arg(text(query.value(0)), query.value(1).toString(), rule.seriesColumn,
-                               query.value(2).toString(), rule.table);
-                  }))
+        if (!list(
+                names,
+                QStringLiteral("select [id_series],[product_series],[%1] from __product_series "
+                               "where %2")
+                    .arg(rule.seriesColumn, dangling),
+                [&rule](const QSqlQuery &query) {
+                    return QStringLiteral("series %1 %2: %3 '%4' is not in %5")
+                        .arg(text(query.value(0)), query.value(1).toString(), rule.seriesColumn,
+                             query.value(2).toString(), rule.table);
+                },
+                [&rule](const QSqlQuery &query) {
+                    return HAuditEntry{QStringLiteral("__product_series"),
+                                       query.value(1).toString(),
+                                       text(query.value(0)),
+                                       rule.seriesColumn,
+                                       query.value(2),
+                                       QStringLiteral("")}; // cleared, not NULL
+                }))
             return false;
         m_removals.append({QStringLiteral("update __product_series set [%1] = '' where %2")
                                .arg(rule.seriesColumn, dangling),
@@ -177,5 +205,7 @@ bool HProductDataCheck::remove()
         m_db->rollback();
         return false;
     }
+    m_historyError.clear();
+    m_historyWritten = HAuditLog::append(m_db, m_history, &m_historyError);
     return true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "hauditlog.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -33,8 +35,13 @@ public:
     // names to ''. When the database no longer holds exactly what run() found (someone
     // changed it meanwhile), nothing is changed and false is returned; so too on any
     // failure, with the database's error text in errorString().
+    // After a removal the history gets one row per row removed or name cleared, in a
+    // transaction of its own: false, with the reason, when the database refused it (the
+    // removal stands).
     bool remove();
     QString errorString() const { return m_error; }
+    bool historyWritten() const { return m_historyWritten; }
+    QString historyError() const { return m_historyError; }
 
 private:
     // One statement of remove(): its text and the rows it must change.
@@ -47,6 +54,9 @@ private:
     HDatabase *m_db;
     QVector<Group> m_groups;
     QVector<Removal> m_removals;
+    QVector<HAuditEntry> m_history;
+    bool m_historyWritten = true;
+    QString m_historyError;
     int m_matchingRows = 0;
     int m_ruleNames = 0;
     QString m_error;

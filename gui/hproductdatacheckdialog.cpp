@@ -1,5 +1,7 @@
 #include "hproductdatacheckdialog.h"
 
+#include "hsaveround.h"
+
 #include "hdbfind.h"
 #include "hmessagebox.h"
 #include "hproductdatacheck.h"
@@ -98,5 +100,8 @@ void HProductDataCheckDialog::on_pushButton_remove_clicked()
     if (!m_check->remove())
         HMessageBox::warning(this, TranslateString(QStringLiteral("Warning")),
                              m_check->errorString());
+    else
+        emit HSaveNotifier::instance()->historyStateChanged(m_check->historyWritten(),
+                                                            m_check->historyError());
     refresh();
 }

@@ -143,6 +143,22 @@ private slots:
                                     "__rule_unit_acc_controller_matching (0), "
                                     "__product_series (0)"));
         QVERIFY(!remove->isEnabled());
+        // The history holds each row removed and each name cleared; none of the attempt that
+        // found the data changed.
+        QStringList history = sqlRows(m_db, "select table_name, row_key, column_name, "
+                                            "old_value, coalesce(new_value, 'NULL') from "
+                                            "maintainer_audit");
+        history.sort();
+        QCOMPARE(history, QStringList({"__product_series|1|rule_pipe_dimmension|P-X|",
+                                       "__product_series|2|rule_limit|GONE-LIMIT|",
+                                       "__rule_odu_acc_matching|1 / GONE|(row)|1|NULL",
+                                       "__rule_odu_acc_matching|97 / A1|(row)|1|NULL",
+                                       "__rule_odu_idu_matching|1 / 99|(row)|1|NULL",
+                                       "__rule_odu_idu_matching|98 / 10|(row)|1|NULL",
+                                       "__rule_odu_idu_matching|98 / 99|(row)|1|NULL",
+                                       "__rule_unit_acc_controller_matching|10 / GONE|(row)|1|NULL",
+                                       "__rule_unit_acc_controller_matching|95 / A1|(row)|1|NULL",
+                                       "__rule_unit_acc_controller_matching|96 / A1|(row)|1|NULL"}));
     }
 };
 
