@@ -75,9 +75,9 @@ QString likePattern(const QString &part)
     return QLatin1Char('%') + escaped + QLatin1Char('%');
 }
 
-bool writeRows(HDatabase *db, const QVector<HAuditEntry> &entries, QString *error)
+bool writeRows(HDatabase *db, const QVector<HAuditEntry> &entries, bool create, QString *error)
 {
-    if (!HAuditLog::exists(db) && !createTable(db, error))
+    if (create && !createTable(db, error))
         return false;
     const QString time = timeText(QDateTime::currentDateTimeUtc());
     const QString host = HAuditLog::hostName();
@@ -181,22 +181,27 @@ bool HAuditLog::append(HDatabase *db, const QVector<HAuditEntry> &entries, QStri
         *error = QStringLiteral("the product database is not open");
         return false;
     }
-    // Two users saving for the first time at once may both find no table; the one whose
-    // creation lost the race writes again into the table the other made.
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    // The rows are written straight away: looking the table up first would cost every save
+    // a read of the catalogue (10,000 tables in a large range). Only when that fails, and the
+    // table is missing, is it created. Two users saving for the first time at once may both
+    // find no table; the one whose creation lost the race writes again into the table the
+    // other made.
+    bool create = false;
+    for (int attempt = 0; attempt < 3; ++attempt) {
         error->clear();
-        const bool existed = exists(db);
         if (!db->transaction()) {
             *error = db->errorString();
             return false;
         }
-        if (writeRows(db, entries, error) && db->commit())
+        if (writeRows(db, entries, create, error) && db->commit())
             return true;
         if (error->isEmpty())
             *error = db->errorString();
         db->rollback();
-        if (existed || !exists(db))
-            break;
+        const bool there = exists(db);
+        if (there == !create)
+            break; // refused (or the table is there and creating it failed for another reason)
+        create = !there;
     }
     return false;
 }
