@@ -3,6 +3,7 @@
 #include "hdatabase.h"
 #include "hdbfind.h"
 #include "hproductschema.h"
+#include "hworkbook.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -11,6 +12,10 @@
 #include <QDialog>
 #include <QDir>
 #include <QDirIterator>
+#include <QFileDialog>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -80,6 +85,23 @@ void ModalAnswerer::poll()
     } else if (auto *dialog = qobject_cast<QDialog *>(widget)) {
         dialog->reject();
     }
+}
+
+ModalAnswerer::Action pickFile(const QString &path, QString *startedIn)
+{
+    return [path, startedIn](QWidget *widget) {
+        auto *dialog = qobject_cast<QFileDialog *>(widget);
+        if (!dialog) {
+            if (auto *other = qobject_cast<QDialog *>(widget))
+                other->reject();
+            return;
+        }
+        if (startedIn)
+            *startedIn = dialog->directory().absolutePath();
+        dialog->setDirectory(QFileInfo(path).absolutePath());
+        dialog->selectFile(path);
+        QTimer::singleShot(0, dialog, [dialog] { static_cast<QDialog *>(dialog)->accept(); });
+    };
 }
 
 void pressMessageBoxButton(QMessageBox *box, QMessageBox::StandardButton button)
@@ -528,6 +550,62 @@ void cleanAppFolders()
 {
     QDir(appFolder(QStringLiteral("config"))).removeRecursively();
     QDir(appFolder(QStringLiteral("log"))).removeRecursively();
+}
+
+QString rowLines(const QVector<QStringList> &rows)
+{
+    QStringList out;
+    for (QStringList row : rows) {
+        while (!row.isEmpty() && row.last().isEmpty())
+            row.removeLast();
+        out.append(row.join(QLatin1Char('|')));
+    }
+    while (!out.isEmpty() && out.last().isEmpty())
+        out.removeLast();
+    return out.join(QLatin1Char('\n'));
+}
+
+bool runPython(const QStringList &args, QByteArray *output, QString *error)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PYTHONIOENCODING"), QStringLiteral("utf-8"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral("/usr/bin/python3"), args);
+    const bool ok = process.waitForFinished(600000) &&
+                    process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    *error = QString::fromUtf8(process.readAllStandardError());
+    if (output)
+        *output = process.readAllStandardOutput();
+    return ok;
+}
+
+bool pythonHas(const QString &modules)
+{
+    QString error;
+    return runPython({QStringLiteral("-c"), QStringLiteral("import ") + modules}, nullptr, &error);
+}
+
+bool readWithPython(const QString &path, QVector<HWorkbookSheet> *sheets, QString *error)
+{
+    QByteArray json;
+    if (!pythonHas(QStringLiteral("xlrd, openpyxl"))) {
+        *error = QStringLiteral("python3 with xlrd and openpyxl is not installed");
+        return false;
+    }
+    if (!runPython({QStringLiteral(PM_SOURCE_DIR "/tests/clients/read_workbook.py"), path}, &json,
+                   error))
+        return false;
+    sheets->clear();
+    for (const QJsonValue &sheet : QJsonDocument::fromJson(json).array()) {
+        sheets->append({sheet[QLatin1String("name")].toString(), {}});
+        for (const QJsonValue &row : sheet[QLatin1String("rows")].toArray()) {
+            sheets->last().rows.append(QStringList());
+            for (const QJsonValue &cell : row.toArray())
+                sheets->last().rows.last().append(cell.toString());
+        }
+    }
+    return true;
 }
 
 void clickRow(QAbstractItemView *view, int row, int column, Qt::KeyboardModifiers modifiers)
