@@ -250,6 +250,23 @@ QString dialect(const QString &sql)
     return onPostgreSql() ? HDatabase::dialectSql(sql, HDatabase::Backend::PostgreSql) : sql;
 }
 
+// A new connection `name` to the database of `path` on the suite's back end, opened; invalid
+// without a server.
+QSqlDatabase openConnection(const QString &name, const QString &path)
+{
+    QSqlDatabase db;
+    if (onPostgreSql()) {
+        if (!serverReady())
+            return db;
+        db = serverConnection(name, serverDatabase(path));
+    } else {
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+    }
+    db.open();
+    return db;
+}
+
 // Runs `work` on a connection of its own to the database, then removes the connection.
 template <typename Work>
 auto withConnection(const QString &path, Work work)
@@ -258,16 +275,8 @@ auto withConnection(const QString &path, Work work)
     const QString name = QStringLiteral("testhelpers_") + QUuid::createUuid().toString();
     decltype(work(std::declval<QSqlDatabase &>())) result{};
     {
-        QSqlDatabase db;
-        if (onPostgreSql()) {
-            if (!serverReady())
-                return result;
-            db = serverConnection(name, serverDatabase(path));
-        } else {
-            db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-            db.setDatabaseName(path);
-        }
-        if (db.open())
+        QSqlDatabase db = openConnection(name, path);
+        if (db.isOpen())
             result = work(db);
         db.close();
     }
@@ -467,16 +476,8 @@ QStringList droppingTriggers(const QString &table, const QStringList &events)
 WriteLock::WriteLock(const QString &path)
     : m_name(QStringLiteral("testhelpers_lock_") + QUuid::createUuid().toString())
 {
-    QSqlDatabase db;
-    if (onPostgreSql()) {
-        if (!serverReady())
-            return;
-        db = serverConnection(m_name, serverDatabase(path));
-    } else {
-        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        db.setDatabaseName(path);
-    }
-    if (!db.open())
+    QSqlDatabase db = openConnection(m_name, path);
+    if (!db.isOpen())
         return;
     QSqlQuery query(db);
     if (onPostgreSql()) {

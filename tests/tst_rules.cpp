@@ -362,7 +362,7 @@ void TestRules::pickerEditsItsRuleTable()
     QCOMPARE(ruleTable(&widget)->item(0, 4)->text(), QStringLiteral("LIM-200m"));
     QVERIFY(!picker); // destroyed after the pick, its editor windows with it
     QCOMPARE(sqlRows(m_db, kLimitRows).join(' '),
-             QStringLiteral("1|LIM-165m|165 2|LIM-120m|120 3|O'Brien 5'|90 4|LIM-200m|"));
+             QStringLiteral("1|LIM-165m|165 2|LIM-120m|120 3|O'Brien 5'|90 4|LIM-200m|0"));
     QCOMPARE(untoldInPicker, QStringList());
     QCOMPARE(untoldInEditor, QStringList());
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
