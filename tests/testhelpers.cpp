@@ -145,6 +145,14 @@ ServerState &server()
     return state;
 }
 
+int sqliteFileScopes = 0;
+
+// Whether the helpers work on the server: a PostgreSQL run outside SqliteFiles scopes.
+bool onServer()
+{
+    return onPostgreSql() && sqliteFileScopes == 0;
+}
+
 QString quotedName(const QString &name)
 {
     return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
@@ -247,7 +255,7 @@ QString serverDatabase(const QString &path)
 
 QString dialect(const QString &sql)
 {
-    return onPostgreSql() ? HDatabase::dialectSql(sql, HDatabase::Backend::PostgreSql) : sql;
+    return onServer() ? HDatabase::dialectSql(sql, HDatabase::Backend::PostgreSql) : sql;
 }
 
 // A new connection `name` to the database of `path` on the suite's back end, opened; invalid
@@ -255,7 +263,7 @@ QString dialect(const QString &sql)
 QSqlDatabase openConnection(const QString &name, const QString &path)
 {
     QSqlDatabase db;
-    if (onPostgreSql()) {
+    if (onServer()) {
         if (!serverReady())
             return db;
         db = serverConnection(name, serverDatabase(path));
@@ -311,6 +319,16 @@ QStringList publicTables(QSqlDatabase &db)
 
 } // namespace
 
+SqliteFiles::SqliteFiles()
+{
+    ++sqliteFileScopes;
+}
+
+SqliteFiles::~SqliteFiles()
+{
+    --sqliteFileScopes;
+}
+
 bool onPostgreSql()
 {
     return qEnvironmentVariable("PM_TEST_BACKEND") == QLatin1String("postgresql");
@@ -332,7 +350,7 @@ QString databaseLocation(const QString &path)
 
 bool createProductDb(const QString &path, const QStringList &statements, QString *error)
 {
-    if (onPostgreSql()) {
+    if (onServer()) {
         if (!serverReady()) {
             if (error)
                 *error = server().unavailable;

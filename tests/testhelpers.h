@@ -73,6 +73,13 @@ void pressMessageBoxButton(QMessageBox *box, QMessageBox::StandardButton button)
 // a database of its own on the server (PGHOST, PGPORT, PGUSER, PGPASSWORD), made afresh
 // from a schema-loaded template by createProductDb and dropped when the suite ends.
 bool onPostgreSql();
+// While one lives, createProductDb, execSql, sqlValue and sqlRows work on SQLite files
+// whatever the back end (files a tool reads or writes as files).
+struct SqliteFiles
+{
+    SqliteFiles();
+    ~SqliteFiles();
+};
 // What the tool opens for the database of `path`: the path, or the database's URL.
 QString databaseLocation(const QString &path);
 // Why the suite's back end cannot be had (no server), or empty.
