@@ -68,26 +68,12 @@ QVector<QStringList> rowsOf(const QString &text)
     return rows;
 }
 
-// Rows as "a|b|c" lines, without trailing empty cells and trailing empty rows.
-inline QString lines(const QVector<QStringList> &rows)
-{
-    QStringList out;
-    for (QStringList row : rows) {
-        while (!row.isEmpty() && row.last().isEmpty())
-            row.removeLast();
-        out.append(row.join('|'));
-    }
-    while (!out.isEmpty() && out.last().isEmpty())
-        out.removeLast();
-    return out.join('\n');
-}
-
 // A workbook as our own reader sees it: the lines of its only sheet, "modellist".
 inline QString modelSheet(const QString &path)
 {
     HWorkbook book;
     if (book.read(path) && book.sheets.size() == 1 && book.sheets[0].name == "modellist")
-        return lines(book.sheets[0].rows);
+        return rowLines(book.sheets[0].rows);
     return "not just the sheet modellist: " + book.errorString();
 }
 
@@ -148,27 +134,6 @@ inline QString sofficePath()
 {
     const QString found = QStandardPaths::findExecutable("soffice");
     return found.isEmpty() ? QStandardPaths::findExecutable("soffice", {"/usr/bin"}) : found;
-}
-
-inline bool runPython(const QStringList &args, QByteArray *output, QString *error)
-{
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("PYTHONIOENCODING", "utf-8");
-    process.setProcessEnvironment(env);
-    process.start("/usr/bin/python3", args);
-    const bool ok = process.waitForFinished(600000) &&
-                    process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    *error = QString::fromUtf8(process.readAllStandardError());
-    if (output)
-        *output = process.readAllStandardOutput();
-    return ok;
-}
-
-inline bool pythonClientsInstalled()
-{
-    QString error;
-    return runPython({"-c", "import xlrd, xlwt, openpyxl"}, nullptr, &error);
 }
 
 // Row i of the workbooks tests/clients/write_workbook.py writes: product code and OEM name

@@ -3,6 +3,7 @@
 #include "hdatabase.h"
 #include "hdbfind.h"
 #include "hproductschema.h"
+#include "hworkbook.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -11,6 +12,10 @@
 #include <QDialog>
 #include <QDir>
 #include <QDirIterator>
+#include <QFileDialog>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -82,6 +87,23 @@ void ModalAnswerer::poll()
     }
 }
 
+ModalAnswerer::Action pickFile(const QString &path, QString *startedIn)
+{
+    return [path, startedIn](QWidget *widget) {
+        auto *dialog = qobject_cast<QFileDialog *>(widget);
+        if (!dialog) {
+            if (auto *other = qobject_cast<QDialog *>(widget))
+                other->reject();
+            return;
+        }
+        if (startedIn)
+            *startedIn = dialog->directory().absolutePath();
+        dialog->setDirectory(QFileInfo(path).absolutePath());
+        dialog->selectFile(path);
+        QTimer::singleShot(0, dialog, [dialog] { static_cast<QDialog *>(dialog)->accept(); });
+    };
+}
+
 void pressMessageBoxButton(QMessageBox *box, QMessageBox::StandardButton button)
 {
     QAbstractButton *target = box->button(button);
@@ -121,6 +143,14 @@ ServerState &server()
 {
     static ServerState state;
     return state;
+}
+
+int sqliteFileScopes = 0;
+
+// Whether the helpers work on the server: a PostgreSQL run outside SqliteFiles scopes.
+bool onServer()
+{
+    return onPostgreSql() && sqliteFileScopes == 0;
 }
 
 QString quotedName(const QString &name)
@@ -225,7 +255,24 @@ QString serverDatabase(const QString &path)
 
 QString dialect(const QString &sql)
 {
-    return onPostgreSql() ? HDatabase::dialectSql(sql, HDatabase::Backend::PostgreSql) : sql;
+    return onServer() ? HDatabase::dialectSql(sql, HDatabase::Backend::PostgreSql) : sql;
+}
+
+// A new connection `name` to the database of `path` on the suite's back end, opened; invalid
+// without a server.
+QSqlDatabase openConnection(const QString &name, const QString &path)
+{
+    QSqlDatabase db;
+    if (onServer()) {
+        if (!serverReady())
+            return db;
+        db = serverConnection(name, serverDatabase(path));
+    } else {
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+    }
+    db.open();
+    return db;
 }
 
 // Runs `work` on a connection of its own to the database, then removes the connection.
@@ -236,16 +283,8 @@ auto withConnection(const QString &path, Work work)
     const QString name = QStringLiteral("testhelpers_") + QUuid::createUuid().toString();
     decltype(work(std::declval<QSqlDatabase &>())) result{};
     {
-        QSqlDatabase db;
-        if (onPostgreSql()) {
-            if (!serverReady())
-                return result;
-            db = serverConnection(name, serverDatabase(path));
-        } else {
-            db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-            db.setDatabaseName(path);
-        }
-        if (db.open())
+        QSqlDatabase db = openConnection(name, path);
+        if (db.isOpen())
             result = work(db);
         db.close();
     }
@@ -280,6 +319,16 @@ QStringList publicTables(QSqlDatabase &db)
 
 } // namespace
 
+SqliteFiles::SqliteFiles()
+{
+    ++sqliteFileScopes;
+}
+
+SqliteFiles::~SqliteFiles()
+{
+    --sqliteFileScopes;
+}
+
 bool onPostgreSql()
 {
     return qEnvironmentVariable("PM_TEST_BACKEND") == QLatin1String("postgresql");
@@ -301,7 +350,7 @@ QString databaseLocation(const QString &path)
 
 bool createProductDb(const QString &path, const QStringList &statements, QString *error)
 {
-    if (onPostgreSql()) {
+    if (onServer()) {
         if (!serverReady()) {
             if (error)
                 *error = server().unavailable;
@@ -445,16 +494,8 @@ QStringList droppingTriggers(const QString &table, const QStringList &events)
 WriteLock::WriteLock(const QString &path)
     : m_name(QStringLiteral("testhelpers_lock_") + QUuid::createUuid().toString())
 {
-    QSqlDatabase db;
-    if (onPostgreSql()) {
-        if (!serverReady())
-            return;
-        db = serverConnection(m_name, serverDatabase(path));
-    } else {
-        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        db.setDatabaseName(path);
-    }
-    if (!db.open())
+    QSqlDatabase db = openConnection(m_name, path);
+    if (!db.isOpen())
         return;
     QSqlQuery query(db);
     if (onPostgreSql()) {
@@ -528,6 +569,62 @@ void cleanAppFolders()
 {
     QDir(appFolder(QStringLiteral("config"))).removeRecursively();
     QDir(appFolder(QStringLiteral("log"))).removeRecursively();
+}
+
+QString rowLines(const QVector<QStringList> &rows)
+{
+    QStringList out;
+    for (QStringList row : rows) {
+        while (!row.isEmpty() && row.last().isEmpty())
+            row.removeLast();
+        out.append(row.join(QLatin1Char('|')));
+    }
+    while (!out.isEmpty() && out.last().isEmpty())
+        out.removeLast();
+    return out.join(QLatin1Char('\n'));
+}
+
+bool runPython(const QStringList &args, QByteArray *output, QString *error)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PYTHONIOENCODING"), QStringLiteral("utf-8"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral("/usr/bin/python3"), args);
+    const bool ok = process.waitForFinished(600000) &&
+                    process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    *error = QString::fromUtf8(process.readAllStandardError());
+    if (output)
+        *output = process.readAllStandardOutput();
+    return ok;
+}
+
+bool pythonHas(const QString &modules)
+{
+    QString error;
+    return runPython({QStringLiteral("-c"), QStringLiteral("import ") + modules}, nullptr, &error);
+}
+
+bool readWithPython(const QString &path, QVector<HWorkbookSheet> *sheets, QString *error)
+{
+    QByteArray json;
+    if (!pythonHas(QStringLiteral("xlrd, openpyxl"))) {
+        *error = QStringLiteral("python3 with xlrd and openpyxl is not installed");
+        return false;
+    }
+    if (!runPython({QStringLiteral(PM_SOURCE_DIR "/tests/clients/read_workbook.py"), path}, &json,
+                   error))
+        return false;
+    sheets->clear();
+    for (const QJsonValue &sheet : QJsonDocument::fromJson(json).array()) {
+        sheets->append({sheet[QLatin1String("name")].toString(), {}});
+        for (const QJsonValue &row : sheet[QLatin1String("rows")].toArray()) {
+            sheets->last().rows.append(QStringList());
+            for (const QJsonValue &cell : row.toArray())
+                sheets->last().rows.last().append(cell.toString());
+        }
+    }
+    return true;
 }
 
 void clickRow(QAbstractItemView *view, int row, int column, Qt::KeyboardModifiers modifiers)

@@ -10,10 +10,12 @@
 #include <QStringList>
 #include <QTimer>
 #include <QVariant>
+#include <QVector>
 
 #include <functional>
 
 class QAbstractItemView;
+struct HWorkbookSheet;
 
 namespace TestHelpers {
 
@@ -58,6 +60,11 @@ private:
     QMessageBox::StandardButton m_defaultAnswer = QMessageBox::Ok;
 };
 
+// Answers a file dialog: records the folder it started in, selects `path` and accepts (from
+// the event loop, so that a question about replacing a file is answered too). Other dialogs
+// are rejected.
+ModalAnswerer::Action pickFile(const QString &path, QString *startedIn = nullptr);
+
 // Presses a button of a message box (the first accepting one when `button` is absent).
 void pressMessageBoxButton(QMessageBox *box, QMessageBox::StandardButton button);
 
@@ -66,6 +73,13 @@ void pressMessageBoxButton(QMessageBox *box, QMessageBox::StandardButton button)
 // a database of its own on the server (PGHOST, PGPORT, PGUSER, PGPASSWORD), made afresh
 // from a schema-loaded template by createProductDb and dropped when the suite ends.
 bool onPostgreSql();
+// While one lives, createProductDb, execSql, sqlValue and sqlRows work on SQLite files
+// whatever the back end (files a tool reads or writes as files).
+struct SqliteFiles
+{
+    SqliteFiles();
+    ~SqliteFiles();
+};
 // What the tool opens for the database of `path`: the path, or the database's URL.
 QString databaseLocation(const QString &path);
 // Why the suite's back end cannot be had (no server), or empty.
@@ -139,6 +153,17 @@ void useProductDb(const QString &path);
 // Removes config/ and log/ beside the test executable.
 void cleanAppFolders();
 QString appFolder(const QString &name);
+
+// Rows as "a|b|c" lines joined by '\n', without trailing empty cells and trailing empty rows.
+QString rowLines(const QVector<QStringList> &rows);
+// Runs Debian's /usr/bin/python3 with `args`; true when it exited 0. Its standard error goes
+// to `error`, its standard output to `output` when given.
+bool runPython(const QStringList &args, QByteArray *output, QString *error);
+// Whether that python3 has the workbook modules (xlrd, xlwt and openpyxl by default).
+bool pythonHas(const QString &modules = QStringLiteral("xlrd, xlwt, openpyxl"));
+// The sheets of a workbook as tests/clients/read_workbook.py reads them; false (and why) when
+// python3 or its modules are missing or the script failed.
+bool readWithPython(const QString &path, QVector<HWorkbookSheet> *sheets, QString *error);
 
 // Mouse actions on the row of a view, on its viewport, as a user makes them.
 void clickRow(QAbstractItemView *view, int row, int column = 0,

@@ -4,17 +4,11 @@
 
 #include "hdbcopy.h"
 #include "hmdbreader.h"
-#include "hproductschema.h"
 #include "testhelpers.h"
 
 #include <QProcess>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QUuid>
 
 using namespace TestHelpers;
 
@@ -49,53 +43,16 @@ Run dbcopy(const QStringList &args, int fileLimit = 0)
 }
 
 // The sources and the copies taken home are SQLite files whatever the suite's back end.
-template <typename Work> bool withFile(const QString &path, Work work)
-{
-    const QString name = QStringLiteral("dbcopy_") + QUuid::createUuid().toString();
-    bool ok = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        ok = db.open() && work(db);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return ok;
-}
-
 bool makeFile(const QString &path, const QStringList &statements, QString *error)
 {
-    QFile::remove(path);
-    return withFile(path, [&](QSqlDatabase &db) {
-        if (!HProductSchema::create(db, error))
-            return false;
-        QSqlQuery query(db);
-        for (const QString &statement : statements) {
-            if (!query.exec(statement)) {
-                *error = query.lastError().text() + QStringLiteral(" in: ") + statement;
-                return false;
-            }
-        }
-        return true;
-    });
+    SqliteFiles files;
+    return createProductDb(path, statements, error);
 }
 
 QStringList fileRows(const QString &path, const QString &sql)
 {
-    QStringList rows;
-    withFile(path, [&](QSqlDatabase &db) {
-        QSqlQuery query(db);
-        if (!query.exec(sql))
-            return false;
-        while (query.next()) {
-            QStringList values;
-            for (int i = 0; i < query.record().count(); ++i)
-                values.append(query.value(i).toString());
-            rows.append(values.join(QLatin1Char('|')));
-        }
-        return true;
-    });
-    return rows;
+    SqliteFiles files;
+    return sqlRows(path, sql);
 }
 
 // A copy's target on the suite's back end: a file not there yet, or an empty server

@@ -14,7 +14,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -357,12 +356,7 @@ private slots:
         // Export writes exactly the rows shown, with the headers, through the file dialog.
         const QString file = m_dir.filePath("history.xlsx");
         ModalAnswerer answerer;
-        answerer.act([file](QWidget *widget) {
-            auto *dialog = qobject_cast<QFileDialog *>(widget);
-            QVERIFY(dialog);
-            dialog->selectFile(file);
-            QMetaObject::invokeMethod(dialog, "accept");
-        });
+        answerer.act(pickFile(file));
         QTest::mouseClick(history->findChild<QPushButton *>("pushButton_export"), Qt::LeftButton);
         QCOMPARE(answerer.count(), 1);
         SheetRows sheet;

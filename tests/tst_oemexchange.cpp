@@ -37,7 +37,7 @@ void TestOemExchange::roundTrip()
     QCOMPARE(exportTo(table, path, &filters), kSuccess);
     QVERIFY2(filters.contains("Excel (*.xls *.xlsx)"), qPrintable(filters.join(';')));
     QCOMPARE(int(HWorkbook::formatOfContent(path)), int(HWorkbook::formatOfName(path)));
-    QCOMPARE(modelSheet(path), kHeader + '\n' + lines(rowsOf(kTricky)));
+    QCOMPARE(modelSheet(path), kHeader + '\n' + rowLines(rowsOf(kTricky)));
 
     const QStringList original = column(table, 2);
     for (int r = 0; r < table->rowCount(); ++r)
@@ -183,7 +183,7 @@ void TestOemExchange::fullDiskKeepsEarlierFile()
     QCOMPARE(folderFiles(file("tmp")).keys(), QStringList());
     if (result == "success") {
         QVERIFY2(limit > 1, "a failed export was reported as a success");
-        QCOMPARE(modelSheet(path), kHeader + '\n' + lines(rows));
+        QCOMPARE(modelSheet(path), kHeader + '\n' + rowLines(rows));
         return;
     }
     QVERIFY2(result.contains(QDir::toNativeSeparators(path)) &&

@@ -5,10 +5,6 @@
 #include "hworkbook.h"
 #include "hxlsreader.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -55,15 +51,9 @@ QString dump(const QVector<HWorkbookSheet> &sheets)
 {
     QStringList lines;
     for (const HWorkbookSheet &sheet : sheets) {
-        QStringList rows;
-        for (QStringList row : sheet.rows) {
-            while (!row.isEmpty() && row.last().isEmpty())
-                row.removeLast();
-            rows.append(row.join('|'));
-        }
-        while (!rows.isEmpty() && rows.last().isEmpty())
-            rows.removeLast();
-        lines += QStringList{QStringLiteral("[%1]").arg(sheet.name)} + rows;
+        lines.append(QStringLiteral("[%1]").arg(sheet.name));
+        if (!TestHelpers::rowLines(sheet.rows).isEmpty())
+            lines.append(TestHelpers::rowLines(sheet.rows));
     }
     return lines.join('\n');
 }
@@ -108,32 +98,17 @@ QVector<HWorkbookSheet> sampleSheets()
     return {models, many};
 }
 
-// The workbook as Debian's own Python reads it with xlrd/openpyxl, in the form of dump();
-// false when they are not installed.
-bool readWithPython(const QString &path, QString *read)
+// The workbook as Debian's own Python reads it with xlrd/openpyxl, in the form of dump(),
+// with what the reader said on standard error.
+QString readWithPython(const QString &path)
 {
-    QProcess process;
-    process.start("/usr/bin/python3", {"-c", "import xlrd, openpyxl"});
-    if (!process.waitForFinished(60000) || process.exitStatus() || process.exitCode())
-        return false;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("PYTHONIOENCODING", "utf-8");
-    process.setProcessEnvironment(env);
-    process.start("/usr/bin/python3", {PM_SOURCE_DIR "/tests/clients/read_workbook.py", path});
-    process.waitForFinished(300000);
     QVector<HWorkbookSheet> sheets;
-    for (const QJsonValue &value :
-         QJsonDocument::fromJson(process.readAllStandardOutput()).array()) {
-        sheets.append({value["name"].toString(), {}});
-        for (const QJsonValue &row : value["rows"].toArray()) {
-            sheets.last().rows.append(QStringList());
-            for (const QJsonValue &cell : row.toArray())
-                sheets.last().rows.last().append(cell.toString());
-        }
-    }
-    *read = dump(sheets) + QString::fromUtf8(process.readAllStandardError());
-    return true;
+    QString error;
+    TestHelpers::readWithPython(path, &sheets, &error);
+    return dump(sheets) + error;
 }
+const char kNoPython[] =
+    "Debian's /usr/bin/python3 with python3-xlrd and python3-openpyxl is not installed";
 
 } // namespace
 
@@ -224,9 +199,8 @@ void TestWorkbook::openAsDatabase()
 
     // A reader nobody here wrote sees the same, but for openpyxl, which decodes the escape of
     // "_" alone and leaves those of other characters as they stand.
-    QString read;
-    if (!readWithPython(path, &read))
-        QSKIP("Debian's /usr/bin/python3 with python3-xlrd and python3-openpyxl is not installed");
+    if (!TestHelpers::pythonHas("xlrd, openpyxl"))
+        QSKIP(kNoPython);
     for (HWorkbookSheet &sheet : expected) {
         for (QStringList &row : sheet.rows) {
             for (QString &text : row) {
@@ -235,7 +209,7 @@ void TestWorkbook::openAsDatabase()
             }
         }
     }
-    QCOMPARE(read, dump(expected) + "\n[empty]");
+    QCOMPARE(readWithPython(path), dump(expected) + "\n[empty]");
 }
 
 void TestWorkbook::templateAndItsCopies()
@@ -244,9 +218,8 @@ void TestWorkbook::templateAndItsCopies()
     const QString shipped = QCoreApplication::applicationDirPath() + "/template/idx_table.xls";
     QCOMPARE(int(HWorkbook::formatOfContent(shipped)), int(HWorkbook::Xls));
     QCOMPARE(dumpFile(shipped), kTemplate);
-    QString read;
-    if (readWithPython(shipped, &read))
-        QCOMPARE(read, kTemplate);
+    if (TestHelpers::pythonHas("xlrd, openpyxl"))
+        QCOMPARE(readWithPython(shipped), kTemplate);
 
     // A copy under an .xlsx name opens (format by content) and, once changed, is written as
     // its name says; a name that says neither keeps the format of the content.

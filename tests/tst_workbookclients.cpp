@@ -83,7 +83,7 @@ void TestWorkbookClients::oddWorkbooks()
     QFETCH(QString, box);
     const QString folder = this->file("odd");
     if (!QFileInfo::exists(folder + "/valid.xls")) {
-        if (!pythonClientsInstalled())
+        if (!pythonHas())
             QSKIP(kNoPython);
         QString error;
         QDir().mkpath(folder);
@@ -142,7 +142,7 @@ void TestWorkbookClients::clientsReadExports()
     QFETCH(bool, libreOffice);
     if (libreOffice && sofficePath().isEmpty())
         QSKIP("LibreOffice (soffice, package libreoffice-calc-nogui) is not installed");
-    if (!libreOffice && !pythonClientsInstalled())
+    if (!libreOffice && !pythonHas())
         QSKIP(kNoPython);
     QTableWidget *table = makeTable(rowsOf(kTricky), [](int r) { return r == 6; });
     const QStringList paths{file("client-xls.xls"), file("client-xlsx.xlsx")};
@@ -161,18 +161,11 @@ void TestWorkbookClients::clientsReadExports()
             QVERIFY2(QFileInfo::exists(csv), qPrintable(log));
             read = parseCsv(QString::fromUtf8(fileBytes(csv)));
         } else {
-            QByteArray json;
-            QVERIFY2(
-                runPython({PM_SOURCE_DIR "/tests/clients/read_workbook.py", path}, &json, &error),
-                qPrintable(error));
-            const QJsonArray sheets = QJsonDocument::fromJson(json).array();
+            QVector<HWorkbookSheet> sheets;
+            QVERIFY2(readWithPython(path, &sheets, &error), qPrintable(error));
             QCOMPARE(sheets.size(), 1);
-            QCOMPARE(sheets.at(0)["name"].toString(), QStringLiteral("modellist"));
-            for (const QJsonValue &row : sheets.at(0)["rows"].toArray()) {
-                read.append(QStringList());
-                for (const QJsonValue &cell : row.toArray())
-                    read.last().append(cell.toString());
-            }
+            QCOMPARE(sheets.at(0).name, QStringLiteral("modellist"));
+            read = sheets.at(0).rows;
         }
         // LibreOffice reads a carriage return in an .xls text as a line break (xlrd as it is).
         QVector<QStringList> expected = rowsOf(kTricky);
@@ -184,7 +177,7 @@ void TestWorkbookClients::clientsReadExports()
                     text.replace('\r', '\n');
             }
         }
-        QCOMPARE(lines(read), kHeader + '\n' + lines(expected));
+        QCOMPARE(rowLines(read), kHeader + '\n' + rowLines(expected));
     }
 }
 
@@ -193,7 +186,7 @@ void TestWorkbookClients::foreignWorkbooksImport()
     // Workbooks of xlwt, of openpyxl (shared and in-cell strings) and, saved again by
     // LibreOffice, of the other format: numbers, empty cells, extra sheets and columns,
     // 3,000 rows. See tests/clients/write_workbook.py.
-    if (!pythonClientsInstalled())
+    if (!pythonHas())
         QSKIP(kNoPython);
     constexpr int count = 3000;
     QStringList workbooks, expected;
