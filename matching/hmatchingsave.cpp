@@ -8,6 +8,9 @@
 #include <QCoreApplication>
 #include <QDebug>
 
+#include <algorithm>
+#include <vector>
+
 bool HMatchingSave::inTransaction(HDatabase *db, const std::function<bool(QString *error)> &work,
                                   QString *error)
 {
@@ -119,4 +122,19 @@ bool HMatchingSave::writeSnapshot(const QJsonDocument &doc, const QString &fileN
     if (error)
         *error = text;
     return false;
+}
+
+QJsonArray HMatchingSave::sorted(const QJsonArray &array,
+                                 const std::function<SortKey(const QJsonObject &)> &keyOf)
+{
+    std::vector<std::pair<SortKey, int>> order;
+    order.reserve(size_t(array.size()));
+    for (int i = 0; i < array.size(); ++i)
+        order.emplace_back(keyOf(array.at(i).toObject()), i);
+    std::stable_sort(order.begin(), order.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    QJsonArray result;
+    for (const auto &entry : order)
+        result.append(array.at(entry.second));
+    return result;
 }

@@ -1,12 +1,15 @@
 #pragma once
 
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
 #include <QVector>
 
 #include <functional>
+#include <utility>
 #include <utility>
 
 class HDatabase;
@@ -87,4 +90,11 @@ public:
     // the file and the cause in *error. The snapshot is never read back.
     static bool writeSnapshot(const QJsonDocument &doc, const QString &fileName,
                               QString *error = nullptr);
+
+    // The objects of `array` in the order of their keys (a stable sort). Snapshots are
+    // written in this order, so that one matching gives the same file whatever order the
+    // database returned its rows in: closing without an edit then rewrites nothing.
+    using SortKey = std::pair<qint64, QString>;
+    static QJsonArray sorted(const QJsonArray &array,
+                             const std::function<SortKey(const QJsonObject &)> &keyOf);
 };

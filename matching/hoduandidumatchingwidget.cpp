@@ -136,7 +136,19 @@ HOduAndIduMatchingWidget::~HOduAndIduMatchingWidget()
 
 bool HOduAndIduMatchingWidget::writeSnapshot(QString *error) const
 {
-    return HMatchingSave::writeSnapshot(QJsonDocument(ar_odu), QStringLiteral("odu_and_idu.json"),
+    // By series and indoor series: the order the database gives its rows in does not matter.
+    auto byId = [](const QJsonObject &record) {
+        return HMatchingSave::SortKey(record.value(kIdSeries).toInt(), QString());
+    };
+    QJsonArray entries;
+    for (const QJsonValue &value : ar_odu) {
+        QJsonObject entry = value.toObject();
+        entry.insert(kMatched, HMatchingSave::sorted(entry.value(kMatched).toArray(), byId));
+        entries.append(entry);
+    }
+    entries = HMatchingSave::sorted(
+        entries, [&byId](const QJsonObject &entry) { return byId(entry.value(kOdu).toObject()); });
+    return HMatchingSave::writeSnapshot(QJsonDocument(entries), QStringLiteral("odu_and_idu.json"),
                                         error);
 }
 

@@ -144,8 +144,31 @@ HSeriesAndAccessoryMatchingWidget::~HSeriesAndAccessoryMatchingWidget()
 
 bool HSeriesAndAccessoryMatchingWidget::writeSnapshot(QString *error) const
 {
-    const QJsonObject snapshot{{QStringLiteral("jsonObjMatching"), jsonObjMatching},
-                               {QStringLiteral("jsonObjAccessory"), jsonObjAccessory}};
+    // By series and product code: the order the database gives its rows in does not matter.
+    auto byCode = [](const QJsonObject &record) {
+        return HMatchingSave::SortKey(0, record.value(kProductCode).toString());
+    };
+    QJsonObject matching = jsonObjMatching;
+    for (const QString &key : {kOduMatching, kIduMatching}) {
+        QJsonArray entries;
+        for (const QJsonValue &value : jsonObjMatching.value(key).toArray()) {
+            QJsonObject entry = value.toObject();
+            entry.insert(kArMatching,
+                         HMatchingSave::sorted(entry.value(kArMatching).toArray(), byCode));
+            entries.append(entry);
+        }
+        matching.insert(key, HMatchingSave::sorted(entries, [](const QJsonObject &entry) {
+                            return HMatchingSave::SortKey(
+                                entry.value(kObjSeries).toObject().value(kIdSeries).toInt(),
+                                QString());
+                        }));
+    }
+    QJsonObject accessories = jsonObjAccessory;
+    for (const QString &key : {kArForOdu, kArForIdu})
+        accessories.insert(key,
+                           HMatchingSave::sorted(jsonObjAccessory.value(key).toArray(), byCode));
+    const QJsonObject snapshot{{QStringLiteral("jsonObjMatching"), matching},
+                               {QStringLiteral("jsonObjAccessory"), accessories}};
     return HMatchingSave::writeSnapshot(QJsonDocument(snapshot),
                                         QStringLiteral("series_and_acc.json"), error);
 }

@@ -20,6 +20,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <functional>
 
@@ -37,6 +39,7 @@ private slots:
     void closingAndSaving_data();
     void closingAndSaving();
     void closingWarnsOfSnapshots();
+    void snapshotsIgnoreRowOrder();
     void openDatabase_data();
     void openDatabase();
     void openDatabaseFromMenus();
@@ -637,6 +640,49 @@ void TestMainWindow::twoUsers()
     if (answer == HEditorPage::kReload) {
         // The pair both added shows as stored; nothing of this user's is left unsaved.
         QVERIFY(!w.page(0)->isModified());
+    }
+}
+
+// The snapshots written on closing do not depend on the order the database returns rows in
+// (on a server it changes with every update): closing again without an edit, after the
+// rows came back in another order, rewrites neither file.
+void TestMainWindow::snapshotsIgnoreRowOrder()
+{
+    const QStringList matchings{"__rule_odu_idu_matching", "__rule_odu_acc_matching",
+                                "__rule_unit_acc_controller_matching"};
+    m_db = productDb("Order.db", "ODU A",
+                     {"insert into __product_series (id_series, product_type, product_series, "
+                      "category, sub_catalog) values (3, 1, 'IDU C', 'IDU', 'Cassette'), "
+                      "(4, 1, 'IDU D', 'IDU', 'Wall')",
+                      "insert into __product_idx (product_code, id_series, product_type) values "
+                      "('A1', 2, 10), ('A2', 2, 10), ('A3', 2, 10)",
+                      "insert into __rule_odu_idu_matching values (1, 2), (1, 3), (1, 4)",
+                      "insert into __rule_odu_acc_matching values (1, 'A1', 'MS'), "
+                      "(1, 'A2', 'MS'), (1, 'A3', 'MS')",
+                      "insert into __rule_unit_acc_controller_matching values (2, 'A1'), "
+                      "(2, 'A2'), (2, 'A3')"});
+    QVERIFY(!m_db.isEmpty());
+    useProductDb(m_db);
+    delete new MainWindow;
+    const QStringList files{appFolder("log/odu_and_idu.json"),
+                            appFolder("log/series_and_acc.json")};
+    QMap<QString, QPair<qulonglong, QByteArray>> written;
+    for (const QString &file : files) {
+        struct stat info;
+        QCOMPARE(::stat(QFile::encodeName(file).constData(), &info), 0);
+        written.insert(file, {qulonglong(info.st_ino), fileBytes(file)});
+    }
+    for (const QString &table : matchings)
+        QVERIFY(execSql(m_db,
+                        {"create table reordered as select * from " + table, "delete from " + table,
+                         "insert into " + table + " select * from reordered order by 2 desc",
+                         "drop table reordered"}));
+    delete new MainWindow;
+    for (const QString &file : files) {
+        struct stat info;
+        QCOMPARE(::stat(QFile::encodeName(file).constData(), &info), 0);
+        QCOMPARE(fileBytes(file), written.value(file).second);
+        QCOMPARE(qulonglong(info.st_ino), written.value(file).first); // not replaced
     }
 }
 

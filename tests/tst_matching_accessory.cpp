@@ -25,14 +25,17 @@ private slots:
         // row; the indoor list every kind below 10, also without kind (no series row, no table
         // name, no detail row). Stored codes resolve through both lists, the outdoor one first.
         const QJsonValue forOdu = at(doc, "jsonObjAccessory/ar_for_odu");
-        QCOMPARE(fields(forOdu, "type"), L("31,3,4,3,4"));
+        // (The snapshot lists series by id and accessories by product code.)
+        QCOMPARE(fields(forOdu, "type"), L("31,4,3,4,3"));
         QCOMPARE(at(forOdu, "0"), json(R"({"product_code": "BH-1", "id_series": 401, "model": "BH1",
                                   "base_model": "BH", "table_name": "dt_branch", "type": 31})"));
-        QCOMPARE(fields(at(doc, "jsonObjAccessory/ar_for_idu"), "type"), L("0,1,5,6,7,-,-,-,3"));
+        QCOMPARE(fields(at(doc, "jsonObjAccessory/ar_for_idu"), "type"), L("0,1,5,6,7,3,-,-,-"));
         const QJsonValue odus = at(doc, "jsonObjMatching/odu_matching");
-        QCOMPARE(at(odus, "0/obj_series"), json(R"({"id_series": 102, "product_series": "ODU B",
+        QCOMPARE(at(odus, "1/obj_series"), json(R"({"id_series": 102, "product_series": "ODU B",
             "category": "Mini", "sub_catalog": "", "odu_type": "Side", "product_type": 0})"));
-        QCOMPARE(at(odus, "2/ar_matching/0"), at(forOdu, "1"));
+        QCOMPARE(fields(at(odus, "0/ar_matching"), "product_code"),
+                 L("C0,C1,C5,C6,C7,LEG-1,MP-1,MP-1,Q'1"));
+        QCOMPARE(at(odus, "0/ar_matching/6"), at(forOdu, "2"));
 
         // Series in sub_catalog order; type 11 and accessory series absent. The outdoor list
         // keeps the model with a quote and leaves out the kind 2 branch and the model without
@@ -135,7 +138,7 @@ private slots:
         QVERIFY(e.writeSnapshot());
         QCOMPARE(rows(kTables.at(2)), saved);
         doc = snapshotFile("series_and_acc.json").object();
-        QCOMPARE(fields(at(doc, "jsonObjMatching/idu_matching/1/ar_matching"), "product_code"),
+        QCOMPARE(fields(at(doc, "jsonObjMatching/idu_matching/0/ar_matching"), "product_code"),
                  L("C6"));
     }
 
