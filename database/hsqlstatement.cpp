@@ -23,3 +23,16 @@ bool HSqlStatement::exec()
         return false;
     return m_db->runStatement(m_query, m_sql, &m_error);
 }
+
+QString HSqlStatement::holds(const QString &column, const QVariant &value, QVariantList *values)
+{
+    if (value.isNull())
+        return QStringLiteral("[%1] is null").arg(column);
+    values->append(value);
+    return QStringLiteral("[%1] = ?").arg(column);
+}
+
+QString HSqlStatement::shownValue(const QVariant &value)
+{
+    return value.isNull() ? QStringLiteral("NULL") : QStringLiteral("'%1'").arg(value.toString());
+}

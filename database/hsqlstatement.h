@@ -35,6 +35,13 @@ public:
     QString errorString() const { return m_error; }
     const QString &sql() const { return m_sql; }
 
+    // The condition that a column still holds a value read earlier: "[column] = ?" with the
+    // value appended to *values, or "[column] is null" for a NULL, which equals nothing. A
+    // save puts these in its WHERE so that a row another user changed meanwhile matches none.
+    static QString holds(const QString &column, const QVariant &value, QVariantList *values);
+    // A stored value as a message shows it: NULL, or the value in quotes.
+    static QString shownValue(const QVariant &value);
+
 private:
     HDatabase *m_db;
     QString m_sql;

@@ -1,5 +1,6 @@
 #include "hchangesdialog.h"
 
+#include "hauditcolumns.h"
 #include "heditorpage.h"
 #include "honscreen.h"
 #include "translatestring.h"
@@ -29,14 +30,8 @@ HChangesDialog::HChangesDialog(const QList<Tab> &tabs, QWidget *parent)
 
     auto *tree = new QTreeWidget(this);
     tree->setObjectName(QStringLiteral("treeWidget_changes"));
-    QStringList headers;
-    for (const char *text : {QT_TRANSLATE_NOOP("TranslateString", "Tab / table"),
-                             QT_TRANSLATE_NOOP("TranslateString", "Series"),
-                             QT_TRANSLATE_NOOP("TranslateString", "Row"),
-                             QT_TRANSLATE_NOOP("TranslateString", "Column"),
-                             QT_TRANSLATE_NOOP("TranslateString", "Old value"),
-                             QT_TRANSLATE_NOOP("TranslateString", "New value")})
-        headers.append(TranslateString(QString::fromLatin1(text)));
+    const QStringList headers =
+        QStringList{TranslateString(QStringLiteral("Tab / table"))} + auditEntryHeaders();
     tree->setHeaderLabels(headers);
     tree->setUniformRowHeights(true);
 

@@ -1,5 +1,6 @@
 #include "hhistorywindow.h"
 
+#include "hauditcolumns.h"
 #include "hdbfind.h"
 #include "hfiledialogs.h"
 #include "hmessagebox.h"
@@ -34,14 +35,9 @@ QStringList headers()
     for (const char *text : {QT_TRANSLATE_NOOP("TranslateString", "Time"),
                              QT_TRANSLATE_NOOP("TranslateString", "User"),
                              QT_TRANSLATE_NOOP("TranslateString", "Host"),
-                             QT_TRANSLATE_NOOP("TranslateString", "Table"),
-                             QT_TRANSLATE_NOOP("TranslateString", "Series"),
-                             QT_TRANSLATE_NOOP("TranslateString", "Row"),
-                             QT_TRANSLATE_NOOP("TranslateString", "Column"),
-                             QT_TRANSLATE_NOOP("TranslateString", "Old value"),
-                             QT_TRANSLATE_NOOP("TranslateString", "New value")})
+                             QT_TRANSLATE_NOOP("TranslateString", "Table")})
         texts.append(TranslateString(QString::fromLatin1(text)));
-    return texts;
+    return texts + auditEntryHeaders();
 }
 
 QString timeText(const QDateTime &time)

@@ -74,11 +74,6 @@ QString seriesKey(const QJsonObject &object)
     return QStringLiteral("%1 (ID %2)").arg(seriesName(object)).arg(object.value(kId).toInt());
 }
 
-QString shownValue(const QVariant &value)
-{
-    return value.isNull() ? QStringLiteral("NULL") : QStringLiteral("'%1'").arg(value.toString());
-}
-
 const QString kWholeRow = QStringLiteral("(row)");
 
 } // namespace
@@ -328,12 +323,8 @@ HSaveOutcome HRuleWidget::attemptSave(bool overwrite)
             // overwritten without a word; a NULL equals nothing, not even a NULL.
             for (const QString &column : overwrite ? QStringList() : change.columns) {
                 const QJsonValue old = before.value(column);
-                if (old.isNull()) {
-                    where.append(QStringLiteral("[%1] is null").arg(column));
-                } else {
-                    where.append(QStringLiteral("[%1] = ?").arg(column));
-                    values.append(old.toString());
-                }
+                where.append(HSqlStatement::holds(
+                    column, old.isNull() ? QVariant() : QVariant(old.toString()), &values));
             }
             HSqlStatement &update = prepared(QStringLiteral("update %1 set %2 where %3")
                                                  .arg(QStringLiteral("__product_series"),
@@ -393,9 +384,10 @@ HSaveOutcome HRuleWidget::attemptSave(bool overwrite)
                 if (old.isNull() == stored.isNull() && old.toString() == stored.toString())
                     continue;
                 conflicting.insert(QStringLiteral("%1/%2").arg(id).arg(column));
-                outcome.conflicts.append({seriesName(object), column,
-                                          TranslateString(QStringLiteral("now %1, was %2"))
-                                              .arg(shownValue(stored), shownValue(old))});
+                outcome.conflicts.append(
+                    {seriesName(object), column,
+                     TranslateString(QStringLiteral("now %1, was %2"))
+                         .arg(HSqlStatement::shownValue(stored), HSqlStatement::shownValue(old))});
             }
         }
         statements.clear();

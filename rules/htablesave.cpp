@@ -32,26 +32,18 @@ bool sameValue(const QVariant &a, const QVariant &b)
     return a.toString() == b.toString();
 }
 
-QString shownValue(const QVariant &value)
+// What another user stored in a column, for the conflict question.
+QString changeText(const QString &column, const QVariant &now, const QVariant &was)
 {
-    return value.isNull() ? QStringLiteral("NULL") : QStringLiteral("'%1'").arg(value.toString());
-}
-
-// "[column] = ?" with its value added to `values`, or "[column] is null": a NULL never
-// equals anything, so the loaded NULL needs a condition of its own.
-QString condition(const QString &column, const QVariant &value, QVariantList *values)
-{
-    if (value.isNull())
-        return QStringLiteral("[%1] is null").arg(column);
-    values->append(value);
-    return QStringLiteral("[%1] = ?").arg(column);
+    return TranslateString(QStringLiteral("%1 now %2, was %3"))
+        .arg(column, HSqlStatement::shownValue(now), HSqlStatement::shownValue(was));
 }
 
 QString conditions(const QSqlRecord &record, QVariantList *values)
 {
     QStringList parts;
     for (int i = 0; i < record.count(); ++i)
-        parts.append(condition(record.fieldName(i), record.value(i), values));
+        parts.append(HSqlStatement::holds(record.fieldName(i), record.value(i), values));
     return parts.join(QStringLiteral(" and "));
 }
 
@@ -256,9 +248,7 @@ QString HTableSave::deleteRow(const HRowKeyModel *model, int row, bool overwrite
     for (int i = 0; i < stored.count(); ++i) {
         const QVariant value = now.value(stored.fieldName(i));
         if (!sameValue(value, stored.value(i)))
-            changes.append(
-                TranslateString(QStringLiteral("%1 now %2, was %3"))
-                    .arg(stored.fieldName(i), shownValue(value), shownValue(stored.value(i))));
+            changes.append(changeText(stored.fieldName(i), value, stored.value(i)));
     }
     if (m_seen)
         m_seen->insert(id, now);
@@ -290,8 +280,8 @@ QString HTableSave::updateRow(const HRowKeyModel *model, int row, bool overwrite
     // the row is no conflict, and both land.
     if (!overwrite) {
         for (int column : columns)
-            where.append(
-                condition(current.fieldName(column), model->storedValue(row, column), &values));
+            where.append(HSqlStatement::holds(current.fieldName(column),
+                                              model->storedValue(row, column), &values));
     }
     HSqlStatement &statement = prepared(QStringLiteral("update %1 set %2 where %3")
                                             .arg(m_table, assignments.join(QStringLiteral(", ")),
@@ -339,9 +329,7 @@ QString HTableSave::updateRow(const HRowKeyModel *model, int row, bool overwrite
             continue;
         told = true;
         m_conflictingEdits.insert(editId(id, name));
-        conflict(rule,
-                 TranslateString(QStringLiteral("%1 now %2, was %3"))
-                     .arg(name, shownValue(value), shownValue(model->storedValue(row, column))));
+        conflict(rule, changeText(name, value, model->storedValue(row, column)));
     }
     if (!told) {
         m_conflictingEdits.insert(editId(id, kWholeRow));
