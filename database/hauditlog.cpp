@@ -83,7 +83,7 @@ bool writeRows(HDatabase *db, const QVector<HAuditEntry> &entries, bool create, 
     const QString host = HAuditLog::hostName();
     // On a server the user is the session's, as the server knows it, at no extra statement.
     const bool server = db->backend() == HDatabase::Backend::PostgreSql;
-    const QString user = server ? QString() : HAuditLog::userName(db);
+    const QString user = server ? QString() : HAuditLog::loginName();
     const QString row = server ? QStringLiteral("(?,current_user,?,?,?,?,?,?,?)")
                                : QStringLiteral("(?,?,?,?,?,?,?,?,?)");
     std::unique_ptr<HSqlStatement> statement;
@@ -140,17 +140,8 @@ bool HAuditLog::exists(HDatabase *db)
     return false;
 }
 
-QString HAuditLog::userName(HDatabase *db)
+QString HAuditLog::loginName()
 {
-    if (db && db->isOpen() && db->backend() == HDatabase::Backend::PostgreSql) {
-        // The role the server knows this session by: the URL may name none (libpq's
-        // default), and the history writes this same name.
-        QSqlQuery query = db->query(QStringLiteral("select current_user"));
-        if (query.next())
-            return query.value(0).toString();
-        if (!db->serverUser().isEmpty())
-            return db->serverUser();
-    }
     for (const char *name : {"USER", "USERNAME", "LOGNAME"}) {
         const QString value = qEnvironmentVariable(name);
         if (!value.isEmpty())

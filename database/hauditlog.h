@@ -34,8 +34,9 @@ public:
     static bool append(HDatabase *db, const QVector<HAuditEntry> &entries,
                        QString *error = nullptr);
 
-    // Who saves: the database user on a server, else the operating-system login.
-    static QString userName(HDatabase *db);
+    // Who saves on a file database: the operating-system login. On a server the history
+    // names the server's own user (current_user) instead.
+    static QString loginName();
     static QString hostName();
 
     // One stored row, as the History window shows it.

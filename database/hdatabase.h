@@ -98,8 +98,6 @@ public:
                                 const QString &condition, bool flag);
 
     QString fileName() const;
-    // The user named in a server URL (empty for files, or when libpq picks its default).
-    QString serverUser() const { return m_server.user; }
     QString errorString() const;
     // What kind of database is open, for the user ("SQLite", "Access"); empty when closed.
     QString backEndName() const;
