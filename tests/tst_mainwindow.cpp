@@ -23,7 +23,6 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <functional>
 
 using namespace TestHelpers;
 
@@ -51,7 +50,7 @@ private slots:
 private:
     QString productDb(const QString &name, const QString &odu, const QStringList &more = {});
     // Runs this executable as a second user on m_db (see secondUser()); its exit code.
-    int runSecondUser(const QString &scenario, const QString &argument, QString *output);
+    int runSecondUser(const QString &odu, QString *output);
 
     QTemporaryDir m_dir;
     QString m_db;
@@ -96,55 +95,28 @@ struct Window
     }
 };
 
-} // namespace
-
-namespace {
-
-// A second user in a process of its own: with PM_SECOND_USER naming a scenario, this
-// executable opens the main window on PRODUCT_DB, makes the scenario's edit through the real
-// widgets (PM_SECOND_USER_ARG says on what), presses OK, and exits 0 when the window closed
-// without any message box. To add a scenario, add an entry to this table; the parent runs
-// it with runSecondUser(name, argument) while its own window is open.
-using SecondUserEdit = std::function<bool(Window &w, const QString &argument)>;
-const QMap<QString, SecondUserEdit> &secondUserScenarios()
-{
-    static const QMap<QString, SecondUserEdit> scenarios{
-        // ODU-IDU tab: the outdoor series whose entry starts with the argument gets the
-        // first indoor series as a new pair.
-        {"pair",
-         [](Window &w, const QString &odu) {
-             auto *odus = w.tabs->widget(0)->findChild<QListView *>("listView_all_odu");
-             const int row = w.odus().indexOf(
-                 QRegularExpression("^" + QRegularExpression::escape(odu) + "-.*"));
-             if (row < 0)
-                 return false;
-             clickRow(odus, row);
-             doubleClickRow(w.tabs->widget(0)->findChild<QListView *>("listView_all_idu"), 0);
-             return w.page(0)->isModified();
-         }},
-    };
-    return scenarios;
-}
-
-int secondUser(const QString &scenario)
+// A second user in a process of its own: with PM_SECOND_USER naming an outdoor series, this
+// executable opens the main window on PRODUCT_DB, pairs that series (the entry starting with
+// the name) with the first indoor series through the real widgets, presses OK, and exits 0
+// when the window closed without any message box.
+int secondUser(const QString &odu)
 {
     QCoreApplication::setOrganizationName(QStringLiteral("pm-tests"));
     QCoreApplication::setApplicationName(QStringLiteral("tst_mainwindow_second_user"));
     QTemporaryDir settings; // nothing of this user's settings outlives it
     QSettings::setDefaultFormat(QSettings::IniFormat);
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
-    const SecondUserEdit edit = secondUserScenarios().value(scenario);
-    if (!edit) {
-        std::fprintf(stderr, "no second-user scenario %s\n", qPrintable(scenario));
-        return 2;
-    }
     ModalAnswerer answerer;
     int result = 0;
     {
         Window w;
         w.window.show();
-        if (!edit(w, qEnvironmentVariable("PM_SECOND_USER_ARG")))
-            result = 3;
+        const int row =
+            w.odus().indexOf(QRegularExpression("^" + QRegularExpression::escape(odu) + "-.*"));
+        clickRow(w.tabs->widget(0)->findChild<QListView *>("listView_all_odu"), row);
+        doubleClickRow(w.tabs->widget(0)->findChild<QListView *>("listView_all_idu"), 0);
+        if (row < 0 || !w.page(0)->isModified())
+            return 3;
         QTest::mouseClick(w.button(QDialogButtonBox::Ok), Qt::LeftButton);
         if (w.window.isVisible())
             result = 4;
@@ -158,14 +130,13 @@ int secondUser(const QString &scenario)
 
 } // namespace
 
-int TestMainWindow::runSecondUser(const QString &scenario, const QString &argument, QString *output)
+int TestMainWindow::runSecondUser(const QString &odu, QString *output)
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     environment.insert("PRODUCT_DB", databaseLocation(m_db));
-    environment.insert("PM_SECOND_USER", scenario);
-    environment.insert("PM_SECOND_USER_ARG", argument);
+    environment.insert("PM_SECOND_USER", odu);
     environment.insert("USER", "second-user");
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::MergedChannels);
@@ -615,7 +586,7 @@ void TestMainWindow::twoUsers()
     w.window.show();
     QVERIFY(w.odus().first().startsWith("ODU A-"));
     QString output;
-    QCOMPARE(runSecondUser("pair", otherOdu, &output), 0);
+    QVERIFY2(runSecondUser(otherOdu, &output) == 0, qPrintable(output));
     const QByteArray afterOther = databaseState(m_db);
     w.editFirstTab();
     ModalAnswerer answerer;
@@ -690,9 +661,9 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     app.setAttribute(Qt::AA_Use96Dpi, true);
-    const QString scenario = qEnvironmentVariable("PM_SECOND_USER");
-    if (!scenario.isEmpty())
-        return secondUser(scenario);
+    const QString odu = qEnvironmentVariable("PM_SECOND_USER");
+    if (!odu.isEmpty())
+        return secondUser(odu);
     TestMainWindow test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
