@@ -103,7 +103,7 @@ void TestWorkbookClients::oddWorkbooks()
     QTableWidget *table = makeTable(rowsOf("P1|M1|o1;P2|M2|o2;12345|M3|o3;67890|M4|o4"));
     const QStringList seen = importFrom(table, path);
     QCOMPARE(seen.size(), 1);
-    const QString after = column(table, 2).join('|');
+    const QString after = rowTexts(table, 2).join('|');
     if (names == "?") {
         if (seen.first().startsWith("Warning"))
             QCOMPARE(after, QStringLiteral("o1|o2|o3|o4"));
@@ -167,12 +167,14 @@ void TestWorkbookClients::clientsReadExports()
             QCOMPARE(sheets.at(0).name, QStringLiteral("modellist"));
             read = sheets.at(0).rows;
         }
-        // LibreOffice reads a carriage return in an .xls text as a line break (xlrd as it is).
+        // LibreOffice reads a carriage return in an .xls text as a line break (xlrd as it is);
+        // openpyxl decodes the escape of "_" alone, and leaves the escapes of other characters
+        // as they stand (LibreOffice decodes them all).
         QVector<QStringList> expected = rowsOf(kTricky);
         for (QStringList &row : expected) {
             for (QString &text : row) {
                 if (!libreOffice && path.endsWith(".xlsx"))
-                    text = openpyxlReads(text);
+                    text = HWorkbook::encodeEscapes(text).remove("x005F_");
                 else if (libreOffice && path.endsWith(".xls"))
                     text.replace('\r', '\n');
             }
@@ -224,7 +226,7 @@ void TestWorkbookClients::foreignWorkbooksImport()
         for (int r = 0; r < count; ++r)
             table->item(r, 2)->setText("before");
         QVERIFY2(HOemModelExchange::importRows(table, workbook, &error), qPrintable(error));
-        QCOMPARE(column(table, 2), expected);
+        QCOMPARE(rowTexts(table, 2), expected);
     }
 }
 
