@@ -1,5 +1,5 @@
 // The sale status tables: filters, the model table and its refills, check all, Save to scheme
-// and Save to Db.
+// (records completed from the database) and Save to Db.
 
 #include "salestatusfixture.h"
 
@@ -25,7 +25,7 @@ private slots:
     void undoRedoThenSave();
     void tablesKeepEveryRowAcrossRefills();
     void checkAllWithIdLists();
-    void saveToSchemeWithPartialAndDoubledRecords();
+    void saveToSchemeCompletesRecords();
     void saveToDb_data();
     void saveToDb();
 
@@ -296,32 +296,57 @@ void TestSaleStatus::checkAllWithIdLists()
     QCOMPARE(answerer.count(), 0);
 }
 
-// Records lacking keys gain them on "Save to scheme"; with a product code twice, every row
-// of that code writes into the first record (the last row wins), the second stays as it was.
-void TestSaleStatus::saveToSchemeWithPartialAndDoubledRecords()
+// Series 1: flags differ from the database, empty model string. 99: not in the database.
+// Series 2 twice: the first keeps its string, the second (empty) takes the database's.
+// Series 3 twice, both empty: only the first is filled. Product codes are compared exactly.
+// Records lacking keys gain them on "Save to scheme"; with a product code twice, every row of
+// that code writes into the first record (the last row wins), the second stays as it was.
+void TestSaleStatus::saveToSchemeCompletesRecords()
 {
-    const QJsonArray models{QJsonObject{{"product_code", "P1A"}, {"id_series", 1}},
+    const QJsonArray series{seriesRecord(1, true, ""),
+                            seriesRecord(99, true, "Old"),
+                            seriesRecord(2, false, "Mine"),
+                            seriesRecord(2, false, ""),
+                            seriesRecord(3, false, ""),
+                            seriesRecord(3, false, ""),
+                            QJsonObject{{"id_series", 5}, {"model_string", "Own"}}};
+    const QJsonArray models{modelRecord("P1A", 1, "OEM-1", true),
+                            modelRecord("GONE", 1, "OEM-G", false),
+                            modelRecord("abc", 10, "", false),
+                            QJsonObject{{"product_code", "P2A"}, {"id_series", 2}},
                             modelRecord("P1B", 1, "one", false),
                             modelRecord("P1B", 1, "two", true)};
-    const QJsonObject series{{"id_series", 3}, {"product_type", 0}, {"model_string", "Own"}};
-    writeScheme("A.json", {{"series_table", QJsonArray{series}}, {"idx_table", models}});
+    writeScheme("A.json", {{"series_table", series}, {"idx_table", models}});
     ModalAnswerer answerer;
     Editor editor;
+    const QStringList ids{"1", "99", "2", "2", "3", "3", "5", "7", "10", "11", "20", "21", "30"};
+    QCOMPARE(rowTexts(editor.series), ids);
+    QCOMPARE(rowTexts(editor.series, 4).mid(0, 7),
+             (QStringList{"MS-1", "Old", "Mine", "MS-2", "MS-3", "", "Own"}));
+    // Appended series carry the database flags.
+    QCOMPARE(editor.checkedSeries(2), (QStringList{"1", "99", "21"}));
+    QCOMPARE(editor.checkedSeries(3), QStringList{"10"});
     editor.clickSeries(1);
-    QCOMPARE(shown(editor.models), (QStringList{"P1A", "P1B", "P1B"}));
-    editor.models->item(2, 2)->setText("three");
+    QCOMPARE(shown(editor.models), (QStringList{"P1A", "GONE", "P1B", "P1B"}));
+    editor.models->item(5, 2)->setText("three");
     editor.click("pushButton_Save");
 
-    const QJsonArray savedModels = savedTable("A.json", "idx_table");
-    QCOMPARE(savedModels.size(), 8);
-    const QString flags = "oem_model,is_not_for_sale,is_user_skip";
-    QCOMPARE(fields(savedModels.at(0), flags + ",base_model"), "|false|false|");
-    QVERIFY(!savedModels.at(0).toObject().contains("base_model"));
-    QCOMPARE(fields(savedModels.at(1), flags), "three|true|false");
-    QCOMPARE(savedModels.at(2), models.at(2));
-    QCOMPARE(fields(savedTable("A.json", "series_table").at(0),
-                    "model_string,is_not_for_sale,is_user_skip"),
+    const QJsonArray savedSeries = savedTable("A.json", "series_table");
+    QCOMPARE(column(savedSeries, "id_series"), ids);
+    QCOMPARE(saved("A.json", 1, "model_string,is_not_for_sale"), "MS-1|true");
+    QCOMPARE(fields(savedSeries.at(6), "model_string,is_not_for_sale,is_user_skip"),
              "Own|false|false");
+    const QJsonArray savedModels = savedTable("A.json", "idx_table");
+    QCOMPARE(column(savedModels, "product_code"),
+             (QStringList{"P1A", "GONE", "abc", "P2A", "P1B", "P1B", "ABC", "XYZ", "Q'1", "P20"}));
+    QCOMPARE(fields(savedModels.at(0), "oem_model,is_not_for_sale"), "OEM-1|true");
+    const QString flags = "oem_model,is_not_for_sale,is_user_skip";
+    QCOMPARE(fields(savedModels.at(3), flags + ",base_model"), "|false|false|");
+    QVERIFY(!savedModels.at(3).toObject().contains("base_model"));
+    QCOMPARE(fields(savedModels.at(4), flags), "three|true|false");
+    QCOMPARE(savedModels.at(5), models.at(5));
+    QCOMPARE(fields(savedModels.at(7), "is_user_skip,oem_model,base_model,id_series"),
+             "true||IDU-X|10");
     QCOMPARE(answerer.count(), 0);
 }
 
