@@ -65,7 +65,6 @@ void TestSchemes::listingNewAndDeletedSchemes()
     // A new scheme: database values, no install codes, the current scheme's other keys.
     answerer.act(typeName("Brand1"));
     editor.click("pushButton_New");
-    QCOMPARE(answerer.seen().last().title, "Input Brand Name");
     QCOMPARE(editor.scheme->currentText(), "Brand1.json");
     const QJsonObject brand1 = readScheme("Brand1.json");
     QCOMPARE(brand1.value("install_code").toObject(), QJsonObject());
@@ -137,7 +136,6 @@ void TestSchemes::installCodes()
     // A code is kept as typed; a duplicate or a cancel adds nothing.
     answerer.act(typeName(" ../not a path "));
     editor.click("pushButton_AddInstallCode");
-    QCOMPARE(answerer.seen().last().title, "Input Install Code");
     for (bool ok : {true, true, false}) {
         answerer.act(typeName("A-1", ok));
         editor.click("pushButton_AddInstallCode");
@@ -190,7 +188,6 @@ void TestSchemes::exportSchemes()
     answerer.act(chooseFolder(target.path()));
     editor.click("pushButton_ExportAllSchemes");
     QCOMPARE(answerer.count(), 2);
-    QCOMPARE(answerer.seen().first().title, "Please select folder path to save");
     const QString warning = lastBox(answerer);
     QVERIFY2(warning.startsWith("Warning: ") && warning.contains("C.json: install_code") &&
                  !warning.contains("A.json"),
