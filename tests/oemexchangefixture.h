@@ -9,7 +9,6 @@
 #include "hbiff8writer.h"
 #include "hdbfind.h"
 #include "heditproductsalestatus.h"
-#include "hjsonfunc.h"
 #include "hoemmodelexchange.h"
 #include "hworkbook.h"
 
@@ -77,14 +76,6 @@ inline QString modelSheet(const QString &path)
     return "not just the sheet modellist: " + book.errorString();
 }
 
-inline QStringList column(const QTableWidget *table, int c)
-{
-    QStringList texts;
-    for (int r = 0; r < table->rowCount(); ++r)
-        texts.append(table->item(r, c) ? table->item(r, c)->text() : QString());
-    return texts;
-}
-
 // Texts that break careless exports: quotes for SQL, separators for CSV, Chinese, leading
 // zeros, blanks, placeholders of QString::arg, a character XML cannot hold and a literal
 // text that looks like its escape.
@@ -92,13 +83,6 @@ inline const QString kTricky =
     "000123|AR-07|0070;P'1|it's|O'Brien's \"best\";空调-1|室内机|品牌 OEM;"
     "P2|a,b|;P3|  blanks  | lead;P4|%1 %2|%3;P5|hidden|hidden oem;"
     "P6|cr\rin name|_x000D_ literal";
-
-// What openpyxl reads from a text cell of ours: it decodes the escape of "_" alone, and
-// leaves the escapes of other characters as they stand (LibreOffice decodes them all).
-inline QString openpyxlReads(const QString &text)
-{
-    return HWorkbook::encodeEscapes(text).remove("x005F_");
-}
 
 // Tab-separated records with '"' around texts, as LibreOffice writes them.
 QVector<QStringList> parseCsv(const QString &csv)

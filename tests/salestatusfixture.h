@@ -154,11 +154,6 @@ inline QStringList items(QComboBox *combo)
 {
     return rowTexts(combo->view());
 }
-inline bool editable(QTableWidget *table, int row, int column)
-{
-    return table->item(row, column)->flags() & Qt::ItemIsEditable;
-}
-
 // Keys of the rows that are shown (height > 0), hidden (height 0 required), or checked.
 enum class Rows { Shown, Hidden, Checked };
 inline QStringList keys(QTableWidget *table, Rows which, int column = 0)
@@ -183,15 +178,28 @@ inline QStringList hidden(QTableWidget *table)
     return keys(table, Rows::Hidden);
 }
 
-inline bool allCellsFilled(QTableWidget *table)
+// The kinds of the rows' cells, a word for each different row: t a fixed text, e an editable
+// text, c a check box without text, x another check box, ? no item.
+inline QString cellKinds(QTableWidget *table)
 {
+    QStringList rows;
     for (int r = 0; r < table->rowCount(); ++r) {
+        QString kinds;
         for (int c = 0; c < table->columnCount(); ++c) {
-            if (!table->item(r, c))
-                return false;
+            const QTableWidgetItem *item = table->item(r, c);
+            const bool editable = item && item->flags() & Qt::ItemIsEditable;
+            if (!item || !item->data(Qt::CheckStateRole).isValid())
+                kinds += !item ? '?' : editable ? 'e' : 't';
+            else
+                kinds +=
+                    item->flags() & Qt::ItemIsUserCheckable && !editable && item->text().isEmpty()
+                        ? 'c'
+                        : 'x';
         }
+        if (!rows.contains(kinds))
+            rows.append(kinds);
     }
-    return true;
+    return rows.join(' ');
 }
 
 // The editor, its children, and the cells of series `id` / model `code`.

@@ -1,5 +1,5 @@
-// The brand schemes: listing, new and deleted schemes, names, completion from the database,
-// install codes, the export of all schemes, unreadable files and backups.
+// The brand schemes: listing, new and deleted schemes, names, install codes, the export of all
+// schemes, unreadable files and backups.
 
 #include "salestatusfixture.h"
 
@@ -18,7 +18,6 @@ private slots:
 
     void emptyStartWritesNothing();
     void listingNewAndDeletedSchemes();
-    void completionFromDatabase();
     void installCodes();
     void exportSchemes();
     void refusedSchemesAreNeverOverwritten_data();
@@ -66,7 +65,6 @@ void TestSchemes::listingNewAndDeletedSchemes()
     // A new scheme: database values, no install codes, the current scheme's other keys.
     answerer.act(typeName("Brand1"));
     editor.click("pushButton_New");
-    QCOMPARE(answerer.seen().last().title, "Input Brand Name");
     QCOMPARE(editor.scheme->currentText(), "Brand1.json");
     const QJsonObject brand1 = readScheme("Brand1.json");
     QCOMPARE(brand1.value("install_code").toObject(), QJsonObject());
@@ -126,40 +124,6 @@ void TestSchemes::listingNewAndDeletedSchemes()
     QCOMPARE(configFiles(), QStringList{"c.txt"});
 }
 
-// Series 1: flags differ from the database, empty model string. 99: not in the database.
-// Series 2 twice: the first keeps its string, the second (empty) takes the database's.
-// Series 3 twice, both empty: only the first is filled. Product codes are compared exactly.
-void TestSchemes::completionFromDatabase()
-{
-    const QJsonArray series{seriesRecord(1, true, ""),      seriesRecord(99, true, "Old"),
-                            seriesRecord(2, false, "Mine"), seriesRecord(2, false, ""),
-                            seriesRecord(3, false, ""),     seriesRecord(3, false, "")};
-    const QJsonArray models{modelRecord("P1A", 1, "OEM-1", true),
-                            modelRecord("GONE", 1, "OEM-G", false),
-                            modelRecord("abc", 10, "", false)};
-    writeScheme("A.json", {{"series_table", series}, {"idx_table", models}});
-    ModalAnswerer answerer;
-    Editor editor;
-    const QStringList ids{"1", "99", "2", "2", "3", "3", "5", "7", "10", "11", "20", "21", "30"};
-    QCOMPARE(rowTexts(editor.series), ids);
-    QCOMPARE(rowTexts(editor.series, 4).mid(0, 6),
-             (QStringList{"MS-1", "Old", "Mine", "MS-2", "MS-3", ""}));
-    // Appended series carry the database flags.
-    QCOMPARE(editor.checkedSeries(2), (QStringList{"1", "99", "21"}));
-    QCOMPARE(editor.checkedSeries(3), QStringList{"10"});
-
-    editor.click("pushButton_Save");
-    QCOMPARE(column(savedTable("A.json", "series_table"), "id_series"), ids);
-    QCOMPARE(saved("A.json", 1, "model_string,is_not_for_sale"), "MS-1|true");
-    const QJsonArray savedModels = savedTable("A.json", "idx_table");
-    QCOMPARE(column(savedModels, "product_code"),
-             (QStringList{"P1A", "GONE", "abc", "P1B", "P2A", "ABC", "XYZ", "Q'1", "P20"}));
-    QCOMPARE(fields(savedModels.at(0), "oem_model,is_not_for_sale"), "OEM-1|true");
-    QCOMPARE(fields(savedModels.at(6), "is_user_skip,oem_model,base_model,id_series"),
-             "true||IDU-X|10");
-    QCOMPARE(answerer.count(), 0);
-}
-
 // Codes are free text (JSON keys, not file names), kept in memory until the scheme is saved.
 void TestSchemes::installCodes()
 {
@@ -172,7 +136,6 @@ void TestSchemes::installCodes()
     // A code is kept as typed; a duplicate or a cancel adds nothing.
     answerer.act(typeName(" ../not a path "));
     editor.click("pushButton_AddInstallCode");
-    QCOMPARE(answerer.seen().last().title, "Input Install Code");
     for (bool ok : {true, true, false}) {
         answerer.act(typeName("A-1", ok));
         editor.click("pushButton_AddInstallCode");
@@ -225,7 +188,6 @@ void TestSchemes::exportSchemes()
     answerer.act(chooseFolder(target.path()));
     editor.click("pushButton_ExportAllSchemes");
     QCOMPARE(answerer.count(), 2);
-    QCOMPARE(answerer.seen().first().title, "Please select folder path to save");
     const QString warning = lastBox(answerer);
     QVERIFY2(warning.startsWith("Warning: ") && warning.contains("C.json: install_code") &&
                  !warning.contains("A.json"),

@@ -22,8 +22,7 @@ private slots:
     void openAsDatabase();
     void templateAndItsCopies();
     void headerCellsBecomeColumnNames();
-    void xlsLimits();
-    void openFailures();
+    void limitsAndRefusals();
     void damagedFilesGiveErrors_data() { formats(); }
     void damagedFilesGiveErrors();
     void xlsReaderFailures_data();
@@ -70,19 +69,10 @@ QString dumpFile(const QString &path)
 // records, and one long text split at a record boundary.
 QVector<HWorkbookSheet> sampleSheets()
 {
-    const QStringList texts{"O'Brien",
-                            "say \"hi\"",
-                            "空调 室内机",
-                            "000123",
-                            "  blank around  ",
-                            "a,b;c",
-                            "x\ny",
-                            "emoji \U0001F600 end",
-                            "Grüße",
-                            "%1 %2",
-                            "cr\rhere",
-                            "_x000D_ literal, _x",
-                            "ctl\x01\x1f end"};
+    const QStringList texts =
+        QString("O'Brien|say \"hi\"|空调 室内机|000123|  blank around  |a,b;c|x\ny|"
+                "emoji \U0001F600 end|Grüße|%1 %2|cr\rhere|_x000D_ literal, _x|ctl\x01\x1f end")
+            .split('|');
     HWorkbookSheet models{"modellist", {{"product_code", "model", "oem_model"}}};
     for (int i = 0; i < texts.size(); ++i)
         models.rows.append(
@@ -95,7 +85,8 @@ QVector<HWorkbookSheet> sampleSheets()
     while (longText.size() < HBiff8Writer::MaxTextLength - 20)
         longText += QStringLiteral("长文本 long text \U0001F600 ");
     many.rows.append({"long", longText.left(HBiff8Writer::MaxTextLength)});
-    return {models, many};
+    // An empty sheet between others keeps its place.
+    return {models, {"blank", {}}, many};
 }
 
 // The workbook as Debian's own Python reads it with xlrd/openpyxl, in the form of dump(),
@@ -131,9 +122,6 @@ void TestWorkbook::openAsDatabase()
         HDatabase workbook;
         QVERIFY2(workbook.openExcelDatabase(path, QString()), qPrintable(workbook.errorString()));
         QVERIFY(workbook.isOpen());
-        const QSqlRecord columns = workbook.getSqlDatabase().record("modellist");
-        QCOMPARE(columns.count(), 3);
-        QCOMPARE(columns.fieldName(2), QStringLiteral("oem_model"));
         auto value = [&](const QString &sql) {
             QSqlQuery query = workbook.query(sql);
             return query.next() ? query.value(0) : QVariant("no row");
@@ -184,18 +172,6 @@ void TestWorkbook::openAsDatabase()
     QVERIFY(again.closeDatabase());
     expected[0].rows.last().last() = "changed";
     QCOMPARE(dumpFile(path), dump(expected) + "\n[empty]");
-
-    // An empty sheet between others keeps its place through a write-back.
-    const QString middle = file("middle-" + QFileInfo(path).fileName());
-    HWorkbook parts;
-    parts.sheets = {{"first", {{"a"}}}, {"blank", {}}, {"last", {{"b"}}}};
-    QVERIFY(parts.write(middle, HWorkbook::Format(format)));
-    {
-        HDatabase workbook;
-        QVERIFY(workbook.openExcelDatabase(middle, QString()));
-        QVERIFY(workbook.exec("INSERT INTO last (b) VALUES ('c')"));
-    }
-    QCOMPARE(dumpFile(middle), QStringLiteral("[first]\na\n[blank]\n[last]\nb\nc"));
 
     // A reader nobody here wrote sees the same, but for openpyxl, which decodes the escape of
     // "_" alone and leaves those of other characters as they stand.
@@ -262,11 +238,10 @@ void TestWorkbook::headerCellsBecomeColumnNames()
     QCOMPARE(count.value(0).toInt(), 3);
 }
 
-void TestWorkbook::xlsLimits()
+void TestWorkbook::limitsAndRefusals()
 {
-    // A sheet of exactly 65,536 rows fits (one more is refused: tst_oemexchange); too many
-    // columns and too long a text are refused, and nothing is written.
-    HWorkbook out, wide, longCell;
+    // A sheet of exactly 65,536 rows fits in an .xls (one more is refused: tst_oemexchange).
+    HWorkbook out;
     out.sheets = {{"modellist", {{"product_code", "model", "oem_model"}}}};
     for (int i = 1; i < HBiff8Writer::MaxRows; ++i)
         out.sheets[0].rows.append(
@@ -276,39 +251,40 @@ void TestWorkbook::xlsLimits()
     QCOMPARE(out.sheets.at(0).rows.size(), HBiff8Writer::MaxRows);
     QCOMPARE(out.sheets.at(0).rows.last().first(), QStringLiteral("C65535"));
 
-    wide.sheets = {{"w", {QVector<QString>(HBiff8Writer::MaxColumns + 1, "x").toList()}}};
-    QVERIFY(!wide.write(file("wide.xls"), HWorkbook::Xls));
-    QVERIFY(wide.errorString().contains("256"));
-    longCell.sheets = {{"l", {{QString(HBiff8Writer::MaxTextLength + 1, 'x')}}}};
-    QVERIFY(!longCell.write(file("long.xls"), HWorkbook::Xls));
-    QVERIFY(longCell.errorString().contains("8000"));
-    QVERIFY(!QFileInfo::exists(file("wide.xls")) && !QFileInfo::exists(file("long.xls")));
-}
-
-void TestWorkbook::openFailures()
-{
-    HDatabase workbook;
-    QVERIFY(!workbook.openExcelDatabase(file("missing.xls"), QString()));
-    QVERIFY(workbook.errorString().contains("does not exist"));
-    QVERIFY(TestHelpers::writeBytes(file("text.xls"), "product_code,model\n1,2\n"));
-    QVERIFY(!workbook.openExcelDatabase(file("text.xls"), QString()));
-    QVERIFY(workbook.errorString().contains("neither"));
-    QVERIFY(!workbook.isOpen());
-    QVERIFY(!workbook.openExcelDatabase(m_dir.path(), QString()));
-    QVERIFY(workbook.closeDatabase());
-
-    // Two sheets whose names differ only in letter case are refused by both writers, and
-    // writing into a folder that cannot be made fails.
-    HWorkbook twins;
-    twins.sheets = {{"a", {{"x"}}}, {"A", {{"y"}}}};
-    for (HWorkbook::Format format : {HWorkbook::Xls, HWorkbook::Xlsx}) {
-        QVERIFY(!twins.write(file("twins"), format));
-        QVERIFY2(twins.errorString().contains("two sheets"), qPrintable(twins.errorString()));
-    }
+    // Workbooks beyond the limits of .xls, or with two sheets whose names differ only in
+    // letter case, and a folder that cannot be made: refused with a reason, nothing written.
     QVERIFY(TestHelpers::writeBytes(file("plain"), "a file"));
-    QVERIFY(!twins.write(file("plain/folder.xlsx"), HWorkbook::Xlsx));
-    QVERIFY(!twins.errorString().isEmpty());
-    QVERIFY(!QFileInfo::exists(file("twins")));
+    const HWorkbookSheet wide{"w", {QVector<QString>(HBiff8Writer::MaxColumns + 1, "x").toList()}};
+    const HWorkbookSheet longCell{"l", {{QString(HBiff8Writer::MaxTextLength + 1, 'x')}}};
+    const HWorkbookSheet a{"a", {{"x"}}}, twin{"A", {{"y"}}};
+    const struct
+    {
+        QVector<HWorkbookSheet> sheets;
+        HWorkbook::Format format;
+        QString path, error;
+    } refused[] = {{{wide}, HWorkbook::Xls, file("wide.xls"), "256"},
+                   {{longCell}, HWorkbook::Xls, file("long.xls"), "8000"},
+                   {{a, twin}, HWorkbook::Xls, file("twins"), "two sheets"},
+                   {{a, twin}, HWorkbook::Xlsx, file("twins"), "two sheets"},
+                   {{a}, HWorkbook::Xlsx, file("plain/folder.xlsx"), "plain"}};
+    for (const auto &c : refused) {
+        out.sheets = c.sheets;
+        QVERIFY2(!out.write(c.path, c.format), qPrintable(c.path));
+        QVERIFY2(out.errorString().contains(c.error), qPrintable(out.errorString()));
+        QVERIFY(!QFileInfo::exists(c.path));
+    }
+
+    // Files that cannot be opened as workbooks.
+    QVERIFY(TestHelpers::writeBytes(file("text.xls"), "product_code,model\n1,2\n"));
+    const QVector<QPair<QString, QString>> unopened{
+        {file("missing.xls"), "does not exist"}, {file("text.xls"), "neither"}, {m_dir.path(), ""}};
+    HDatabase workbook;
+    for (const auto &c : unopened) {
+        QVERIFY(!workbook.openExcelDatabase(c.first, QString()));
+        QVERIFY2(workbook.errorString().contains(c.second), qPrintable(workbook.errorString()));
+        QVERIFY(!workbook.isOpen());
+    }
+    QVERIFY(workbook.closeDatabase());
 }
 
 void TestWorkbook::damagedFilesGiveErrors()
@@ -319,7 +295,7 @@ void TestWorkbook::damagedFilesGiveErrors()
     const QString path = file("damaged." + QString(QTest::currentDataTag()));
     HWorkbook out;
     out.sheets = sampleSheets();
-    out.sheets[1].rows.resize(400);
+    out.sheets[2].rows.resize(400);
     QVERIFY(out.write(path, HWorkbook::Format(format)));
     const QByteArray good = TestHelpers::fileBytes(path);
     for (int length :

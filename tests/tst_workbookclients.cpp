@@ -23,9 +23,9 @@ private slots:
 
 void TestWorkbookClients::oddWorkbooks_data()
 {
-    // Workbooks of tests/clients/odd_workbook.py, some damaged here. `names` are the OEM
-    // names of the model rows P1, P2, 12345 and 67890 afterwards (o1..o4 before; "?" where a
-    // damaged file may read either way); `box` is a pattern of the one message box.
+    // Workbooks of tests/clients/odd_workbook.py, some cut short here (bit flips: tst_workbook).
+    // `names` are the OEM names of the model rows P1, P2, 12345 and 67890 afterwards (o1..o4
+    // before); `box` is a pattern of the one message box.
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("damage");
     QTest::addColumn<QString>("names");
@@ -44,7 +44,6 @@ void TestWorkbookClients::oddWorkbooks_data()
         QString names, box;
     } rows[] = {
         {"valid.xls", "truncated", unchanged, refused.arg("(damaged|unreadable|no Excel)")},
-        {"valid.xls", "bit-flipped", "?", ""},
         {"inflating.xls", "", "N1|N2|o3|o4", success.arg(2).arg(2) + "$"},
         {"formula.xls", "", "N1-FORM|N2|o3|o4", success.arg(2).arg(2) + "$"},
         {"numeric-code.xls", "", "o1|o2|N1|N2", success.arg(2).arg(2) + "$"},
@@ -56,7 +55,6 @@ void TestWorkbookClients::oddWorkbooks_data()
         {"not-a-workbook.xls", "", unchanged,
          refused.arg("neither an .xls nor an .xlsx workbook$")},
         {"valid.xlsx", "truncated", unchanged, refused.arg("zip")},
-        {"valid.xlsx", "bit-flipped", "?", ""},
         {"inflating.xlsx", "", unchanged, refused.arg("2,048 MB, more than the 256 MB")},
         {"inflating-hidden.xlsx", "", unchanged, refused.arg("(32,767 characters|256 MB)")},
         {"far-reference.xlsx", "", unchanged, refused.arg("XFC9 lies beyond column AMJ")},
@@ -96,21 +94,13 @@ void TestWorkbookClients::oddWorkbooks()
     QVERIFY(!bytes.isEmpty());
     if (damage == "truncated")
         bytes.truncate(bytes.size() * 2 / 3);
-    for (int i = 7; damage == "bit-flipped" && i < bytes.size(); i += bytes.size() / 9)
-        bytes[i] = char(bytes[i] ^ 0x5a);
     QVERIFY(writeBytes(path, bytes));
 
     QTableWidget *table = makeTable(rowsOf("P1|M1|o1;P2|M2|o2;12345|M3|o3;67890|M4|o4"));
     const QStringList seen = importFrom(table, path);
     QCOMPARE(seen.size(), 1);
-    const QString after = column(table, 2).join('|');
-    if (names == "?") {
-        if (seen.first().startsWith("Warning"))
-            QCOMPARE(after, QStringLiteral("o1|o2|o3|o4"));
-    } else {
-        QVERIFY2(seen.first().contains(QRegularExpression(box)), qPrintable(seen.first()));
-        QCOMPARE(after, names);
-    }
+    QVERIFY2(seen.first().contains(QRegularExpression(box)), qPrintable(seen.first()));
+    QCOMPARE(rowTexts(table, 2).join('|'), names);
     QCOMPARE(fileBytes(path), bytes);
 
     if (file.startsWith("inflating")) {
@@ -167,12 +157,14 @@ void TestWorkbookClients::clientsReadExports()
             QCOMPARE(sheets.at(0).name, QStringLiteral("modellist"));
             read = sheets.at(0).rows;
         }
-        // LibreOffice reads a carriage return in an .xls text as a line break (xlrd as it is).
+        // LibreOffice reads a carriage return in an .xls text as a line break (xlrd as it is);
+        // openpyxl decodes the escape of "_" alone, and leaves the escapes of other characters
+        // as they stand (LibreOffice decodes them all).
         QVector<QStringList> expected = rowsOf(kTricky);
         for (QStringList &row : expected) {
             for (QString &text : row) {
                 if (!libreOffice && path.endsWith(".xlsx"))
-                    text = openpyxlReads(text);
+                    text = HWorkbook::encodeEscapes(text).remove("x005F_");
                 else if (libreOffice && path.endsWith(".xls"))
                     text.replace('\r', '\n');
             }
@@ -224,7 +216,7 @@ void TestWorkbookClients::foreignWorkbooksImport()
         for (int r = 0; r < count; ++r)
             table->item(r, 2)->setText("before");
         QVERIFY2(HOemModelExchange::importRows(table, workbook, &error), qPrintable(error));
-        QCOMPARE(column(table, 2), expected);
+        QCOMPARE(rowTexts(table, 2), expected);
     }
 }
 
