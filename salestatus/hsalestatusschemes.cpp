@@ -427,10 +427,8 @@ QJsonObject modelRecord(const QSqlQuery &query, const Columns &columns)
 void HSaleStatusSchemes::completeScheme(QJsonObject &scheme, HDatabase *db,
                                         HSaleStatusStored *stored)
 {
-    if (stored) {
+    if (stored)
         stored->series.clear();
-        stored->models.clear();
-    }
     QJsonArray series = scheme.value(SchemeKeys::seriesTable).toArray();
     QJsonArray models = scheme.value(SchemeKeys::idxTable).toArray();
 
@@ -468,32 +466,75 @@ void HSaleStatusSchemes::completeScheme(QJsonObject &scheme, HDatabase *db,
         }
     }
 
+    // Whether the scheme lacks a model is told by the codes alone, which is rare; only then
+    // are whole rows read. A scheme lists its models in the order the database returned them
+    // when it was made, so the codes are first compared position by position; the set of the
+    // scheme's codes is made only when that fails (hashing tens of thousands of codes costs
+    // more than the rest of a load). The two flags come along when the caller keeps what the
+    // database holds (to tell later whether another user changed a row).
     QSet<QString> codes;
-    codes.reserve(models.size());
-    for (const QJsonValue &value : qAsConst(models))
-        codes.insert(value.toObject().value(SchemeKeys::productCode).toString());
-    // The codes alone tell whether the scheme lacks a model, which is rare; only then are
-    // the whole rows read. Reading every column of tens of thousands of rows to find that
-    // nothing is missing costs most of a load. The two flags come along when the caller keeps
-    // what the database holds (to tell later whether another user changed a row).
+    bool codesMade = false;
+    const auto makeCodes = [&] {
+        if (codesMade)
+            return;
+        codesMade = true;
+        codes.reserve(models.size());
+        for (const QJsonValue &value : qAsConst(models))
+            codes.insert(value.toObject().value(SchemeKeys::productCode).toString());
+    };
+    const auto schemeHas = [&](int position, const QString &code) {
+        if (!codesMade && position < models.size() &&
+            models.at(position).toObject().value(SchemeKeys::productCode).toString() == code)
+            return true;
+        makeCodes();
+        return codes.contains(code);
+    };
     bool lacking = false;
     {
-        QSqlQuery query = db->query(
+        const QString read =
             stored
                 ? QStringLiteral(
                       "select [product_code], [is_not_for_sale], [is_user_skip] from __product_idx")
-                : QStringLiteral("select [product_code] from __product_idx"));
+                : QStringLiteral("select [product_code] from __product_idx");
+        QSqlQuery query = db->query(read);
         lacking = !query.isActive();
-        while (query.next()) {
+        // The models' baseline is refilled in place: clearing and refilling a quarter of a
+        // million entries on every load costs more than the read. Entries of models the
+        // database no longer has are found by their count, and then it is made anew.
+        QHash<QString, QVector<QVariant>> *baseline = stored ? &stored->models : nullptr;
+        const int before = baseline ? baseline->size() : 0;
+        int kept = 0;
+        int position = 0;
+        for (; query.next(); ++position) {
             const QString code = query.value(0).toString();
-            lacking = lacking || !codes.contains(code);
-            if (stored)
-                stored->models.insert(code, {query.value(1).toBool(), query.value(2).toBool()});
-            else if (lacking)
-                break;
+            lacking = lacking || !schemeHas(position, code);
+            if (!baseline) {
+                if (lacking)
+                    break;
+                continue;
+            }
+            const bool notForSale = query.value(1).toBool();
+            const bool userSkip = query.value(2).toBool();
+            const auto it = baseline->find(code);
+            if (it != baseline->end() && it->size() == 2) {
+                (*it)[0] = notForSale;
+                (*it)[1] = userSkip;
+                ++kept;
+            } else {
+                baseline->insert(code, {notForSale, userSkip});
+            }
+        }
+        if (baseline && (!query.isActive() || kept != before || baseline->size() != position)) {
+            baseline->clear();
+            if (query.isActive())
+                query = db->query(read);
+            while (query.next())
+                baseline->insert(query.value(0).toString(),
+                                 {query.value(1).toBool(), query.value(2).toBool()});
         }
     }
     if (lacking) {
+        makeCodes();
         QSqlQuery query = db->query(QStringLiteral("Select * from __product_idx"));
         const Columns columns(query.record(), modelColumns());
         while (query.next()) {

@@ -298,12 +298,13 @@ void TestSaleStatus::saveToSchemeCompletesRecords()
                             seriesRecord(3, false, ""),
                             seriesRecord(3, false, ""),
                             QJsonObject{{"id_series", 5}, {"model_string", "Own"}}};
-    const QJsonArray models{modelRecord("P1A", 1, "OEM-1", true),
-                            modelRecord("GONE", 1, "OEM-G", false),
-                            modelRecord("abc", 10, "", false),
-                            QJsonObject{{"product_code", "P2A"}, {"id_series", 2}},
-                            modelRecord("P1B", 1, "one", false),
-                            modelRecord("P1B", 1, "two", true)};
+    const QJsonArray models{
+        modelRecord("P1A", 1, "OEM-1", true), modelRecord("GONE", 1, "OEM-G", false),
+        modelRecord("abc", 10, "", false), QJsonObject{{"product_code", "P2A"}, {"id_series", 2}},
+        modelRecord("P1B", 1, "one", false), modelRecord("P1B", 1, "two", true),
+        // As many records as the database has models, some of them gone:
+        // the count alone does not tell that models are missing.
+        modelRecord("OLD1", 99, "", false), modelRecord("OLD2", 99, "", false)};
     writeScheme("A.json", {{"series_table", series}, {"idx_table", models}});
     ModalAnswerer answerer;
     Editor editor;
@@ -326,14 +327,15 @@ void TestSaleStatus::saveToSchemeCompletesRecords()
              "Own|false|false");
     const QJsonArray savedModels = savedTable("A.json", "idx_table");
     QCOMPARE(column(savedModels, "product_code"),
-             (QStringList{"P1A", "GONE", "abc", "P2A", "P1B", "P1B", "ABC", "XYZ", "Q'1", "P20"}));
+             (QStringList{"P1A", "GONE", "abc", "P2A", "P1B", "P1B", "OLD1", "OLD2", "ABC", "XYZ",
+                          "Q'1", "P20"}));
     QCOMPARE(fields(savedModels.at(0), "oem_model,is_not_for_sale"), "OEM-1|true");
     const QString flags = "oem_model,is_not_for_sale,is_user_skip";
     QCOMPARE(fields(savedModels.at(3), flags + ",base_model"), "|false|false|");
     QVERIFY(!savedModels.at(3).toObject().contains("base_model"));
     QCOMPARE(fields(savedModels.at(4), flags), "three|true|false");
     QCOMPARE(savedModels.at(5), models.at(5));
-    QCOMPARE(fields(savedModels.at(7), "is_user_skip,oem_model,base_model,id_series"),
+    QCOMPARE(fields(savedModels.at(9), "is_user_skip,oem_model,base_model,id_series"),
              "true||IDU-X|10");
     QCOMPARE(answerer.count(), 0);
 }
@@ -534,6 +536,12 @@ void TestSaleStatus::saveToDb_data()
     theirs("removed model, cancel",
            "c1 mP1A:3=1 s3:2=1 X D =", "delete from __product_idx where product_code = 'P1A'",
            "P1A: removed by another user", cancel, "-P1A|0|0", "", "MS-3|2,3,21");
+    // A model removed before a load is no longer stored: ticking it writes nothing and asks
+    // nothing (the scheme keeps its record).
+    theirs("model removed before a load", "L1 X L0 L1 c2 mP2A:4=1 D",
+           "delete from __product_idx where product_code = 'P2A'", "", none,
+           "+1|1|0|S'1 -1|0|0|MS-1 -P2A|0|0",
+           s1 + "is_not_for_sale|0|1 " + s1 + "model_string|MS-1|S'1", "");
     theirs("same model string, overwrite", "t3=Mine X D", theirSeries("model_string = 'Theirs'", 3),
            "model string now 'Theirs', was 'MS-3'", overwrite, "+3|0|0|Mine -3|0|0|MS-3",
            kS3 + "model_string|Theirs|Mine", "Mine|2,21");
