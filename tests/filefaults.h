@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMap>
 #include <QString>
 
 #include <csignal>
@@ -139,18 +138,6 @@ private:
     bool m_ok = false;
     QString m_why;
 };
-
-// Every file of a folder, hidden ones (temporary files) included, with its bytes.
-inline QMap<QString, QByteArray> folderContents(const QString &folder)
-{
-    QMap<QString, QByteArray> contents;
-    const QDir dir(folder);
-    for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
-        QFile file(dir.filePath(name));
-        contents.insert(name, file.open(QIODevice::ReadOnly) ? file.readAll() : "(unreadable)");
-    }
-    return contents;
-}
 
 // Sets a file's modification time into the past, so that a rewrite shows in its time.
 inline bool age(const QString &path)
