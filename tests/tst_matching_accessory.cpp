@@ -144,14 +144,7 @@ private slots:
 
     void editSequences_data()
     {
-        // On the shared fixture, steps as drive() takes them; then the middle list, the
-        // modified mark, what the tables gained and lost, and the writes of the last save
-        // (-1: not checked).
-        QTest::addColumn<QString>("steps");
-        QTest::addColumn<QString>("matched");
-        QTest::addColumn<bool>("modified");
-        QTest::addColumn<QString>("changed");
-        QTest::addColumn<int>("writes");
+        sequenceColumns(); // on the shared fixture
         const QString a = "MP-M,C0-M,MP-M,C5-M";
         QTest::newRow("added, removed by hand") << "cl0 dr0 dm0 S"
                                                 << "" << false << "" << 0;
@@ -190,31 +183,7 @@ private slots:
                                  << "" << false << "" << -1;
     }
 
-    // What the user sees and touches is what is edited; a save writes exactly the edited
-    // series' differences from what is stored.
-    void editSequences()
-    {
-        QFETCH(QString, steps);
-        QFETCH(QString, matched);
-        QFETCH(bool, modified);
-        QFETCH(QString, changed);
-        QFETCH(int, writes);
-        const QList<QStringList> before = allRows();
-        ModalAnswerer answerer;
-        Accessory e;
-        HDatabase *db = HDbFind::getDb();
-        const QString saved = steps.section(" S", 0, -2);
-        drive(e, e.combo, saved);
-        db->resetStatementCounts();
-        drive(e, e.combo, steps.mid(saved.size()));
-        QCOMPARE(texts(e.matched), matched);
-        QCOMPARE(e.isModified(), modified);
-        QCOMPARE(changedRows(before), changed);
-        // A save that wrote adds its one history insert.
-        if (writes >= 0)
-            QCOMPARE(db->writeStatementCount(), quint64(writes + (writes > 0 ? 1 : 0)));
-        QCOMPARE(answerer.count(), 0);
-    }
+    void editSequences() { runSequence<Accessory>(); }
 };
 
 QTEST_MAIN(TestMatchingAccessory)
