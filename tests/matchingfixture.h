@@ -126,20 +126,6 @@ inline QString selected(QAbstractItemView *view)
     return rows.join(QLatin1Char(','));
 }
 
-// Rows clicked one after the other.
-inline void clickRows(QAbstractItemView *view, std::initializer_list<int> rows)
-{
-    for (int row : rows)
-        clickRow(view, row);
-}
-
-// Several rows selected at once, as dragging over them does.
-inline void selectRows(QAbstractItemView *view, const QList<int> &rows)
-{
-    for (int row : rows)
-        view->selectionModel()->select(view->model()->index(row, 0), QItemSelectionModel::Select);
-}
-
 // A tab shown, ready for mouse actions.
 template <class Tab> struct Shown : Tab
 {

@@ -43,27 +43,22 @@ private slots:
         QCOMPARE(texts(e.matched), L("Duct-Slim-IDU,Cassette-C4-IDU,--"));
 
         // A click leaves only the clicked indoor row selected; a second click deselects it.
-        selectRows(e.idus, {0, 1, 3});
-        clickRow(e.idus, 2);
+        drive(e, "sr0,1,3 cr2");
         QCOMPARE(selected(e.idus), L("2"));
-        clickRow(e.idus, 2);
+        drive(e, "cr2");
         QCOMPARE(selected(e.idus), QString());
 
         // A series already matched is refused, by a double-click and by "<--" among new ones,
         // which are added in right-list order.
-        doubleClickRow(e.idus, 1);
-        selectRows(e.idus, {3, 1, 2});
-        e.press("pushButton_add");
+        drive(e, "dr1 sr3,1,2 <");
         QCOMPARE(answerer.texts(), QStringList({"It already exists.", "It already exists."}));
         QCOMPARE(texts(e.matched), L("Duct-Slim-IDU,Cassette-C4-IDU,--,HRV-Fresh-HRV,Wall-W-IDU"));
 
         // "-->" removes the current row of the middle list, so does a double-click on a row;
         // without a current row (the list is redrawn) "-->" removes nothing.
-        clickRow(e.matched, 0);
-        e.press("pushButton_remove");
-        doubleClickRow(e.matched, 1);
+        drive(e, "cm0 > dm1");
         QCOMPARE(texts(e.matched), L("Cassette-C4-IDU,HRV-Fresh-HRV,Wall-W-IDU"));
-        e.press("pushButton_remove");
+        drive(e, ">");
         QCOMPARE(rowTexts(e.matched).size(), 3);
 
         // Saved silently; rows of other series stay, the removed "--" pair goes. (Keyboard
@@ -74,8 +69,7 @@ private slots:
         QCOMPARE(answerer.count(), 2);
 
         // Unsaved edits reach the snapshot, not the database.
-        clickRow(e.odus, 2);
-        doubleClickRow(e.idus, 2);
+        drive(e, "cl2 dr2");
         QVERIFY(e.writeSnapshot());
         QCOMPARE(rows(kTables.at(0)), saved);
         doc = snapshotFile("odu_and_idu.json").array();
