@@ -9,11 +9,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMap>
 #include <QString>
 
 #include <csignal>
 #include <functional>
+#include <memory>
 #include <linux/capability.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -21,45 +21,6 @@
 #include <unistd.h>
 
 namespace FileFaults {
-
-// Runs `job` in a forked child whose files may not grow beyond `limit` bytes (no limit when it
-// is 0) and returns what the job returned; "child failed" when the child did not finish.
-inline QByteArray inChild(qint64 limit, const std::function<QByteArray()> &job)
-{
-    int fds[2];
-    if (::pipe(fds) != 0)
-        return "child failed: no pipe";
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        return "child failed: no fork";
-    if (pid == 0) {
-        ::close(fds[0]);
-        if (limit > 0) {
-            std::signal(SIGXFSZ, SIG_IGN);
-            struct rlimit rl;
-            ::getrlimit(RLIMIT_FSIZE, &rl);
-            rl.rlim_cur = rlim_t(limit);
-            ::setrlimit(RLIMIT_FSIZE, &rl);
-        }
-        const QByteArray reply = job();
-        for (qint64 done = 0, n = 0; done < reply.size(); done += n) {
-            if ((n = ::write(fds[1], reply.constData() + done, size_t(reply.size() - done))) <= 0)
-                break;
-        }
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    QByteArray reply;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
-        reply.append(buffer, int(n));
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return "child failed: status " + QByteArray::number(status);
-    return reply;
-}
 
 // A full disk for this process while it lives: files may not grow beyond `limit` bytes.
 class FileSizeLimit
@@ -87,6 +48,39 @@ private:
     void (*m_handler)(int) = nullptr;
     bool m_ok = false;
 };
+
+// Runs `job` in a forked child whose files may not grow beyond `limit` bytes (no limit when it
+// is 0) and returns what the job returned; "child failed" when the child did not finish.
+inline QByteArray inChild(qint64 limit, const std::function<QByteArray()> &job)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return "child failed: no pipe";
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return "child failed: no fork";
+    if (pid == 0) {
+        ::close(fds[0]);
+        std::unique_ptr<FileSizeLimit> limited(limit > 0 ? new FileSizeLimit(limit) : nullptr);
+        const QByteArray reply = job();
+        for (qint64 done = 0, n = 0; done < reply.size(); done += n) {
+            if ((n = ::write(fds[1], reply.constData() + done, size_t(reply.size() - done))) <= 0)
+                break;
+        }
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    QByteArray reply;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+        reply.append(buffer, int(n));
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return "child failed: status " + QByteArray::number(status);
+    return reply;
+}
 
 // `folder` read-only (0555) while this lives. Root writes into such a folder anyway, so as root
 // the calling thread also gives up the capability to override permissions until then.
@@ -139,18 +133,6 @@ private:
     bool m_ok = false;
     QString m_why;
 };
-
-// Every file of a folder, hidden ones (temporary files) included, with its bytes.
-inline QMap<QString, QByteArray> folderContents(const QString &folder)
-{
-    QMap<QString, QByteArray> contents;
-    const QDir dir(folder);
-    for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
-        QFile file(dir.filePath(name));
-        contents.insert(name, file.open(QIODevice::ReadOnly) ? file.readAll() : "(unreadable)");
-    }
-    return contents;
-}
 
 // Sets a file's modification time into the past, so that a rewrite shows in its time.
 inline bool age(const QString &path)

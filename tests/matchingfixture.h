@@ -20,8 +20,6 @@
 #include <QListView>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
@@ -128,20 +126,6 @@ inline QString selected(QAbstractItemView *view)
     return rows.join(QLatin1Char(','));
 }
 
-// Rows clicked one after the other.
-inline void clickRows(QAbstractItemView *view, std::initializer_list<int> rows)
-{
-    for (int row : rows)
-        clickRow(view, row);
-}
-
-// Several rows selected at once, as dragging over them does.
-inline void selectRows(QAbstractItemView *view, const QList<int> &rows)
-{
-    for (int row : rows)
-        view->selectionModel()->select(view->model()->index(row, 0), QItemSelectionModel::Select);
-}
-
 // A tab shown, ready for mouse actions.
 template <class Tab> struct Shown : Tab
 {
@@ -170,6 +154,7 @@ struct OduIdu : Shown<HOduAndIduMatchingWidget>
     QListView *odus = view("listView_all_odu");
     QListView *matched = view("listView_match_idu");
     QListView *idus = view("listView_all_idu");
+    QComboBox *combo = nullptr;
     QListView *left = odus;
     QListView *right = idus;
 };
@@ -192,7 +177,7 @@ struct Accessory : Shown<HSeriesAndAccessoryMatchingWidget>
 //   Down, Up        arrow key in the left list
 //   <, >            press "<--", "-->"     u, r             Ctrl+Z, Ctrl+Shift+Z in the tab
 //   k<n>            the combo box's item   S, D             save, discard the changes
-template <class Tab> void drive(Tab &tab, QComboBox *combo, const QString &steps)
+template <class Tab> void drive(Tab &tab, const QString &steps)
 {
     QApplication::setActiveWindow(&tab);
     const QHash<QChar, QListView *> views{{'l', tab.left}, {'m', tab.matched}, {'r', tab.right}};
@@ -214,7 +199,7 @@ template <class Tab> void drive(Tab &tab, QComboBox *combo, const QString &steps
         } else if (step == "D") {
             tab.discardChanges();
         } else if (step.startsWith('k')) {
-            combo->setCurrentIndex(step.mid(1).toInt());
+            tab.combo->setCurrentIndex(step.mid(1).toInt());
         } else if (step.startsWith('c')) {
             clickRow(view, step.mid(2).toInt());
         } else if (step.startsWith('d')) {
@@ -301,14 +286,6 @@ inline void damage(const QString &db, const QString &name)
     QVERIFY(writeBytes(db, bytes));
 }
 
-// The kind names of outdoor accessory rows; kinds without one are not stored.
-inline QString kindName(int kind)
-{
-    const QHash<int, QString> names{{2, "BRANCH"}, {3, "MP4"},    {31, "BRANCH_HEADER"},
-                                    {4, "MS"},     {5, "AHUBOX"}, {7, "AHUMP2"}};
-    return names.value(kind);
-}
-
 inline QStringList sorted(QStringList list)
 {
     list.sort();
@@ -341,42 +318,6 @@ protected:
         return {rows(kTables.at(0)), rows(kTables.at(1)), rows(kTables.at(2))};
     }
 
-    // The rows that rewriting each table from the tabs' documents would give: every pair
-    // whose indoor series exists now; every indoor accessory; every outdoor accessory whose
-    // kind has a kind name.
-    QList<QStringList> rewrittenFromSnapshots() const
-    {
-        QStringList existing = sqlRows(m_db, "select id_series from "
-                                             "__product_series");
-        QStringList oduIdu, oduAcc, iduAcc;
-        for (const QJsonValue &entry : snapshotFile("odu_and_idu.json").array()) {
-            const int odu = entry[L("odu")][L("id_series")].toInt();
-            for (const QJsonValue &idu : entry[L("match_to_ar_idu")].toArray()) {
-                const QString id = QString::number(idu[L("id_series")].toInt());
-                if (existing.contains(id))
-                    oduIdu.append(QStringLiteral("%1|%2").arg(odu).arg(id));
-            }
-        }
-        const QJsonObject matching =
-            snapshotFile("series_and_acc.json").object()[L("jsonObjMatching")].toObject();
-        for (bool indoor : {false, true}) {
-            const QJsonArray entries =
-                matching[indoor ? L("idu_matching") : L("odu_matching")].toArray();
-            for (const QJsonValue &entry : entries) {
-                const int series = entry[L("obj_series")][L("id_series")].toInt();
-                for (const QJsonValue &record : entry[L("ar_matching")].toArray()) {
-                    const QString code = record[L("product_code")].toString();
-                    const QString name = kindName(record[L("type")].toInt());
-                    if (indoor)
-                        iduAcc.append(QStringLiteral("%1|%2").arg(series).arg(code));
-                    else if (!name.isEmpty())
-                        oduAcc.append(QStringLiteral("%1|%2|%3").arg(series).arg(code, name));
-                }
-            }
-        }
-        return {oduIdu, oduAcc, iduAcc};
-    }
-
     // What the tables gained ("+row") and lost ("-row") since `before`.
     QString changedRows(const QList<QStringList> &before) const
     {
@@ -385,6 +326,42 @@ protected:
         for (int i = 0; i < kTables.size(); ++i)
             changes += rowChanges(before.at(i), after.at(i));
         return sorted(changes).join(QLatin1Char(' '));
+    }
+
+    // Edit sequences: steps as drive() takes them; then the middle list, the modified mark,
+    // what the tables gained and lost, and the writes of the last save (-1: not checked).
+    static void sequenceColumns()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("matched");
+        QTest::addColumn<bool>("modified");
+        QTest::addColumn<QString>("changed");
+        QTest::addColumn<int>("writes");
+    }
+
+    // What the user sees and touches is what is edited; a save writes exactly the edited
+    // series' differences from what is stored, and adds its one history insert.
+    template <class Tab> void runSequence()
+    {
+        QFETCH(QString, steps);
+        QFETCH(QString, matched);
+        QFETCH(bool, modified);
+        QFETCH(QString, changed);
+        QFETCH(int, writes);
+        const QList<QStringList> before = allRows();
+        ModalAnswerer answerer;
+        Tab e;
+        HDatabase *db = HDbFind::getDb();
+        const QString saved = steps.section(" S", 0, -2);
+        drive(e, saved);
+        db->resetStatementCounts();
+        drive(e, steps.mid(saved.size()));
+        QCOMPARE(texts(e.matched), matched);
+        QCOMPARE(e.isModified(), modified);
+        QCOMPARE(changedRows(before), changed);
+        if (writes >= 0)
+            QCOMPARE(db->writeStatementCount(), quint64(writes + (writes > 0 ? 1 : 0)));
+        QCOMPARE(answerer.count(), 0);
     }
 
     void start()

@@ -27,6 +27,32 @@
 
 namespace TestHelpers {
 
+namespace {
+
+// Presses a button of a message box (the first accepting one when `button` is absent).
+void pressMessageBoxButton(QMessageBox *box, QMessageBox::StandardButton button)
+{
+    QAbstractButton *target = box->button(button);
+    if (!target) {
+        const auto buttons = box->buttons();
+        for (QAbstractButton *candidate : buttons) {
+            const auto role = box->buttonRole(candidate);
+            if (role == QMessageBox::AcceptRole || role == QMessageBox::YesRole) {
+                target = candidate;
+                break;
+            }
+        }
+    }
+    if (!target && !box->buttons().isEmpty())
+        target = box->buttons().first();
+    if (target)
+        target->click();
+    else
+        box->reject();
+}
+
+} // namespace
+
 ModalAnswerer::ModalAnswerer(QObject *parent)
     : QObject(parent)
 {
@@ -102,27 +128,6 @@ ModalAnswerer::Action pickFile(const QString &path, QString *startedIn)
         dialog->selectFile(path);
         QTimer::singleShot(0, dialog, [dialog] { static_cast<QDialog *>(dialog)->accept(); });
     };
-}
-
-void pressMessageBoxButton(QMessageBox *box, QMessageBox::StandardButton button)
-{
-    QAbstractButton *target = box->button(button);
-    if (!target) {
-        const auto buttons = box->buttons();
-        for (QAbstractButton *candidate : buttons) {
-            const auto role = box->buttonRole(candidate);
-            if (role == QMessageBox::AcceptRole || role == QMessageBox::YesRole) {
-                target = candidate;
-                break;
-            }
-        }
-    }
-    if (!target && !box->buttons().isEmpty())
-        target = box->buttons().first();
-    if (target)
-        target->click();
-    else
-        box->reject();
 }
 
 namespace {
@@ -306,6 +311,19 @@ bool runAll(QSqlDatabase &db, const QStringList &statements, QString *error)
     return statements.isEmpty() || HDatabase::syncIdentities(db, error);
 }
 
+// The rows a query gives, each as its columns' texts joined by "|"; null ones as `null`.
+QStringList rowsOf(QSqlQuery &query, const QString &null)
+{
+    QStringList rows;
+    while (query.next()) {
+        QStringList columns;
+        for (int i = 0; i < query.record().count(); ++i)
+            columns.append(query.isNull(i) ? null : query.value(i).toString());
+        rows.append(columns.join(QLatin1Char('|')));
+    }
+    return rows;
+}
+
 QStringList publicTables(QSqlDatabase &db)
 {
     QStringList tables;
@@ -415,17 +433,10 @@ QStringList rowChanges(const QStringList &before, const QStringList &after)
 QStringList sqlRows(const QString &path, const QString &sql)
 {
     return withConnection(path, [&](QSqlDatabase &db) {
-        QStringList rows;
         QSqlQuery query(db);
         if (!query.exec(dialect(sql)))
             return QStringList{QStringLiteral("ERROR: ") + query.lastError().text()};
-        while (query.next()) {
-            QStringList columns;
-            for (int i = 0; i < query.record().count(); ++i)
-                columns.append(query.value(i).toString());
-            rows.append(columns.join(QLatin1Char('|')));
-        }
-        return rows;
+        return rowsOf(query, QString());
     });
 }
 
@@ -436,16 +447,9 @@ QByteArray databaseState(const QString &path)
     return withConnection(path, [&](QSqlDatabase &db) {
         QByteArray state;
         for (const QString &table : publicTables(db)) {
-            QStringList rows;
             QSqlQuery query(db);
             query.exec(QStringLiteral("select * from %1").arg(quotedName(table)));
-            while (query.next()) {
-                QStringList columns;
-                for (int i = 0; i < query.record().count(); ++i)
-                    columns.append(query.isNull(i) ? QStringLiteral("NULL")
-                                                   : query.value(i).toString());
-                rows.append(columns.join(QLatin1Char('|')));
-            }
+            QStringList rows = rowsOf(query, QStringLiteral("NULL"));
             rows.sort();
             state += table.toUtf8() + ":\n" + rows.join(QLatin1Char('\n')).toUtf8() + '\n';
         }
@@ -627,19 +631,22 @@ bool readWithPython(const QString &path, QVector<HWorkbookSheet> *sheets, QStrin
     return true;
 }
 
-void clickRow(QAbstractItemView *view, int row, int column, Qt::KeyboardModifiers modifiers)
+// The centre of a row's cell, scrolled into view.
+static QPoint rowPoint(QAbstractItemView *view, int row, int column)
 {
     const QModelIndex index = view->model()->index(row, column);
     view->scrollTo(index);
-    const QRect rect = view->visualRect(index);
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, rect.center());
+    return view->visualRect(index).center();
+}
+
+void clickRow(QAbstractItemView *view, int row, int column, Qt::KeyboardModifiers modifiers)
+{
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, rowPoint(view, row, column));
 }
 
 void doubleClickRow(QAbstractItemView *view, int row, int column)
 {
-    const QModelIndex index = view->model()->index(row, column);
-    view->scrollTo(index);
-    const QPoint point = view->visualRect(index).center();
+    const QPoint point = rowPoint(view, row, column);
     // As the mouse makes it: press, release, double-click, release. An item view only
     // emits doubleClicked() for a double-click that follows a press on the same item.
     QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, point);

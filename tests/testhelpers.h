@@ -65,9 +65,6 @@ private:
 // are rejected.
 ModalAnswerer::Action pickFile(const QString &path, QString *startedIn = nullptr);
 
-// Presses a button of a message box (the first accepting one when `button` is absent).
-void pressMessageBoxButton(QMessageBox *box, QMessageBox::StandardButton button);
-
 // The back end the suite runs on: SQLite, or PostgreSQL when PM_TEST_BACKEND=postgresql.
 // A test names its database by a file path either way; on PostgreSQL each path stands for
 // a database of its own on the server (PGHOST, PGPORT, PGUSER, PGPASSWORD), made afresh

@@ -40,48 +40,42 @@ private slots:
         // Series in sub_catalog order; type 11 and accessory series absent. The outdoor list
         // keeps the model with a quote and leaves out the kind 2 branch and the model without
         // a series row.
-        QCOMPARE(texts(e.combo->view()), L("Outdoor Unit,Indoor Unit"));
         QCOMPARE(texts(e.series), L("Mini,Aheat-VRF,Heat pump-VRF"));
         QCOMPARE(texts(e.accessories), L("BH1,MP4-1,MS1,Q'M,DUP-O"));
         QVERIFY(texts(e.matched).isEmpty() && !e.series->currentIndex().isValid());
 
         // A click shows the matching and toggles the row: a second click deselects it and
         // still shows the matching. A click on an accessory only toggles its selection.
-        clickRow(e.series, 1);
+        drive(e, "cl1");
         QCOMPARE(texts(e.matched), L("BH1"));
         QCOMPARE(selected(e.series), L("1"));
-        clickRow(e.series, 1);
+        drive(e, "cl1");
         QCOMPARE(texts(e.matched), L("BH1"));
         QCOMPARE(selected(e.series), QString());
         QAbstractItemModel *shown = e.matched->model();
-        clickRow(e.accessories, 2);
+        drive(e, "cr2");
         QCOMPARE(selected(e.accessories), L("2"));
         // Nothing selected on the left: "<--" and a double-click change nothing nor redraw.
-        e.press("pushButton_add");
-        doubleClickRow(e.accessories, 1);
+        drive(e, "< dr1");
         QCOMPARE(e.matched->model(), shown);
 
         // The middle list follows the current series when the keyboard moves it.
-        e.series->setFocus();
-        QTest::keyClick(e.series, Qt::Key_Down);
+        drive(e, "Down");
         QCOMPARE(e.series->currentIndex().row(), 2);
         QCOMPARE(texts(e.matched), L("MP4-1,C7,C6,MP4-1,Q'M,C5,C0,C1,L1"));
 
         // Two series (Mini, Heat pump) and three accessories, in right-list order; MP4-1 is
         // already matched to Heat pump. The middle list shows the last clicked series.
         e.accessories->clearSelection();
-        clickRows(e.series, {0, 2});
-        clickRows(e.accessories, {2, 0, 1});
-        e.press("pushButton_add");
+        drive(e, "cl0 cl2 cr2 cr0 cr1 <");
         QCOMPARE(texts(e.matched), L("MP4-1,C7,C6,MP4-1,Q'M,C5,C0,C1,L1,BH1,MS1"));
-        clickRows(e.series, {0, 0});
+        drive(e, "cl0 cl0");
         QCOMPARE(texts(e.matched), L("BH1,MP4-1,MS1"));
         // A double-click on an accessory adds it to every selected series; a repeat is
         // refused silently.
         ModalAnswerer answerer;
         e.accessories->clearSelection();
-        doubleClickRow(e.accessories, 3);
-        doubleClickRow(e.accessories, 3);
+        drive(e, "dr3 dr3");
         QCOMPARE(texts(e.matched), L("BH1,MP4-1,MS1,Q'M"));
         QCOMPARE(answerer.count(), 0);
         // Only the additions are written, with their kind names.
@@ -94,39 +88,36 @@ private slots:
 
         // Indoor series and accessories (kind 12 on offer nowhere); the outdoor series'
         // matching goes from the middle list.
-        e.combo->setCurrentIndex(1);
+        drive(e, "k1");
         QCOMPARE(texts(e.series), L("Cassette-IDU,Duct-IDU"));
         QCOMPARE(texts(e.accessories), L("C0,C1,C5,C6,C7,O10,L1,ND,DUP-I"));
         QCOMPARE(texts(e.matched), QString());
         // An indoor accessory of kind 0 can be matched to an indoor series.
-        clickRow(e.accessories, 0);
-        clickRow(e.series, 0);
-        e.press("pushButton_add");
+        drive(e, "cr0 cl0 <");
         QCOMPARE(texts(e.matched), L("BH1,C0"));
-        clickRow(e.series, 0);
+        drive(e, "cl0");
         e.accessories->clearSelection();
 
         // "-->" with no matched row selected changes nothing but redraws.
-        clickRow(e.series, 1);
+        drive(e, "cl1");
         QCOMPARE(texts(e.matched), L("C1,C6,DUP-O"));
         shown = e.matched->model();
-        e.press("pushButton_remove");
+        drive(e, ">");
         QVERIFY(e.matched->model() != shown);
         QCOMPARE(texts(e.matched), L("C1,C6,DUP-O"));
         // Two matched rows and both series (the second selected as by dragging, so Duct stays
         // shown): each removal goes by model, in every selected series holding it.
-        selectRows(e.series, {0});
-        clickRows(e.matched, {2, 1});
-        e.press("pushButton_remove");
+        e.series->selectionModel()->select(e.series->model()->index(0, 0),
+                                           QItemSelectionModel::Select);
+        drive(e, "cm2 cm1 >");
         QCOMPARE(texts(e.matched), L("C1"));
         // C1 added to both (Duct refuses the repeat), then removed from both by a double-click
         // on the shown row, also from Cassette, which the middle list does not show.
-        clickRow(e.accessories, 1);
-        e.press("pushButton_add");
+        drive(e, "cr1 <");
         QCOMPARE(texts(e.matched), L("C1"));
-        doubleClickRow(e.matched, 0);
+        drive(e, "dm0");
         QCOMPARE(texts(e.matched), QString());
-        clickRow(e.series, 0);
+        drive(e, "cl0");
         QCOMPARE(texts(e.matched), L("BH1,C0"));
         // Rows the tab cannot show stay.
         e.save();
@@ -134,7 +125,7 @@ private slots:
         QCOMPARE(saved, sorted({"202|BH-1", "202|C0", "201|C12", "201|U-1", "999|C1"}));
 
         // Unsaved edits reach the snapshot, not the database.
-        doubleClickRow(e.accessories, 3);
+        drive(e, "dr3");
         QVERIFY(e.writeSnapshot());
         QCOMPARE(rows(kTables.at(2)), saved);
         doc = snapshotFile("series_and_acc.json").object();
@@ -144,14 +135,7 @@ private slots:
 
     void editSequences_data()
     {
-        // On the shared fixture, steps as drive() takes them; then the middle list, the
-        // modified mark, what the tables gained and lost, and the writes of the last save
-        // (-1: not checked).
-        QTest::addColumn<QString>("steps");
-        QTest::addColumn<QString>("matched");
-        QTest::addColumn<bool>("modified");
-        QTest::addColumn<QString>("changed");
-        QTest::addColumn<int>("writes");
+        sequenceColumns(); // on the shared fixture
         const QString a = "MP-M,C0-M,MP-M,C5-M";
         QTest::newRow("added, removed by hand") << "cl0 dr0 dm0 S"
                                                 << "" << false << "" << 0;
@@ -190,31 +174,7 @@ private slots:
                                  << "" << false << "" << -1;
     }
 
-    // What the user sees and touches is what is edited; a save writes exactly the edited
-    // series' differences from what is stored.
-    void editSequences()
-    {
-        QFETCH(QString, steps);
-        QFETCH(QString, matched);
-        QFETCH(bool, modified);
-        QFETCH(QString, changed);
-        QFETCH(int, writes);
-        const QList<QStringList> before = allRows();
-        ModalAnswerer answerer;
-        Accessory e;
-        HDatabase *db = HDbFind::getDb();
-        const QString saved = steps.section(" S", 0, -2);
-        drive(e, e.combo, saved);
-        db->resetStatementCounts();
-        drive(e, e.combo, steps.mid(saved.size()));
-        QCOMPARE(texts(e.matched), matched);
-        QCOMPARE(e.isModified(), modified);
-        QCOMPARE(changedRows(before), changed);
-        // A save that wrote adds its one history insert.
-        if (writes >= 0)
-            QCOMPARE(db->writeStatementCount(), quint64(writes + (writes > 0 ? 1 : 0)));
-        QCOMPARE(answerer.count(), 0);
-    }
+    void editSequences() { runSequence<Accessory>(); }
 };
 
 QTEST_MAIN(TestMatchingAccessory)

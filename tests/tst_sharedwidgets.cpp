@@ -99,16 +99,16 @@ void TestSharedWidgets::findBarFilters_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QList<int>>("baseHidden");
     QTest::addColumn<QList<int>>("shown");
+    // Any case, no match; a base visibility (the view's own rule) with a filter and alone.
     for (bool table : {true, false}) {
         const char *kind = table ? "table" : "list";
-        QTest::addRow("%s, empty", kind) << table << "" << QList<int>() << QList<int>{0, 1, 2, 3};
         QTest::addRow("%s, any case", kind) << table << " odu" << QList<int>() << QList<int>{0, 2};
-        QTest::addRow("%s, no match", kind) << table << "zzz" << QList<int>() << QList<int>();
         QTest::addRow("%s, base and filter", kind)
             << table << "ODU" << QList<int>{2} << QList<int>{0};
         QTest::addRow("%s, base alone", kind)
             << table << "" << QList<int>{1} << QList<int>{0, 2, 3};
     }
+    QTest::addRow("list, no match") << false << "zzz" << QList<int>() << QList<int>();
     // Only text the user can see counts: other columns of a list, hidden table columns.
     QTest::addRow("table, other column") << true << "idu" << QList<int>() << QList<int>{1, 3};
     QTest::addRow("list, other column") << false << "idu" << QList<int>() << QList<int>{1};
@@ -133,8 +133,6 @@ void TestSharedWidgets::findBarFilters()
     if (auto *tableView = qobject_cast<QTableView *>(view))
         tableView->setColumnHidden(2, true);
     HFindBar *bar = HFindBar::attach(view);
-    QCOMPARE(HFindBar::of(view), bar);
-    QCOMPARE(bar->objectName(), QStringLiteral("view_find"));
     page.show();
     QVERIFY(QTest::qWaitForWindowExposed(&page));
     QVERIFY(bar->geometry().bottom() < view->geometry().top()); // above the view
@@ -307,11 +305,7 @@ void TestSharedWidgets::windowsKeptOnScreen()
         QWidget window;
         window.setGeometry(asked);
         HOnScreen::fit(&window);
-        QVERIFY2(screen.contains(window.frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4")
-                                                                         .arg(window.x())
-                                                                         .arg(window.y())
-                                                                         .arg(window.width())
-                                                                         .arg(window.height())));
+        QVERIFY(screen.contains(window.frameGeometry()));
     }
 }
 
