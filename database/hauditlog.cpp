@@ -7,6 +7,7 @@
 #include <QSysInfo>
 
 #include <memory>
+#include <optional>
 
 #ifdef Q_OS_UNIX
 #include <pwd.h>
@@ -79,6 +80,11 @@ bool writeRows(HDatabase *db, const QVector<HAuditEntry> &entries, bool create, 
 {
     if (create && !createTable(db, error))
         return false;
+    // Before the first save of a database the table is missing and the insert fails: that is
+    // expected and handled, not worth a warning.
+    std::optional<HDatabase::QuietFailures> quiet;
+    if (!create)
+        quiet.emplace(db);
     const QString time = timeText(QDateTime::currentDateTimeUtc());
     const QString host = HAuditLog::hostName();
     // On a server the user is the session's, as the server knows it, at no extra statement.

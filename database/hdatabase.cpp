@@ -255,7 +255,8 @@ QSqlQuery HDatabase::query(const QString &sql)
                 return result;
         }
         setStatementError(text);
-        qWarning().noquote() << "statement failed:" << sql << "-" << m_error;
+        if (!m_quiet)
+            qWarning().noquote() << "statement failed:" << sql << "-" << m_error;
     }
     return result;
 }
@@ -274,7 +275,8 @@ bool HDatabase::exec(const QString &sql)
         if (mayReconnect(sql) && statement.exec(dialectSql(sql)))
             return true;
         setStatementError(text);
-        qWarning().noquote() << "statement failed:" << sql << "-" << m_error;
+        if (!m_quiet)
+            qWarning().noquote() << "statement failed:" << sql << "-" << m_error;
         return false;
     }
     return true;
@@ -431,7 +433,8 @@ bool HDatabase::prepareStatement(QSqlQuery &query, const QString &sql, QString *
         }
         setStatementError(text);
         *error = m_error;
-        qWarning().noquote() << "statement cannot be prepared:" << sql << "-" << m_error;
+        if (!m_quiet)
+            qWarning().noquote() << "statement cannot be prepared:" << sql << "-" << m_error;
         return false;
     }
     error->clear();

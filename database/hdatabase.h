@@ -123,6 +123,24 @@ public:
     QString dialectSql(const QString &sql) const;
     static QString dialectSql(const QString &sql, Backend backend);
 
+    // While one lives, failed statements are not logged: for a statement expected to fail at
+    // times (the history insert before the history table exists), whose caller handles it.
+    class QuietFailures
+    {
+    public:
+        explicit QuietFailures(HDatabase *db)
+            : m_db(db)
+        {
+            ++m_db->m_quiet;
+        }
+        ~QuietFailures() { --m_db->m_quiet; }
+        QuietFailures(const QuietFailures &) = delete;
+        QuietFailures &operator=(const QuietFailures &) = delete;
+
+    private:
+        HDatabase *m_db;
+    };
+
     // Used by HSqlStatement: prepare on this connection, and run counted.
     bool prepareStatement(QSqlQuery &query, const QString &sql, QString *error);
     bool runStatement(QSqlQuery &query, const QString &sql, QString *error);
@@ -158,6 +176,7 @@ private:
     bool m_closed = false; // closed after being open: statements say "closed"
     Backend m_backend = Backend::None;
     bool m_inTransaction = false;
+    int m_quiet = 0;
     // The server connection's parameters, kept for reconnecting; the password only as
     // long as the handle lives, never written anywhere.
     struct ServerParameters
