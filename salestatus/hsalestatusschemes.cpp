@@ -8,6 +8,9 @@
 #include "hsafefile.h"
 #include "md5.h"
 
+#include <QCborArray>
+#include <QCborMap>
+#include <QCborValue>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -132,6 +135,27 @@ bool wrongValue(const QJsonValue &value, Kind kind, const QString &where, QStrin
 
 using KeyKinds = QVector<QPair<QString, Kind>>;
 
+// Whether a record's value is present and not of its kind. The records are read through
+// their CBOR form, which the JSON document shares at no cost: its values are looked at
+// where they are, where a JSON value would copy every text.
+bool isWrong(const QCborValue &value, Kind kind)
+{
+    if (value.isNull() || value.isUndefined())
+        return false;
+    switch (kind) {
+    case Kind::Text:
+        return !value.isString();
+    case Kind::Flag:
+        return !value.isBool();
+    case Kind::Integer:
+        if (value.isInteger())
+            return value.toInteger() < INT_MIN || value.toInteger() > INT_MAX;
+        return !fits(value.toJsonValue(), kind);
+    default:
+        return !fits(value.toJsonValue(), kind);
+    }
+}
+
 // Records of series_table or idx_table: objects whose known keys hold their types. Texts are
 // made only for a problem: the large range has tens of thousands of records.
 bool wrongRecords(const QJsonObject &scheme, const QString &table, const KeyKinds &keys,
@@ -140,20 +164,20 @@ bool wrongRecords(const QJsonObject &scheme, const QString &table, const KeyKind
     const QJsonValue value = scheme.value(table);
     if (wrongValue(value, Kind::Array, table, problem))
         return true;
-    const QJsonArray records = value.toArray();
-    for (int i = 0; i < records.size(); ++i) {
-        const QJsonValue record = records.at(i);
+    const QCborArray records = QCborArray::fromJsonArray(value.toArray());
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        const QCborValue record = records.at(i);
         const auto where = [&] { return QStringLiteral("%1[%2]").arg(table).arg(i); };
-        if (!record.isObject()) {
-            *problem = describe(where(), record, QStringLiteral("an object"));
+        if (!record.isMap()) {
+            *problem = describe(where(), record.toJsonValue(), QStringLiteral("an object"));
             return true;
         }
-        const QJsonObject object = record.toObject();
+        const QCborMap object = record.toMap();
         for (const auto &key : keys) {
-            const QJsonValue field = object.value(key.first);
+            const QCborValue field = object.value(key.first);
             if (isWrong(field, key.second)) {
-                *problem =
-                    describe(where() + QLatin1Char('.') + key.first, field, kindText(key.second));
+                *problem = describe(where() + QLatin1Char('.') + key.first, field.toJsonValue(),
+                                    kindText(key.second));
                 return true;
             }
         }

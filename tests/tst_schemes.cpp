@@ -266,8 +266,8 @@ void TestSchemes::refusedSchemesAreNeverOverwritten_data()
                              {"unit_priority", QJsonObject{{"idu_generate", "Duct"}}}};
     QTest::newRow("truncated") << QJsonDocument(scheme).toJson().left(700) << "not valid JSON";
     QTest::newRow("array at the top") << QByteArray("[{}]") << "JSON object";
-    const QJsonValue text("x"), number(12), fraction(1.5), object = QJsonObject(),
-                                                           array = QJsonArray{1};
+    const QJsonValue text("x"), number(12), fraction(1.5), huge(qint64(3000000000)),
+        object = QJsonObject(), array = QJsonArray{1};
     const QList<QPair<const char *, QJsonValue>> wrong = {
         {"idx_table", object},
         {"series_table", text},
@@ -277,6 +277,7 @@ void TestSchemes::refusedSchemesAreNeverOverwritten_data()
         {"idx_table/12/oem_model", number},
         {"idx_table/3", text},
         {"idx_table/2/id_series", fraction},
+        {"idx_table/5/id_series", huge}, // a whole number no id can be
         {"idx_table/0/product_code", array},
         {"series_table/0/id_series", text},
         {"series_table/4/is_not_for_sale", number},
