@@ -14,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QJsonArray>
+#include <QSqlRecord>
 #include <QStringList>
 #include <QVector>
 
@@ -127,16 +128,24 @@ void HRuleWidget::loadDocument()
                         QStringLiteral("select * from %1 where [product_type] = 0 order by [ID]")
                             .arg(QStringLiteral("__product_series")));
     query.exec();
+    // Columns are found by name once: on some back ends a lookup by name describes the
+    // whole row each time.
+    const QSqlRecord columns = query.record();
+    const QStringList names = QStringList{kCategory, kSubCatalog, kId} + ruleKeys();
+    QVector<int> index;
+    for (const QString &name : names)
+        index.append(columns.indexOf(name));
+    const auto at = [&](int i) { return index.at(i) < 0 ? QVariant() : query.value(index.at(i)); };
     QJsonArray series;
     while (query.next()) {
         QJsonObject object;
-        object.insert(kCategory, query.value(kCategory).toString());
-        object.insert(kSubCatalog, query.value(kSubCatalog).toString());
+        object.insert(kCategory, at(0).toString());
+        object.insert(kSubCatalog, at(1).toString());
         // A NULL rule stays null (shown as an empty cell): a save must know it was NULL, to
         // find the row by it and to leave it NULL when untouched.
-        for (const QString &key : ruleKeys())
-            object.insert(key, jsonOf(query.value(key)));
-        object.insert(kId, query.value(kId).toInt());
+        for (int i = 3; i < names.size(); ++i)
+            object.insert(names.at(i), jsonOf(at(i)));
+        object.insert(kId, at(2).toInt());
         series.append(object);
     }
     m_document.insert(kSeriesArray, series);
