@@ -163,8 +163,9 @@ QJsonObject accessoryRecord(const Model &model)
 QList<int> seriesIds(HMatchingLoad &load, const QString &statement)
 {
     QList<int> ids;
+    // The statement selects the id alone.
     load.read(QStringLiteral("__product_series"), statement,
-              [&ids](const QSqlQuery &query) { ids.append(query.value(kIdSeries).toInt()); });
+              [&ids](const QSqlQuery &query) { ids.append(query.value(0).toInt()); });
     return ids;
 }
 

@@ -32,7 +32,8 @@ extern const QString kIdSeries;    // "id_series"
 extern const QString kModel;       // "model"
 extern const QString kProductCode; // "product_code"
 
-// The id_series of the rows that `statement` selects from __product_series, in order.
+// The id_series of the rows that `statement` selects from __product_series (its one column),
+// in order.
 QList<int> seriesIds(HMatchingLoad &load, const QString &statement);
 
 // The accessory records of the models of __product_idx with product type 10 (indoor) and 2
