@@ -334,8 +334,12 @@ void HSaleStatusTables::fillSeries(const QJsonArray &series, int productType)
     auto typeMoved = [&](int previous) {
         if ((previous == 0) == (productType == 0))
             return;
-        for (int row = 0; row < series.size(); ++row)
-            setTextCell(table, row, 1, categoryText(series.at(row).toObject(), productType), false);
+        for (int row = 0; row < series.size(); ++row) {
+            const QJsonObject record = series.at(row).toObject();
+            // A series without an odu_type reads the same under every filter.
+            if (!record.value(SchemeKeys::oduType).toString().isEmpty())
+                setTextCell(table, row, 1, categoryText(record, productType), false);
+        }
     };
     refill(table, m_series, seriesHeaders(), 1, series, SchemeKeys::productType, productType,
            setRow, typeMoved);
