@@ -110,6 +110,37 @@ void setRowShown(QTableWidget *table, int row, bool shown)
     }
 }
 
+// The rows whose first column holds the same text (a code or id listed twice), by that text,
+// first row first. Duplicates are rare: the rows are sorted by the hash of their text and only
+// rows of one hash are compared, instead of putting every text of a quarter of a million
+// rows in a hash table, which cost more than the rest of a fill.
+void noteSharedTexts(const QTableWidget *table, std::vector<std::pair<uint, int>> &hashes,
+                     QHash<QString, QVector<int>> *shared)
+{
+    std::sort(hashes.begin(), hashes.end());
+    for (size_t first = 0; first < hashes.size();) {
+        size_t end = first + 1;
+        while (end < hashes.size() && hashes[end].first == hashes[first].first)
+            ++end;
+        for (size_t a = first; a + 1 < end; ++a) {
+            if (hashes[a].second < 0)
+                continue; // already counted with an earlier row of its text
+            const QString text = HSaleStatusTables::cellText(table, hashes[a].second, 0);
+            QVector<int> rows{hashes[a].second};
+            for (size_t b = a + 1; b < end; ++b) {
+                if (hashes[b].second >= 0 &&
+                    HSaleStatusTables::cellText(table, hashes[b].second, 0) == text) {
+                    rows.append(hashes[b].second);
+                    hashes[b].second = -1;
+                }
+            }
+            if (rows.size() > 1)
+                shared->insert(text, rows);
+        }
+        first = end;
+    }
+}
+
 // Makes a table of `rows` rows with the given headers. A table that already has that shape
 // keeps its items, which the caller refills in place: making a quarter of a million new
 // items for each click on a series costs far more than comparing the old values. Otherwise
@@ -278,25 +309,25 @@ void HSaleStatusTables::refill(QTableWidget *table, Shown &shown, const QStringL
         if (whole) {
             shown.reset();
             shown.keyOfRow.resize(records.size());
-            QHash<QString, int> firstRow;
-            firstRow.reserve(records.size());
+            // Rows of one key mostly come together: the key's list is looked up when it
+            // changes, not once per row.
+            QVector<int> *rowsOfKey = nullptr;
+            int lastKey = 0;
+            std::vector<std::pair<uint, int>> hashes;
+            hashes.reserve(size_t(records.size()));
             for (int i = 0; i < records.size(); ++i) {
                 setRow(i);
                 const int rowKey = records.at(i).toObject().value(keyName).toInt();
-                shown.rowsByKey[rowKey].append(i);
+                if (!rowsOfKey || rowKey != lastKey) {
+                    rowsOfKey = &shown.rowsByKey[rowKey];
+                    lastKey = rowKey;
+                }
+                rowsOfKey->append(i);
                 shown.keyOfRow[i] = rowKey;
                 setRowShown(table, i, rowKey == key);
-                const QString text = cellText(table, i, 0);
-                const auto first = firstRow.constFind(text);
-                if (first == firstRow.constEnd()) {
-                    firstRow.insert(text, i);
-                    continue;
-                }
-                QVector<int> &shared = shown.sharedKeys[text];
-                if (shared.isEmpty())
-                    shared.append(first.value());
-                shared.append(i);
+                hashes.emplace_back(qHash(cellText(table, i, 0)), i);
             }
+            noteSharedTexts(table, hashes, &shown.sharedKeys);
             shown.filled = true;
         } else {
             table->reset();
