@@ -225,9 +225,7 @@ QString HTableSave::deleteRow(const HRowKeyModel *model, int row, bool overwrite
     // The whole row as loaded: a row another user changed is not deleted behind their back.
     const QString where = conditions(overwrite ? key : stored, &values);
     HSqlStatement &statement =
-        prepared(QStringLiteral("delete from %1 where %2").arg(m_table, where));
-    for (int i = 0; i < values.size(); ++i)
-        statement.bind(i, values.at(i));
+        prepared(QStringLiteral("delete from %1 where %2").arg(m_table, where), values);
     if (!statement.exec())
         return statement.errorString();
     if (statement.numRowsAffected() > 0) {
@@ -285,9 +283,8 @@ QString HTableSave::updateRow(const HRowKeyModel *model, int row, bool overwrite
     }
     HSqlStatement &statement = prepared(QStringLiteral("update %1 set %2 where %3")
                                             .arg(m_table, assignments.join(QStringLiteral(", ")),
-                                                 where.join(QStringLiteral(" and "))));
-    for (int i = 0; i < values.size(); ++i)
-        statement.bind(i, values.at(i));
+                                                 where.join(QStringLiteral(" and "))),
+                                        values);
     if (!statement.exec())
         return statement.errorString();
     if (statement.numRowsAffected() > 0) {
@@ -386,9 +383,7 @@ QString HTableSave::insertRow(const HRowKeyModel *model, int row, bool overwrite
             QStringLiteral("insert into %1 (%2) values (%3)")
                 .arg(m_table, names.join(QStringLiteral(", ")), places.join(QStringLiteral(", ")));
     }
-    HSqlStatement &statement = prepared(sql);
-    for (int i = 0; i < bound.size(); ++i)
-        statement.bind(i, bound.at(i));
+    HSqlStatement &statement = prepared(sql, bound);
     if (!statement.exec())
         return statement.errorString();
     m_rows += statement.numRowsAffected();
@@ -401,9 +396,7 @@ bool HTableSave::readNow(const QString &where, const QVariantList &values, QSqlR
                          QString *error)
 {
     HSqlStatement &select =
-        prepared(QStringLiteral("select * from %1 where %2").arg(m_table, where));
-    for (int i = 0; i < values.size(); ++i)
-        select.bind(i, values.at(i));
+        prepared(QStringLiteral("select * from %1 where %2").arg(m_table, where), values);
     if (!select.exec()) {
         *error = select.errorString();
         return false;
@@ -420,12 +413,14 @@ void HTableSave::conflict(const QString &rowKey, const QString &change)
     m_conflicts.append({m_shownName, rowKey, change});
 }
 
-HSqlStatement &HTableSave::prepared(const QString &sql)
+HSqlStatement &HTableSave::prepared(const QString &sql, const QVariantList &values)
 {
     // Rows that change the same columns share one prepared statement.
     std::unique_ptr<HSqlStatement> &slot = m_statements[sql];
     if (!slot)
         slot = std::make_unique<HSqlStatement>(m_db, sql);
+    for (int i = 0; i < values.size(); ++i)
+        slot->bind(i, values.at(i));
     return *slot;
 }
 

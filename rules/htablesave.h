@@ -75,7 +75,8 @@ public:
     const QSet<QString> &conflictingEdits() const { return m_conflictingEdits; }
 
 private:
-    HSqlStatement &prepared(const QString &sql);
+    // The statement for `sql` (prepared once per save), with `values` bound.
+    HSqlStatement &prepared(const QString &sql, const QVariantList &values);
     // Reads the stored row named by `conditions`: false when it is gone.
     bool readNow(const QString &conditions, const QVariantList &values, QSqlRecord *now,
                  QString *error);
