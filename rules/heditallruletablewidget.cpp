@@ -77,7 +77,7 @@ QVector<HAuditEntry> HEditAllRuleTableWidget::pendingEdits() const
 
 void HEditAllRuleTableWidget::save()
 {
-    runSave([this](bool overwrite) { return m_tableWidget->savePending(overwrite).outcome(); });
+    runSave([this](bool overwrite) { return HSaveOutcome(m_tableWidget->savePending(overwrite)); });
 }
 
 void HEditAllRuleTableWidget::reloadKeepingEdits(const QVector<HConflict> &conflicts)

@@ -265,17 +265,6 @@ QString HTableWidget::checkPending() const
     return QString();
 }
 
-HSaveOutcome HTableWidget::SaveResult::outcome() const
-{
-    HSaveOutcome outcome;
-    outcome.ok = ok;
-    outcome.error = error;
-    outcome.rowsChanged = rows;
-    outcome.conflicts = conflicts;
-    outcome.history = history;
-    return outcome;
-}
-
 QString HTableWidget::shownName() const
 {
     for (const HProductSchema::RuleTable &rule : HProductSchema::ruleTables()) {
@@ -324,7 +313,7 @@ HTableWidget::SaveResult HTableWidget::savePending(bool overwrite)
         result.ok = false;
         return result;
     }
-    result.rows = writer.rowsWritten();
+    result.rowsChanged = writer.rowsWritten();
     result.history = writer.history();
     m_seen.clear();
     // Only now does the model learn of the save: read the table again, keys of new rows
@@ -430,7 +419,7 @@ void HTableWidget::on_buttonBox_accepted()
         [this, &refused](bool overwrite) {
             const SaveResult result = savePending(overwrite);
             refused = result.refused;
-            return result.outcome();
+            return HSaveOutcome(result);
         },
         [this] { reloadKeepingEdits(); });
     if (outcome.ok) {

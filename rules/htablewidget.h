@@ -43,15 +43,11 @@ public:
 
     // What a save of the pending rows did. `refused` marks rows the editor will not write
     // (an empty row, a rule name used twice), found before anything is written.
-    struct SaveResult
+    // The outcome of a save, and whether the rows themselves were refused (a duplicate or
+    // empty rule name) rather than the database failing.
+    struct SaveResult : HSaveOutcome
     {
-        bool ok = true;
         bool refused = false;
-        QString error;
-        int rows = 0;
-        QVector<HConflict> conflicts; // rows other users changed: nothing was written
-        QVector<HAuditEntry> history; // the values written, when ok
-        HSaveOutcome outcome() const;
     };
     // Writes the pending rows, each checked against what was loaded; with `overwrite`, by
     // their keys whatever is stored now.
