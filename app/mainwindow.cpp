@@ -12,7 +12,9 @@
 #include "hoduandidumatchingwidget.h"
 #include "hproductdatacheckdialog.h"
 #include "hrulewidget.h"
+#include "hsalestatusschemes.h"
 #include "hsaveround.h"
+#include "hschemereadahead.h"
 #include "hseriesandaccessorymatchingwidget.h"
 #include "translatestring.h"
 
@@ -195,11 +197,17 @@ MainWindow::~MainWindow()
 
 void MainWindow::createTabs()
 {
+    // The sale status tab shows the first scheme: its file is parsed and checked beside the
+    // database reads of the tabs made before it.
+    const QString firstScheme = HSaleStatusSchemes::listSchemeFiles().value(0);
+    if (!firstScheme.isEmpty())
+        HSchemeReadAhead::start(HSaleStatusSchemes::readPath(firstScheme));
     m_oduAndIduMatching = new HOduAndIduMatchingWidget(nullptr);
     m_seriesAndAccessoryMatching = new HSeriesAndAccessoryMatchingWidget(nullptr);
     m_rule = new HRuleWidget(nullptr);
     m_editAllRuleTable = new HEditAllRuleTableWidget(nullptr);
     m_productSaleStatus = new HEditProductSaleStatus(nullptr);
+    HSchemeReadAhead::drop(); // not taken when the tab showed no scheme
     const QList<HEditorPage *> all = pages();
     for (int i = 0; i < all.size(); ++i) {
         ui->tabWidget->insertTab(i, all.at(i), m_labels.at(i));

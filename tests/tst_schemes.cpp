@@ -1,6 +1,8 @@
 // The brand schemes: listing, new and deleted schemes, names, install codes, the export of all
 // schemes, unreadable files and backups.
 
+#include "hsalestatusschemes.h"
+#include "hschemereadahead.h"
 #include "salestatusfixture.h"
 
 #include <QRegularExpression>
@@ -23,6 +25,8 @@ private slots:
     void refusedSchemesAreNeverOverwritten_data();
     void refusedSchemesAreNeverOverwritten();
     void backupsOnOverwrite();
+    void readAheadStandsOnlyForTheFileItRead_data();
+    void readAheadStandsOnlyForTheFileItRead();
 
 private:
     QTemporaryDir m_dir;
@@ -370,6 +374,52 @@ void TestSchemes::backupsOnOverwrite()
     QCOMPARE(configFiles(), (QStringList{"A.JSON", "A.JSON.1.bak", "A.JSON.bak",
                                          "A.JSON.unreadable.bak", "B.json"}));
     QCOMPARE(answerer.count(), 1);
+}
+
+void TestSchemes::readAheadStandsOnlyForTheFileItRead_data()
+{
+    QTest::addColumn<QString>("read");     // the scheme read after the read ahead of A.json
+    QTest::addColumn<QByteArray>("now");   // A.json then ("": as it was, "-": gone)
+    QTest::addColumn<QString>("expected"); // its "brand" value, or what the error names
+    const QByteArray other = QJsonDocument(QJsonObject{{"brand", "second"}}).toJson();
+    QTest::newRow("unchanged") << "A.json" << QByteArray() << "first";
+    QTest::newRow("rewritten meanwhile") << "A.json" << other << "second";
+    QTest::newRow("made unreadable meanwhile") << "A.json" << QByteArray("{") << "not valid JSON";
+    QTest::newRow("removed meanwhile") << "A.json" << QByteArray("-") << "Cannot read";
+    QTest::newRow("another scheme read") << "B.json" << QByteArray() << "b-one";
+}
+
+// A scheme read ahead is what a later read of that file returns only while the file is as it
+// was; any other read drops it, so that it never stands for a later state of the file.
+void TestSchemes::readAheadStandsOnlyForTheFileItRead()
+{
+    QFETCH(QString, read);
+    QFETCH(QByteArray, now);
+    QFETCH(QString, expected);
+    writeScheme("A.json", {{"brand", "first"}});
+    writeScheme("B.json", {{"brand", "b-one"}}); // as long as A.json
+    HSchemeReadAhead::start(HSaleStatusSchemes::readPath("A.json"));
+    HSchemeReadAhead::Checked taken;
+    QVERIFY(!HSchemeReadAhead::take(HSaleStatusSchemes::readPath("B.json"), &taken));
+    HSchemeReadAhead::start(HSaleStatusSchemes::readPath("A.json"));
+    if (now == "-")
+        QVERIFY(QFile::remove(configPath("A.json")));
+    else if (!now.isEmpty())
+        writeFile(configPath("A.json"), now);
+
+    HSaleStatusSchemes schemes;
+    QJsonObject scheme;
+    const auto result = schemes.read(read, scheme);
+    const QString got = scheme.value("brand").toString();
+    QVERIFY2(got == expected || (got.isEmpty() && schemes.errorString().contains(expected)),
+             qPrintable(got + schemes.errorString()));
+    QCOMPARE(result, schemes.errorString().isEmpty() ? HSaleStatusSchemes::ReadResult::Ok
+                     : now == "-"                    ? HSaleStatusSchemes::ReadResult::Missing
+                                                     : HSaleStatusSchemes::ReadResult::Unreadable);
+    // Taken or dropped: the next read of A.json reads the file.
+    writeScheme("A.json", {{"brand", "third"}});
+    QCOMPARE(schemes.read("A.json", scheme), HSaleStatusSchemes::ReadResult::Ok);
+    QCOMPARE(scheme.value("brand").toString(), "third");
 }
 
 QTEST_MAIN(TestSchemes)
