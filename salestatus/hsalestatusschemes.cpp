@@ -376,6 +376,12 @@ void HSaleStatusSchemes::completeScheme(QJsonObject &scheme, HDatabase *db,
         // million entries on every load costs more than the read. Entries of models the
         // database no longer has are found by their count, and then it is made anew.
         QHash<QString, QVector<QVariant>> *baseline = stored ? &stored->models : nullptr;
+        // Two flags have four values: the entries share them instead of a copy each.
+        const QVector<QVariant> shared[4] = {
+            {false, false}, {false, true}, {true, false}, {true, true}};
+        const auto flags = [&shared](const QSqlQuery &query) -> const QVector<QVariant> & {
+            return shared[(query.value(1).toBool() ? 2 : 0) + (query.value(2).toBool() ? 1 : 0)];
+        };
         const int before = baseline ? baseline->size() : 0;
         int kept = 0;
         int position = 0;
@@ -387,15 +393,12 @@ void HSaleStatusSchemes::completeScheme(QJsonObject &scheme, HDatabase *db,
                     break;
                 continue;
             }
-            const bool notForSale = query.value(1).toBool();
-            const bool userSkip = query.value(2).toBool();
             const auto it = baseline->find(code);
             if (it != baseline->end() && it->size() == 2) {
-                (*it)[0] = notForSale;
-                (*it)[1] = userSkip;
+                *it = flags(query);
                 ++kept;
             } else {
-                baseline->insert(code, {notForSale, userSkip});
+                baseline->insert(code, flags(query));
             }
         }
         if (baseline && (!query.isActive() || kept != before || baseline->size() != position)) {
@@ -403,8 +406,7 @@ void HSaleStatusSchemes::completeScheme(QJsonObject &scheme, HDatabase *db,
             if (query.isActive())
                 query = db->query(read);
             while (query.next())
-                baseline->insert(query.value(0).toString(),
-                                 {query.value(1).toBool(), query.value(2).toBool()});
+                baseline->insert(query.value(0).toString(), flags(query));
         }
     }
     if (lacking) {
