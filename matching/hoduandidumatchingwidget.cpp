@@ -88,10 +88,10 @@ void HOduAndIduMatchingWidget::load()
     m_undo->clear();
 
     HMatchingLoad load(HDbFind::getDb());
+    m_series.load(load); // the lists hold completed series records
     initOduList(load);
     initIduList(load);
-    m_series.load(load);
-    fillSeriesInfo();
+    nameIndoorSeries();
     m_series.clear();
     showSeriesLists();
     // Without every stored row the tab cannot tell what the user removed: no edits, no save.
@@ -174,59 +174,25 @@ void HOduAndIduMatchingWidget::initOduList(HMatchingLoad &load)
         const QVector<int> idus = stored.take(oduId);
         QHash<int, int> &pairs = m_stored[oduId];
         for (int iduId : idus) {
-            matches.append(QJsonObject{{kIdSeries, iduId}});
+            matches.append(m_series.record(iduId));
             ++pairs[iduId];
         }
         m_rowsOfOdu[oduId].append(ar_odu.size());
-        ar_odu.append(QJsonObject{{kOdu, QJsonObject{{kIdSeries, oduId}}}, {kMatched, matches}});
+        ar_odu.append(QJsonObject{{kOdu, m_series.record(oduId)}, {kMatched, matches}});
     }
 }
 
 void HOduAndIduMatchingWidget::initIduList(HMatchingLoad &load)
 {
-    load.read(QStringLiteral("__product_series"),
-              QStringLiteral("select [id_series] from __product_series where [product_type] = 1 "
-                             "or product_type = 11  order by [product_series],[sub_catalog]"),
-              [this](const QSqlQuery &query) {
-                  ar_idu.append(QJsonObject{{kIdSeries, query.value(0).toInt()}});
-              });
+    load.read(
+        QStringLiteral("__product_series"),
+        QStringLiteral("select [id_series] from __product_series where [product_type] = 1 "
+                       "or product_type = 11  order by [product_series],[sub_catalog]"),
+        [this](const QSqlQuery &query) { ar_idu.append(m_series.record(query.value(0).toInt())); });
 }
 
-bool HOduAndIduMatchingWidget::getSeriesInfo(int id_series, QJsonObject &info)
+void HOduAndIduMatchingWidget::nameIndoorSeries()
 {
-    return m_series.complete(id_series, info, false);
-}
-
-void HOduAndIduMatchingWidget::fillSeriesInfo()
-{
-    // The arrays are rebuilt by appending rather than by replacing element after element:
-    // same content, without rewriting a large array once per series.
-    QJsonArray odus;
-    for (const QJsonValue &value : qAsConst(ar_odu)) {
-        QJsonObject entry = value.toObject();
-        QJsonObject odu = entry.value(kOdu).toObject();
-        if (getSeriesInfo(odu.value(kIdSeries).toInt(), odu))
-            entry.insert(kOdu, odu);
-        QJsonArray matches;
-        const QJsonArray stored = entry.value(kMatched).toArray();
-        for (const QJsonValue &match : stored) {
-            QJsonObject record = match.toObject();
-            getSeriesInfo(record.value(kIdSeries).toInt(), record);
-            matches.append(record);
-        }
-        entry.insert(kMatched, matches);
-        odus.append(entry);
-    }
-    ar_odu = odus;
-
-    QJsonArray idus;
-    for (const QJsonValue &value : qAsConst(ar_idu)) {
-        QJsonObject record = value.toObject();
-        getSeriesInfo(record.value(kIdSeries).toInt(), record);
-        idus.append(record);
-    }
-    ar_idu = idus;
-
     for (const QJsonValue &value : qAsConst(ar_idu)) {
         const QJsonObject record = value.toObject();
         if (record.contains(QStringLiteral("product_series")))

@@ -79,9 +79,8 @@ private:
     void load();
     void initOduList(HMatchingLoad &load);
     void initIduList(HMatchingLoad &load);
-    void fillSeriesInfo();
+    void nameIndoorSeries();
     void showSeriesLists();
-    bool getSeriesInfo(int id_series, QJsonObject &info);
 
     static QString oduLabel(const QJsonObject &record);
     static QString iduLabel(const QJsonObject &record);

@@ -63,3 +63,13 @@ bool HSeriesLookup::complete(int idSeries, QJsonObject &record, bool withId) con
         m_completed.insert(idSeries, record);
     return true;
 }
+
+QJsonObject HSeriesLookup::record(int idSeries) const
+{
+    const auto cached = m_completed.constFind(idSeries);
+    if (cached != m_completed.constEnd())
+        return cached.value();
+    QJsonObject record{{QStringLiteral("id_series"), idSeries}};
+    complete(idSeries, record, false);
+    return record;
+}

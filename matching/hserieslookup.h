@@ -37,6 +37,9 @@ public:
     // "product_type" (integer) to the record, and "id_series" too when withId is set.
     // False and the record unchanged when the series has no row.
     bool complete(int idSeries, QJsonObject &record, bool withId) const;
+    // {"id_series": id} completed as complete() does it; every record of one series shares
+    // its data.
+    QJsonObject record(int idSeries) const;
 
 private:
     QHash<int, Row> m_rows;
