@@ -180,8 +180,10 @@ MainWindow::~MainWindow()
     disconnect(ui->tabWidget, nullptr, this, nullptr);
     // The tabs say goodbye as they go (an undo stack emptied, a scheme written): nothing of
     // this window may hear it once it is being taken apart.
-    for (HEditorPage *page : pages())
+    for (HEditorPage *page : pages()) {
         disconnect(page, nullptr, this, nullptr);
+        page->beginClosing();
+    }
     delete m_oduAndIduMatching;
     m_oduAndIduMatching = nullptr;
     delete m_seriesAndAccessoryMatching;
@@ -244,8 +246,9 @@ void MainWindow::destroyTabs()
     m_productSaleStatus = nullptr;
     for (HEditorPage *page : all) {
         disconnect(page, nullptr, this, nullptr);
-        delete page;
+        page->beginClosing();
     }
+    qDeleteAll(all);
 }
 
 QList<HEditorPage *> MainWindow::pages() const

@@ -34,6 +34,10 @@ public:
     // Counts of what the tab shows, for the status bar ("2,013 series, 20,112 pairs").
     virtual QString statusText() const { return QString(); }
 
+    // The tab is about to be deleted, with nothing changed in between: it may start what its
+    // destructor would do on a worker thread, so that the tabs close side by side.
+    virtual void beginClosing() {}
+
     // Before something drops this tab's unsaved work: asks "Save / Discard / Cancel" when
     // there is any. Save saves (and goes on only when the save worked), Discard drops the
     // work, Cancel (or closing the box) stops whatever was about to happen. True when the

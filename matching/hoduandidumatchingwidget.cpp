@@ -24,6 +24,7 @@
 #include <QVector>
 
 #include <algorithm>
+#include <system_error>
 
 using namespace HOduAndIduDocument;
 
@@ -127,11 +128,25 @@ QString HOduAndIduMatchingWidget::statusText() const
 
 HOduAndIduMatchingWidget::~HOduAndIduMatchingWidget()
 {
+    // The snapshot records the matching as it is now, saved or not.
+    if (m_closingSnapshot.valid())
+        m_closingSnapshot.wait();
+    else
+        writeSnapshot();
     delete ui;
     ui = nullptr;
+}
 
-    // The snapshot records the matching as it is now, saved or not.
-    writeSnapshot();
+void HOduAndIduMatchingWidget::beginClosing()
+{
+    // The document stays as it is until the destructor, which waits for the write. Without
+    // a thread to be had, the destructor writes it.
+    if (m_closingSnapshot.valid())
+        return;
+    try {
+        m_closingSnapshot = std::async(std::launch::async, [this] { return writeSnapshot(); });
+    } catch (const std::system_error &) {
+    }
 }
 
 bool HOduAndIduMatchingWidget::writeSnapshot(QString *error) const

@@ -17,6 +17,8 @@
 #include <QVector>
 #include <QWidget>
 
+#include <future>
+
 namespace Ui {
 class HOduAndIduMatchingWidget;
 }
@@ -44,6 +46,7 @@ public:
     // Writes log/odu_and_idu.json with the matching as it is now, saved or not; the destructor
     // writes it too. False with the file and the cause in *error.
     bool writeSnapshot(QString *error = nullptr) const;
+    void beginClosing() override;
 
     // Writes the pairs changed since loading or the last save in one transaction; on failure
     // the table keeps its rows and the edits stay for the next save. Without `overwrite` a
@@ -126,4 +129,6 @@ private:
     QLabel *m_notice = nullptr;
     QUndoStack *m_undo = nullptr;
     bool m_readOnly = false;
+    // The snapshot being written since beginClosing().
+    std::future<bool> m_closingSnapshot;
 };

@@ -19,6 +19,7 @@
 #include <QStringListModel>
 
 #include <algorithm>
+#include <system_error>
 
 using namespace HSeriesAccessoryDocument;
 
@@ -135,11 +136,25 @@ QString HSeriesAndAccessoryMatchingWidget::statusText() const
 
 HSeriesAndAccessoryMatchingWidget::~HSeriesAndAccessoryMatchingWidget()
 {
+    // The snapshot records the document as it is now, saved or not.
+    if (m_closingSnapshot.valid())
+        m_closingSnapshot.wait();
+    else
+        writeSnapshot();
     delete ui;
     ui = nullptr;
+}
 
-    // The snapshot records the document as it is now, saved or not.
-    writeSnapshot();
+void HSeriesAndAccessoryMatchingWidget::beginClosing()
+{
+    // The document stays as it is until the destructor, which waits for the write. Without
+    // a thread to be had, the destructor writes it.
+    if (m_closingSnapshot.valid())
+        return;
+    try {
+        m_closingSnapshot = std::async(std::launch::async, [this] { return writeSnapshot(); });
+    } catch (const std::system_error &) {
+    }
 }
 
 bool HSeriesAndAccessoryMatchingWidget::writeSnapshot(QString *error) const

@@ -16,6 +16,8 @@
 #include <QVector>
 #include <QWidget>
 
+#include <future>
+
 namespace Ui {
 class HSeriesAndAccessoryMatchingWidget;
 }
@@ -44,6 +46,7 @@ public:
     // Writes log/series_and_acc.json with the document as it is now, saved or not; the
     // destructor writes it too. False with the file and the cause in *error.
     bool writeSnapshot(QString *error = nullptr) const;
+    void beginClosing() override;
 
     // Writes both tables, indoor first, in one transaction; when it fails nothing is written
     // and the edits stay for the next save. Without `overwrite` a pair whose stored rows are
@@ -144,4 +147,6 @@ private:
     QLabel *m_notice = nullptr;
     QUndoStack *m_undo = nullptr;
     bool m_readOnly = false;
+    // The snapshot being written since beginClosing().
+    std::future<bool> m_closingSnapshot;
 };

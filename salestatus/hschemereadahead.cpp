@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <future>
+#include <system_error>
 
 namespace HSchemeReadAhead {
 
@@ -55,11 +56,15 @@ void start(const QString &path)
     Pending &read = pending();
     read.path = path;
     read.stamp = stamp;
-    read.result = std::async(std::launch::async, [path] {
-        Checked checked;
-        checked.ok = HSaleStatusSchemes::readChecked(path, &checked.scheme, &checked.problem);
-        return checked;
-    });
+    try {
+        read.result = std::async(std::launch::async, [path] {
+            Checked checked;
+            checked.ok = HSaleStatusSchemes::readChecked(path, &checked.scheme, &checked.problem);
+            return checked;
+        });
+    } catch (const std::system_error &) {
+        read = Pending(); // no thread to be had: the tab reads the file itself
+    }
 }
 
 bool take(const QString &path, Checked *checked)
