@@ -184,6 +184,8 @@ MainWindow::~MainWindow()
         disconnect(page, nullptr, this, nullptr);
         page->beginClosing();
     }
+    // Hidden first, or each deleted tab shows the next one, laying out all its list rows.
+    ui->tabWidget->hide();
     delete m_oduAndIduMatching;
     m_oduAndIduMatching = nullptr;
     delete m_seriesAndAccessoryMatching;
@@ -218,6 +220,7 @@ void MainWindow::createTabs()
         connect(this, &MainWindow::save, all.at(i), &HEditorPage::save);
     }
     ui->tabWidget->setCurrentIndex(0);
+    ui->tabWidget->show();
     updateMarkers();
     updateTabStatus();
     updateDatabaseStatus();
@@ -248,6 +251,7 @@ void MainWindow::destroyTabs()
         disconnect(page, nullptr, this, nullptr);
         page->beginClosing();
     }
+    ui->tabWidget->hide(); // shown again by createTabs
     qDeleteAll(all);
 }
 

@@ -443,6 +443,7 @@ void TestMainWindow::openDatabase()
         QCOMPARE(text, atStartUp);
     }
     QCOMPARE(HDbFind::isOpen(), true);
+    QVERIFY(w.window.findChild<QTabWidget *>("tabWidget")->isVisible());
     const QString shown = switched ? target : current;
     QCOMPARE(HDbFind::getDb()->fileName(), shown);
     QVERIFY(w.odus().first().startsWith(switched ? "ODU New-" : "ODU A-"));
