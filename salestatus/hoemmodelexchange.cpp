@@ -7,6 +7,7 @@
 #include "translatestring.h"
 #include "hfiledialogs.h"
 #include "hprogress.h"
+#include "htextindex.h"
 
 #include <QProgressDialog>
 
@@ -15,7 +16,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QHash>
 #include <QTableWidget>
 
 namespace {
@@ -55,6 +55,12 @@ bool sameColumn(const QString &header, const QString &name)
 class ModelListReader : public HWorkbookVisitor
 {
 public:
+    explicit ModelListReader(int models)
+        : index(models)
+    {
+        entries.reserve(models);
+    }
+
     bool sheet(const QString &, bool withRows, QString *) override
     {
         found = found || withRows;
@@ -89,11 +95,10 @@ public:
             return true;
         ++rowsRead;
         // One lookup: a code seen before keeps its first row.
-        const int known = index.size();
-        int &slot = index[code];
-        if (index.size() == known)
+        bool added = false;
+        index.insert(code, &added);
+        if (!added)
             return true;
-        slot = entries.size();
         Entry entry{code, row.cells.value(m_name), true, false};
         if (row.uncomputed.contains(m_name)) {
             ++withoutResult;
@@ -129,7 +134,7 @@ public:
         bool matched;  // a model of the table has this code
     };
     QVector<Entry> entries;
-    QHash<QString, int> index;
+    HTextIndex index; // the codes of `entries`, position for position
 
 private:
     bool checkColumns(QString *error) const
@@ -295,9 +300,7 @@ bool HOemModelExchange::exportRows(const QTableWidget *table, const QString &pat
 bool HOemModelExchange::importRows(QTableWidget *table, const QString &path, QString *error,
                                    ImportSummary *summary, HProgress *progress)
 {
-    ModelListReader list;
-    list.index.reserve(table->rowCount());
-    list.entries.reserve(table->rowCount());
+    ModelListReader list(table->rowCount());
     if (!HWorkbookReader::read(path, list, error, kSheet))
         return false;
     if (!list.finish(error))
@@ -317,15 +320,15 @@ bool HOemModelExchange::importRows(QTableWidget *table, const QString &path, QSt
                 return false;
             }
         }
-        const auto found = list.index.constFind(cellText(table, row, 0));
-        if (found == list.index.constEnd())
+        const int found = list.index.find(cellText(table, row, 0));
+        if (found < 0)
             continue;
-        ModelListReader::Entry &entry = list.entries[found.value()];
+        ModelListReader::Entry &entry = list.entries[found];
         if (!entry.readable)
             continue;
         result.matched += entry.matched ? 0 : 1;
         entry.matched = true;
-        names.append({row, found.value()});
+        names.append({row, found});
     }
     for (const auto &name : qAsConst(names)) {
         const QString &text = list.entries.at(name.second).name;

@@ -5,6 +5,7 @@
 #include "hdbfind.h"
 #include "hjsonfunc.h"
 #include "hproductschema.h"
+#include "htextindex.h"
 #include "md5.h"
 
 #include <QDir>
@@ -37,6 +38,7 @@ private slots:
     void jsonReadFailuresLeaveEmptyObject();
     void jsonWriteRoundTripsAndSkipsUnchanged();
     void md5KnownDigests();
+    void textIndexKeepsFirstPositions();
 
 private:
     // A product database in the temporary folder holding one outdoor series.
@@ -358,6 +360,31 @@ void TestServices::md5KnownDigests()
         {std::string("a\0b", 3), "70350f6027bce3713f6b76473084309b"}};
     for (const auto &[input, digest] : digests)
         QCOMPARE(QString::fromStdString(MD5(input).md5()), QString(digest));
+}
+
+void TestServices::textIndexKeepsFirstPositions()
+{
+    // Sized right, too small (it grows many times) and far too large: each distinct text keeps
+    // the position of its first insert, repeats and look-ups find it, other texts are absent.
+    for (const qint64 expected : {qint64(3000), qint64(0), qint64(1) << 20}) {
+        HTextIndex index(expected);
+        QStringList inOrder;
+        for (int i = 0; i < 6000; ++i) {
+            const QString text =
+                i % 2 ? QString::number(i / 2) : QStringLiteral("t%1").arg(i % 1500);
+            bool added = false;
+            const int at = index.insert(text, &added);
+            QCOMPARE(added, !inOrder.contains(text));
+            if (added)
+                inOrder.append(text);
+            QCOMPARE(at, inOrder.indexOf(text));
+        }
+        QCOMPARE(index.texts().toList(), inOrder);
+        for (int i = 0; i < inOrder.size(); ++i)
+            QCOMPARE(index.find(inOrder.at(i)), i);
+        for (const QString &absent : {QString(), QStringLiteral("t1500"), QStringLiteral("3000")})
+            QCOMPARE(index.find(absent), -1);
+    }
 }
 
 QTEST_MAIN(TestServices)

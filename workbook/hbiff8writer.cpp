@@ -262,37 +262,8 @@ QByteArray sheetTail(bool first)
 
 HBiff8Writer::HBiff8Writer(const QString &path, qint64 rows)
     : HWorkbookWriter(path)
-{
-    // Most texts of a model list differ from each other.
-    m_slots.resize(qNextPowerOfTwo(quint32(qBound<qint64>(8, rows * 4, 1 << 22))));
-}
-
-quint32 HBiff8Writer::intern(const QString &text)
-{
-    if (quint64(m_strings.size()) * 2 >= m_slots.size()) {
-        std::vector<std::pair<uint, quint32>> grown(m_slots.size() * 2);
-        const size_t mask = grown.size() - 1;
-        for (const auto &slot : m_slots) {
-            if (slot.second == 0)
-                continue;
-            size_t at = slot.first & mask;
-            while (grown[at].second != 0)
-                at = (at + 1) & mask;
-            grown[at] = slot;
-        }
-        m_slots.swap(grown);
-    }
-    const uint hash = qHash(text);
-    const size_t mask = m_slots.size() - 1;
-    size_t at = hash & mask;
-    for (; m_slots[at].second != 0; at = (at + 1) & mask) {
-        if (m_slots[at].first == hash && m_strings.at(int(m_slots[at].second - 1)) == text)
-            return m_slots[at].second - 1;
-    }
-    m_strings.append(text);
-    m_slots[at] = {hash, quint32(m_strings.size())};
-    return quint32(m_strings.size() - 1);
-}
+    , m_strings(rows * 2) // most texts of a model list differ from each other
+{}
 
 bool HBiff8Writer::addSheet(const QString &name)
 {
@@ -389,7 +360,7 @@ bool HBiff8Writer::addRow(int row, const QStringList &cells)
         if (text.isEmpty())
             continue;
         put16(cell + 6, static_cast<quint16>(c));
-        put32(cell + 10, intern(text));
+        put32(cell + 10, quint32(m_strings.insert(text)));
         m_blockCells.append(cell, sizeof cell);
         ++m_cells;
     }
@@ -461,7 +432,7 @@ bool HBiff8Writer::workbookStream(QByteArray *stream)
         record(out, BOUNDSHEET, body);
     }
 
-    writeSst(out, m_strings, m_cells);
+    writeSst(out, m_strings.texts(), m_cells);
     record(out, EOF_, QByteArray());
 
     qint64 size = out.size();
@@ -491,8 +462,7 @@ bool HBiff8Writer::commit()
     m_done = true;
     // The sheets' records are in the stream now.
     m_sheets.clear();
-    m_slots = {};
-    m_strings.clear();
+    m_strings = HTextIndex();
 
     static std::once_flag initialised;
     std::call_once(initialised, [] { gsf_init(); });

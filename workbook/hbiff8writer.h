@@ -1,12 +1,10 @@
 #pragma once
 
+#include "htextindex.h"
 #include "hworkbookwriter.h"
 
 #include <QByteArray>
 #include <QVector>
-
-#include <utility>
-#include <vector>
 
 // Writes an Excel 97-2003 (.xls) file: a BIFF8 workbook stream of our own inside an OLE2
 // compound file written by libgsf. Every cell is a text cell from the shared string table.
@@ -40,15 +38,9 @@ private:
         int width = 0;   // the last column holding a cell, plus one
     };
     void flushBlock();
-    // The index of `text` in the shared string table, added when new.
-    quint32 intern(const QString &text);
 
     QVector<Sheet> m_sheets;
-    // The table's texts, and an open-addressing index into them: (hash, index + 1) pairs,
-    // 0 for a free slot. A node per text, as a hash table has, made allocating and freeing
-    // most of the time of a large export.
-    QVector<QString> m_strings;
-    std::vector<std::pair<uint, quint32>> m_slots;
+    HTextIndex m_strings; // the shared string table
     quint32 m_cells = 0;
     // Rows go in blocks of 32: the ROW records of the block, then its cells.
     QByteArray m_blockRows;
