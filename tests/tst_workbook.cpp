@@ -336,6 +336,10 @@ void TestWorkbook::xlsReaderFailures_data()
                                 "crashed); the file is probably damaged";
     QTest::newRow("hangs") << "exec sleep 60"
                            << "did not finish within 0.5 s";
+    QTest::newRow("closes its output, then hangs") << "exec >&-; exec sleep 60"
+                                                   << "did not finish within 0.5 s";
+    QTest::newRow("cannot start") << "#!/nonexistent/interpreter"
+                                  << "cannot be started: No such file or directory";
     QTest::newRow("talks nonsense") << "echo hello"
                                     << "answer is garbled";
     QTest::newRow("stops early") << "printf 'PMXL1\\nS\\011\\0\\0\\0modellist\\001R'; exit 3"
@@ -349,7 +353,9 @@ void TestWorkbook::xlsReaderFailures()
     QFETCH(QString, message);
     const QString helper = file("helper-" + QString(QTest::currentDataTag()).replace(' ', '-'));
     if (!script.isEmpty()) {
-        QVERIFY(TestHelpers::writeBytes(helper, "#!/bin/sh\n" + script.toUtf8() + "\n"));
+        const QByteArray text = script.toUtf8();
+        QVERIFY(TestHelpers::writeBytes(
+            helper, text.startsWith("#!") ? text : "#!/bin/sh\n" + text + "\n"));
         QFile::setPermissions(helper, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     HXlsReader::setHelperProgram(helper);

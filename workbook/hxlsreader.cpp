@@ -1,5 +1,6 @@
 #include "hxlsreader.h"
 
+#include "hhelperprocess.h"
 #include "hworkbook.h"
 #include "hxlsprotocol.h"
 
@@ -7,7 +8,6 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QtEndian>
 
 #include <cstring>
@@ -233,52 +233,46 @@ bool HXlsReader::read(const QString &path, HWorkbookVisitor &visitor, const QStr
     if (!onlySheet.isEmpty())
         arguments << QStringLiteral("--sheet") << onlySheet;
     arguments << QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-    QProcess process;
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(program, arguments, QIODevice::ReadOnly);
-    if (!process.waitForStarted(g_timeout)) {
+    HHelperProcess helper;
+    QString why;
+    if (!helper.start(program, arguments, &why)) {
         *error = QStringLiteral("the .xls reader %1 cannot be started: %2")
-                     .arg(QDir::toNativeSeparators(program), process.errorString());
+                     .arg(QDir::toNativeSeparators(program), why);
         return false;
     }
 
     Decoder decoder(visitor);
     const QDeadlineTimer deadline(g_timeout);
-    bool stopped = false;
-    for (;;) {
-        const QByteArray chunk = process.readAllStandardOutput();
-        if (!chunk.isEmpty()) {
-            if (!decoder.feed(chunk)) {
-                stopped = true;
-                break;
+    const auto slice = [&deadline] {
+        return int(qBound<qint64>(1, deadline.remainingTime(), 1000));
+    };
+    bool closed = false;
+    bool ended = false;
+    while (!ended && !deadline.hasExpired()) {
+        if (!closed) {
+            const QByteArray chunk = helper.read(slice(), &closed);
+            if (!chunk.isEmpty() && !decoder.feed(chunk)) {
+                helper.kill();
+                *error = decoder.error();
+                return false;
             }
-            continue;
+        } else {
+            ended = helper.waitForEnd(slice());
         }
-        if (process.state() == QProcess::NotRunning)
-            break;
-        if (deadline.hasExpired()) {
-            process.kill();
-            process.waitForFinished(5000);
-            *error = QStringLiteral("reading the .xls workbook did not finish within %1 s (the "
-                                    "file is probably damaged)")
-                         .arg(g_timeout / 1000.0);
-            return false;
-        }
-        process.waitForReadyRead(int(qBound<qint64>(1, deadline.remainingTime(), 1000)));
     }
-    if (stopped) {
-        process.kill();
-        process.waitForFinished(5000);
-        *error = decoder.error();
+    if (!ended) {
+        helper.kill();
+        *error = QStringLiteral("reading the .xls workbook did not finish within %1 s (the "
+                                "file is probably damaged)")
+                     .arg(g_timeout / 1000.0);
         return false;
     }
-    if (process.exitStatus() == QProcess::CrashExit || !decoder.finished()) {
-        *error = QStringLiteral("the .xls reader stopped before the end of the workbook (%1); "
-                                "the file is probably damaged")
-                     .arg(process.exitStatus() == QProcess::CrashExit
-                              ? QStringLiteral("it crashed")
-                              : QStringLiteral("exit status %1").arg(process.exitCode()));
+    if (helper.crashed() || !decoder.finished()) {
+        *error =
+            QStringLiteral("the .xls reader stopped before the end of the workbook (%1); "
+                           "the file is probably damaged")
+                .arg(helper.crashed() ? QStringLiteral("it crashed")
+                                      : QStringLiteral("exit status %1").arg(helper.exitCode()));
         return false;
     }
     if (decoder.refused()) {
