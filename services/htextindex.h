@@ -20,7 +20,6 @@ public:
     // The position of `text`, or -1.
     int find(const QString &text) const;
 
-    int size() const { return m_texts.size(); }
     const QVector<QString> &texts() const { return m_texts; }
 
 private:
